@@ -1,0 +1,383 @@
+#include "TForm1.h"
+
+#include "ConfigIni.h"
+#include "Dialogs.h"
+#include "Glyphs.h"
+#include "ServerLink.h"
+#include "StationState.h"
+#include "TForm2.h"
+#include "TForm3.h"
+#include "TForm4.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QFrame *panel(QWidget *parent, const QString &name)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setFrameShape(QFrame::StyledPanel);
+    return frame;
+}
+
+QLabel *caption(QWidget *parent, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+TForm1::TForm1(StationState &state, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_state(state)
+    , m_link(new ServerLink(state, this))
+    , m_database(state)
+    , m_rights(state, m_database, this)
+{
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("Монитор ORVEX"));
+    resize(796, 649);
+    ImageList2 = Glyphs::imageList2();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar();
+    layout->addWidget(Panel1);
+    auto *body = new QHBoxLayout;
+    body->setSpacing(0);
+    layout->addLayout(body, 1);
+    buildCentre();
+    buildAlarmColumn();
+    body->addWidget(Splitter2, 1);
+    body->addWidget(Panel4);
+
+    m_rights.setButtons({SpeedButton2, SpeedButton3, SpeedButton8});
+
+    connect(m_link, &ServerLink::linkStateChanged, this, [this](bool connected) { Show_Link_State(connected); });
+    connect(m_link, &ServerLink::linkClosed, this, &TForm1::onLinkClosed);
+    connect(m_link, &ServerLink::authAnswer, this, &TForm1::onAuthAnswer);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    FormCreate();
+    Timer1->start();
+}
+
+TForm1::~TForm1()
+{
+    // The program normally ends through FormClose; a window torn down any
+    // other way (a test) still lets go of its connection.
+    m_database.close();
+}
+
+void TForm1::buildToolbar()
+{
+    Panel1 = panel(this, QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(45);
+    auto *bar = new QHBoxLayout(Panel1);
+    bar->setContentsMargins(2, 1, 8, 1);
+    bar->setSpacing(0);
+
+    const auto button = [this, bar](QToolButton *&member, const char *name, const QString &hint, const QIcon &glyph,
+                                    bool enabled, void (TForm1::*click)()) {
+        member = new QToolButton(Panel1);
+        member->setObjectName(QLatin1String(name));
+        member->setAutoRaise(true);
+        member->setFixedSize(41, 41);
+        member->setIconSize(QSize(24, 24));
+        member->setIcon(glyph);
+        member->setToolTip(hint);
+        member->setEnabled(enabled);
+        connect(member, &QToolButton::clicked, this, click);
+        bar->addWidget(member);
+    };
+    button(SpeedButton6, "SpeedButton6", QStringLiteral("Нет соединения"), ImageList2.at(Glyphs::NotConnected), true,
+           &TForm1::SpeedButton6Click);
+    button(SpeedButton4, "SpeedButton4", QStringLiteral("Настройка соединения"), Glyphs::settings(), true,
+           &TForm1::SpeedButton4Click);
+    button(SpeedButton1, "SpeedButton1", QStringLiteral("Звук"), ImageList2.at(Glyphs::SoundOn), true,
+           &TForm1::SpeedButton1Click);
+    button(SpeedButton7, "SpeedButton7", QStringLiteral("Сменить пользователя"), Glyphs::changeUser(), true,
+           &TForm1::SpeedButton7Click);
+    button(SpeedButton2, "SpeedButton2", QStringLiteral("Настройка локальных пользователей"), Glyphs::localUsers(),
+           false, &TForm1::SpeedButton2Click);
+    button(SpeedButton8, "SpeedButton8", QStringLiteral("Настройка базы данных"), Glyphs::database(), false,
+           &TForm1::SpeedButton8Click);
+    button(SpeedButton3, "SpeedButton3", QStringLiteral("Сформировать отчет"), Glyphs::report(), false,
+           &TForm1::SpeedButton3Click);
+    button(SpeedButton5, "SpeedButton5", QStringLiteral("Выход"), Glyphs::exit(), true, &TForm1::SpeedButton5Click);
+
+    bar->addSpacing(16);
+    auto *group = new QVBoxLayout;
+    group->setSpacing(1);
+    group->addWidget(new QLabel(QStringLiteral("Группа объектов"), Panel1));
+    ComboBox1 = new QComboBox(Panel1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setFixedWidth(121);
+    group->addWidget(ComboBox1);
+    bar->addLayout(group);
+    bar->addStretch(1);
+
+    LTIME = new QLabel(Panel1);
+    LTIME->setObjectName(QStringLiteral("LTIME"));
+    QFont clockFont(QStringLiteral("Times New Roman"));
+    clockFont.setBold(true);
+    clockFont.setPixelSize(30);
+    LTIME->setFont(clockFont);
+    LTIME->setFixedHeight(40);
+    LTIME->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette palette = LTIME->palette();
+    palette.setColor(QPalette::WindowText, QColor(0x00, 0x66, 0xcc));
+    LTIME->setPalette(palette);
+    bar->addWidget(LTIME);
+}
+
+void TForm1::buildCentre()
+{
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setChildrenCollapsible(false);
+
+    Panel5 = panel(Splitter2, QStringLiteral("Panel5"));
+    auto *upper = new QVBoxLayout(Panel5);
+    upper->setContentsMargins(0, 0, 0, 0);
+    Panel3 = panel(Panel5, QStringLiteral("Panel3"));
+    auto *objects = new QVBoxLayout(Panel3);
+    objects->setContentsMargins(2, 2, 2, 2);
+    objects->addWidget(caption(Panel3, QStringLiteral("  Объекты")));
+    OTable = new QListView(Panel3);
+    OTable->setObjectName(QStringLiteral("OTable"));
+    OTable->setViewMode(QListView::IconMode);
+    objects->addWidget(OTable, 1);
+    upper->addWidget(Panel3);
+
+    Panel2 = panel(Splitter2, QStringLiteral("Panel2"));
+    auto *lower = new QVBoxLayout(Panel2);
+    lower->setContentsMargins(2, 2, 2, 2);
+    lower->setSpacing(2);
+    lower->addWidget(caption(Panel2, QStringLiteral("  Сообщения от объекта")));
+    Panel7 = new QFrame(Panel2);
+    Panel7->setObjectName(QStringLiteral("Panel7"));
+    auto *period = new QHBoxLayout(Panel7);
+    period->setContentsMargins(0, 0, 0, 0);
+    const auto picker = [this](const char *name) {
+        auto *edit = new QDateTimeEdit(Panel7);
+        edit->setObjectName(QLatin1String(name));
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        edit->setCalendarPopup(true);
+        return edit;
+    };
+    StartDate = picker("StartDate");
+    EndDate = picker("EndDate");
+    period->addWidget(new QLabel(QStringLiteral("Период с"), Panel7));
+    period->addWidget(StartDate);
+    period->addWidget(new QLabel(QStringLiteral("до"), Panel7));
+    period->addWidget(EndDate);
+    period->addStretch(1);
+    lower->addWidget(Panel7);
+
+    journalModel = new QStandardItemModel(0, 5, this);
+    StringGrid1 = new QTableView(Panel2);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setModel(journalModel);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->horizontalHeader()->setStretchLastSection(true);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lower->addWidget(StringGrid1, 1);
+
+    Splitter2->addWidget(Panel5);
+    Splitter2->addWidget(Panel2);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter2->setSizes({649 - 41 - 126, 126});
+}
+
+void TForm1::buildAlarmColumn()
+{
+    Panel4 = panel(this, QStringLiteral("Panel4"));
+    // The column is one pixel wide until an alarm is open.
+    Panel4->setFixedWidth(1);
+    auto *column = new QVBoxLayout(Panel4);
+    column->setContentsMargins(0, 0, 0, 0);
+    RzGroupBar1 = new QScrollArea(Panel4);
+    RzGroupBar1->setObjectName(QStringLiteral("RzGroupBar1"));
+    RzGroupBar1->setWidgetResizable(true);
+    column->addWidget(RzGroupBar1, 1);
+    Image1 = new QLabel(Panel4);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFixedSize(298, 224);
+    Image1->setAlignment(Qt::AlignCenter);
+    column->addWidget(Image1);
+    Label11 = new QLabel(Panel4);
+    Label11->setObjectName(QStringLiteral("Label11"));
+    column->addWidget(Label11);
+}
+
+void TForm1::attachWindows(const Windows &windows)
+{
+    m_windows = windows;
+    connect(m_windows.form3, &TForm3::loggedIn, this, &TForm1::onLoggedIn);
+}
+
+void TForm1::FormCreate()
+{
+    ConfigIni(m_state).readConnections(m_state);
+    journalModel->setHorizontalHeaderLabels({QStringLiteral("IMEI"), QStringLiteral("Время"), QStringLiteral("Тип"),
+                                             QStringLiteral("Сообщение"), QStringLiteral("Пользователь")});
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TForm1::Timer1Timer()
+{
+    tick(QDateTime::currentDateTime());
+}
+
+void TForm1::tick(const QDateTime &now)
+{
+    m_state.Clock = now;
+    LTIME->setText(now.time().toString(QStringLiteral("HH:mm:ss")));
+    const quint16 old = m_state.Tick_count++;
+    if (old > 300) {
+        m_state.Tick_count = 0;
+        m_database.ping();
+    }
+}
+
+void TForm1::Show_Link_State(quint8 connected)
+{
+    SpeedButton6->setIcon(ImageList2.at(connected ? Glyphs::Connected : Glyphs::NotConnected));
+    SpeedButton6->setToolTip(connected ? QStringLiteral("Соединение установлено") : QStringLiteral("Нет соединения"));
+}
+
+void TForm1::onLoggedIn()
+{
+    m_link->Connect_Server();
+    Show_Link_State(0);
+}
+
+void TForm1::onAuthAnswer(quint8 code)
+{
+    switch (code) {
+    case 1:
+        if (!m_database.Connect_Base(QStringLiteral("orvex_base"))) {
+            m_state.dialogs->message(this, QStringLiteral("Не удается соединиться с базой данных"));
+            return;
+        }
+        m_rights.Load_User_Groups(ComboBox1);
+        m_rights.ButtonEnable();
+        m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
+        break;
+    case 2:
+        m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутсвует"));
+        break;
+    case 3:
+        m_state.dialogs->message(this, QStringLiteral("Данный пользователь уже подключен"));
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::onLinkClosed()
+{
+    m_rights.ButtonDisable();
+    m_state.dialogs->message(this, QStringLiteral("Соединение закрыто"));
+}
+
+void TForm1::SpeedButton1Click()
+{
+    m_state.Sound_on = !m_state.Sound_on;
+    SpeedButton1->setIcon(ImageList2.at(m_state.Sound_on ? Glyphs::SoundOn : Glyphs::SoundOff));
+}
+
+void TForm1::SpeedButton2Click()
+{
+    m_windows.form4->show();
+    m_windows.form4->raise();
+}
+
+void TForm1::SpeedButton3Click()
+{
+    m_windows.form7->show();
+    m_windows.form7->raise();
+}
+
+void TForm1::SpeedButton4Click()
+{
+    m_windows.form2->show();
+    m_windows.form2->raise();
+}
+
+void TForm1::SpeedButton5Click()
+{
+    close();
+}
+
+void TForm1::SpeedButton6Click()
+{
+    if (!m_link->isActive())
+        m_link->Connect_Server();
+}
+
+void TForm1::SpeedButton7Click()
+{
+    m_windows.form3->show();
+    m_windows.form3->raise();
+    m_windows.form3->activateWindow();
+}
+
+void TForm1::SpeedButton8Click()
+{
+    m_windows.form5->show();
+    m_windows.form5->raise();
+}
+
+bool TForm1::FormCloseQuery()
+{
+    return m_state.dialogs->confirm(this, QStringLiteral("Вы действительно хотите закрыть программу?"));
+}
+
+void TForm1::FormClose()
+{
+    ConfigIni(m_state).writeAtClose(m_state);
+    if (m_state.Base_connected)
+        m_database.close();
+    m_state.Base_connected = false;
+    m_windows.form3->closeApplication();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}

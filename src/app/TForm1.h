@@ -1,0 +1,119 @@
+#pragma once
+
+#include "Database.h"
+#include "OperatorRights.h"
+
+#include <QDateTime>
+#include <QIcon>
+#include <QList>
+#include <QWidget>
+
+class QComboBox;
+class QDateTimeEdit;
+class QFrame;
+class QLabel;
+class QListView;
+class QScrollArea;
+class QSplitter;
+class QStandardItemModel;
+class QTableView;
+class QTimer;
+class QToolButton;
+class ServerLink;
+class TForm2;
+class TForm3;
+class TForm4;
+struct StationState;
+
+// The main monitoring window: the frame that holds the toolbar, the clock,
+// the object list, the journal and the alarm column, and the one place that
+// wires the server link, the database and the other windows together.
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(StationState &state, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    struct Windows
+    {
+        TForm2 *form2 = nullptr;
+        TForm3 *form3 = nullptr;
+        TForm4 *form4 = nullptr;
+        QWidget *form5 = nullptr;
+        QWidget *form6 = nullptr;
+        QWidget *form7 = nullptr;
+    };
+    void attachWindows(const Windows &windows);
+
+    ServerLink &link() { return *m_link; }
+    Database &database() { return m_database; }
+    OperatorRights &rights() { return m_rights; }
+
+    void Show_Link_State(quint8 connected);
+    void Timer1Timer();
+    // One clock tick at the given moment.
+    void tick(const QDateTime &now);
+
+    // Toolbar, from the left.
+    QFrame *Panel1 = nullptr;
+    QToolButton *SpeedButton6 = nullptr;
+    QToolButton *SpeedButton4 = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton7 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+    QToolButton *SpeedButton8 = nullptr;
+    QToolButton *SpeedButton3 = nullptr;
+    QToolButton *SpeedButton5 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    QLabel *LTIME = nullptr;
+
+    QFrame *Panel5 = nullptr;
+    QFrame *Panel3 = nullptr;
+    QListView *OTable = nullptr;
+    QSplitter *Splitter2 = nullptr;
+    QFrame *Panel2 = nullptr;
+    QFrame *Panel7 = nullptr;
+    QDateTimeEdit *StartDate = nullptr;
+    QDateTimeEdit *EndDate = nullptr;
+    QTableView *StringGrid1 = nullptr;
+    QStandardItemModel *journalModel = nullptr;
+
+    QFrame *Panel4 = nullptr;
+    QScrollArea *RzGroupBar1 = nullptr;
+    QLabel *Image1 = nullptr;
+    QLabel *Label11 = nullptr;
+
+    QTimer *Timer1 = nullptr;
+    QList<QIcon> ImageList2;
+
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormClose();
+    void buildToolbar();
+    void buildCentre();
+    void buildAlarmColumn();
+    void onAuthAnswer(quint8 code);
+    void onLinkClosed();
+    void onLoggedIn();
+
+    StationState &m_state;
+    ServerLink *m_link;
+    Database m_database;
+    OperatorRights m_rights;
+    Windows m_windows;
+};

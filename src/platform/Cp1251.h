@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Windows code page 1251 is the 8-bit text of Config.ini, Images.txt and the
+// wire packets. Everything inside the station is QString; these two functions
+// are the only place where text crosses into or out of that code page.
+namespace Cp1251 {
+
+QByteArray encode(const QString &text);
+QString decode(const QByteArray &bytes);
+
+} // namespace Cp1251

@@ -1,0 +1,70 @@
+#include "ConfigIni.h"
+
+#include "StationState.h"
+
+#include <algorithm>
+
+namespace {
+const QString Connections = QStringLiteral("Connections");
+const QString Users = QStringLiteral("Users");
+const QString Pilot = QStringLiteral("Pilot");
+} // namespace
+
+ConfigIni::ConfigIni(const StationState &state)
+    : m_file(state.homeFile(QStringLiteral("Config.ini")))
+{
+}
+
+void ConfigIni::readConnections(StationState &state) const
+{
+    // Ports are held in 16 bits: a value outside 0..65535 keeps its low bits.
+    state.Server_address = m_file.readString(Connections, QStringLiteral("Server_address"), QStringLiteral("0.0.0.0"));
+    state.Server_port = static_cast<quint16>(m_file.readInt(Connections, QStringLiteral("Server_port"), 10000));
+    state.Base_address = m_file.readString(Connections, QStringLiteral("Base_address"), QStringLiteral("0.0.0.0"));
+    state.Base_port = static_cast<quint16>(m_file.readInt(Connections, QStringLiteral("Base_port"), 3306));
+}
+
+void ConfigIni::writeAtClose(const StationState &state)
+{
+    m_file.writeString(Connections, QStringLiteral("Server_address"), state.Server_address);
+    m_file.writeInt(Connections, QStringLiteral("Server_port"), state.Server_port);
+    m_file.writeString(Connections, QStringLiteral("Base_address"), state.Base_address);
+    m_file.writeInt(Connections, QStringLiteral("Base_port"), state.Base_port);
+    m_file.writeInt(Users, QStringLiteral("Index"), state.User_index);
+}
+
+int ConfigIni::userCount() const
+{
+    return std::clamp(m_file.readInt(Users, QStringLiteral("Count"), 1), 0, MaxUsers);
+}
+
+int ConfigIni::userIndex() const
+{
+    return m_file.readInt(Users, QStringLiteral("Index"), 0);
+}
+
+QString ConfigIni::userSection(int n)
+{
+    return QStringLiteral("User") + QString::number(n);
+}
+
+QString ConfigIni::userLogin(int n) const
+{
+    return m_file.readString(userSection(n), QStringLiteral("Login"), Pilot);
+}
+
+QString ConfigIni::userPass(int n) const
+{
+    return m_file.readString(userSection(n), QStringLiteral("Pass"), Pilot);
+}
+
+void ConfigIni::writeUserCount(int count)
+{
+    m_file.writeInt(Users, QStringLiteral("Count"), count);
+}
+
+void ConfigIni::writeUser(int n, const QString &login, const QString &pass)
+{
+    m_file.writeString(userSection(n), QStringLiteral("Login"), login);
+    m_file.writeString(userSection(n), QStringLiteral("Pass"), pass);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ProfileFile.h"
+
+#include <QString>
+
+struct StationState;
+
+// Config.ini beside the executable: the connection settings and the local
+// user list. Each call opens the file, reads or writes one key and lets go.
+class ConfigIni
+{
+public:
+    explicit ConfigIni(const StationState &state);
+
+    // The four connection settings, read once at start-up.
+    void readConnections(StationState &state) const;
+    // Written when the main window closes, in this order: the four connection
+    // settings, then the index of the last local user.
+    void writeAtClose(const StationState &state);
+
+    // Local users. The count is kept within 0..MaxUsers: positions are held
+    // in one byte and 255 means "none", so no more users can be chosen anyway,
+    // and an absurd count in the file must not make the windows crawl.
+    static constexpr int MaxUsers = 255;
+    int userCount() const;
+    int userIndex() const;
+    QString userLogin(int n) const;
+    QString userPass(int n) const;
+    void writeUserCount(int count);
+    void writeUser(int n, const QString &login, const QString &pass);
+
+    const QString &path() const { return m_file.path(); }
+
+private:
+    static QString userSection(int n);
+    ProfileFile m_file;
+};

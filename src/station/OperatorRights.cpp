@@ -1,0 +1,100 @@
+#include "OperatorRights.h"
+
+#include "Database.h"
+#include "Dialogs.h"
+#include "Sql.h"
+#include "StationState.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QSignalBlocker>
+
+OperatorRights::OperatorRights(StationState &state, Database &database, QWidget *window)
+    : m_state(state)
+    , m_database(database)
+    , m_window(window)
+{
+}
+
+QStringList OperatorRights::splitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines << text.mid(start);
+    return lines;
+}
+
+void OperatorRights::Load_User_Groups(QComboBox *selector)
+{
+    QString groups;
+    bool gotRow = false;
+    const auto outcome = m_database.select(Sql::userGroups(m_state.Login), [&](const DbRow &row) {
+        if (!gotRow)
+            groups = row.text(0);
+        gotRow = true;
+    }, m_window);
+    if (outcome == Database::Outcome::Failed) {
+        m_state.dialogs->message(m_window, QStringLiteral("Нет доступа к группе объектов"));
+        return;
+    }
+    // An operator without a users row controls no group: "Все" alone.
+    const QSignalBlocker blocker(selector);
+    selector->clear();
+    selector->addItems(splitLines(QStringLiteral("Все\n") + groups));
+    selector->setCurrentIndex(0);
+}
+
+QString OperatorRights::Load_User_Number()
+{
+    QString number = QStringLiteral("0");
+    bool gotRow = false;
+    const auto outcome = m_database.select(Sql::userNumber(m_state.Login), [&](const DbRow &row) {
+        if (!gotRow)
+            number = row.text(0);
+        gotRow = true;
+    }, m_window);
+    if (outcome == Database::Outcome::Failed)
+        return QStringLiteral("0");
+    return number;
+}
+
+void OperatorRights::ButtonEnable()
+{
+    QString admin;
+    bool gotRow = false;
+    if (m_state.Base_connected) {
+        m_database.select(Sql::userAdmin(m_state.Login), [&](const DbRow &row) {
+            admin = row.text(0);
+            gotRow = !row.isNull(0);
+        }, m_window);
+    }
+    if (gotRow && admin == QLatin1String("1")) {
+        m_buttons.SpeedButton2->setEnabled(true);
+        m_buttons.SpeedButton3->setEnabled(true);
+        m_buttons.SpeedButton8->setEnabled(true);
+        m_state.Full_rights = true;
+        return;
+    }
+    m_buttons.SpeedButton3->setEnabled(false);
+    m_buttons.SpeedButton8->setEnabled(false);
+    m_state.Full_rights = false;
+    m_buttons.SpeedButton2->setEnabled(m_state.Login == QLatin1String("Pilot") && m_state.User_index == 0);
+}
+
+void OperatorRights::ButtonDisable()
+{
+    if (m_state.Login != QLatin1String("Pilot"))
+        m_buttons.SpeedButton2->setEnabled(false);
+    m_buttons.SpeedButton3->setEnabled(false);
+    m_buttons.SpeedButton8->setEnabled(false);
+}

@@ -1,0 +1,105 @@
+#include "Packets.h"
+
+#include "Cp1251.h"
+
+namespace Packets {
+
+QByteArray textField(const QString &text)
+{
+    QByteArray field = Cp1251::encode(text).left(TextFieldSize);
+    field.append(TextFieldSize - field.size(), '\0');
+    return field;
+}
+
+QByteArray imeiField(const QString &imei)
+{
+    QByteArray field = Cp1251::encode(imei).left(ImeiSize);
+    field.append(ImeiSize - field.size(), '\0');
+    return field;
+}
+
+QByteArray auth(const QString &login, const QString &password)
+{
+    QByteArray packet(1, char(Auth));
+    packet += textField(login);
+    packet += textField(password);
+    return packet;
+}
+
+QByteArray command(const QString &imei, quint8 code, const QByteArray &data)
+{
+    QByteArray packet(1, char(Command));
+    packet += imeiField(imei);
+    packet += char(code);
+    packet += data.left(MaxCommandData);
+    return packet;
+}
+
+QByteArray state(const QString &imei, quint8 code)
+{
+    QByteArray packet(1, char(State));
+    packet += imeiField(imei);
+    packet += char(code);
+    return packet;
+}
+
+int incomingLength(quint8 type)
+{
+    switch (type) {
+    case State:
+        return 17;
+    case StatusReport:
+        return 20;
+    case AuthAnswer:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+QString imeiOf(const QByteArray &packet)
+{
+    QByteArray imei = packet.mid(1, ImeiSize);
+    const qsizetype end = imei.indexOf('\0');
+    if (end >= 0)
+        imei.truncate(end);
+    return Cp1251::decode(imei);
+}
+
+quint8 stateCodeOf(const QByteArray &packet)
+{
+    return quint8(packet.at(16));
+}
+
+quint32 statusWordOf(const QByteArray &packet)
+{
+    return quint32(quint8(packet.at(16))) | quint32(quint8(packet.at(17))) << 8 | quint32(quint8(packet.at(18))) << 16;
+}
+
+quint8 answerCodeOf(const QByteArray &packet)
+{
+    return quint8(packet.at(1));
+}
+
+} // namespace Packets
+
+int PacketFramer::append(const QByteArray &bytes)
+{
+    m_partial += bytes;
+    qsizetype start = 0;
+    int discarded = 0;
+    while (start < m_partial.size()) {
+        const int length = Packets::incomingLength(quint8(m_partial.at(start)));
+        if (length == 0) {
+            discarded = int(m_partial.size() - start);
+            start = m_partial.size();
+            break;
+        }
+        if (m_partial.size() - start < length)
+            break;
+        m_packets.enqueue(m_partial.mid(start, length));
+        start += length;
+    }
+    m_partial.remove(0, start);
+    return discarded;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QQueue>
+#include <QString>
+
+// The monitoring server's packets: a type byte first, no length, checksum or
+// sequence number; the length follows from the type. Built and parsed here as
+// plain bytes, texts in code page 1251.
+namespace Packets {
+
+enum Type : quint8 {
+    Auth = 1,
+    Command = 10,
+    State = 20,
+    StatusReport = 25,
+    AuthAnswer = 255,
+};
+
+enum CommandCode : quint8 {
+    RequestStatus = 0,
+    Guard = 1,
+    SetOutput = 10,
+    Camera = 15,
+    VoiceCall = 20,
+};
+
+constexpr int ImeiSize = 15;
+constexpr int TextFieldSize = 16;
+constexpr int MaxCommandData = 83;
+
+// 33 bytes: 1, login field, password field.
+QByteArray auth(const QString &login, const QString &password);
+// 17 + data bytes: 10, IMEI, command code, data (at most 83 bytes are taken).
+QByteArray command(const QString &imei, quint8 code, const QByteArray &data = {});
+// 17 bytes: 20, IMEI, state code.
+QByteArray state(const QString &imei, quint8 code);
+
+// A 16-byte text field: the first 16 bytes of the text, followed by a zero
+// byte when shorter; the rest is zero.
+QByteArray textField(const QString &text);
+// The 15 IMEI bytes: the first 15 characters, zero-padded when shorter.
+QByteArray imeiField(const QString &imei);
+
+// Length of a packet from the server by its type; 0 when the type is unknown.
+int incomingLength(quint8 type);
+
+// Readers of whole incoming packets (length as incomingLength says).
+QString imeiOf(const QByteArray &packet);
+quint8 stateCodeOf(const QByteArray &packet);
+quint32 statusWordOf(const QByteArray &packet);
+quint8 answerCodeOf(const QByteArray &packet);
+
+} // namespace Packets
+
+// Cuts the byte stream from the server into whole packets. A partial packet
+// waits for the rest; every whole packet of a read is kept in arrival order;
+// a byte of unknown type makes the rest of what has arrived be discarded,
+// since its length, and so where the next packet starts, cannot be known.
+class PacketFramer
+{
+public:
+    // Returns the number of bytes thrown away as unreadable.
+    int append(const QByteArray &bytes);
+    bool hasPacket() const { return !m_packets.isEmpty(); }
+    QByteArray takePacket() { return m_packets.dequeue(); }
+    int partialSize() const { return int(m_partial.size()); }
+    // A new connection starts a new stream: an unfinished packet of the old one is dropped.
+    void resetStream() { m_partial.clear(); }
+
+private:
+    QByteArray m_partial;
+    QQueue<QByteArray> m_packets;
+};

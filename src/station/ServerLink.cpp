@@ -1,0 +1,114 @@
+#include "ServerLink.h"
+
+#include "StationState.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+ServerLink::ServerLink(StationState &state, QObject *parent)
+    : QObject(parent)
+    , Client1(new QTcpSocket(this))
+    , m_state(state)
+{
+    Client1->setObjectName(QStringLiteral("Client1"));
+    connect(Client1, &QTcpSocket::connected, this, &ServerLink::Client1Connect);
+    connect(Client1, &QTcpSocket::readyRead, this, &ServerLink::Client1Read);
+    connect(Client1, &QTcpSocket::disconnected, this, &ServerLink::Client1Disconnect);
+    connect(Client1, &QTcpSocket::errorOccurred, this, &ServerLink::Client1Error);
+}
+
+bool ServerLink::Connect_Server()
+{
+    if (m_active) {
+        Client1->abort();
+        // abort() reports the loss through disconnected(); make sure the
+        // disconnect handling ran exactly once even where it did not.
+        if (m_active)
+            Client1Disconnect();
+    } else {
+        // A connect attempt still pending is given up for the new one.
+        Client1->abort();
+    }
+
+    // The address is a dotted IPv4 address, never a host name to look up. One
+    // that is not fails like any other connect: the link simply stays closed.
+    QHostAddress address;
+    if (!address.setAddress(m_state.Server_address) || address.protocol() != QAbstractSocket::IPv4Protocol)
+        return m_active;
+    Client1->connectToHost(address, m_state.Server_port);
+    return m_active;
+}
+
+qint64 ServerLink::Send_Packet(const QByteArray &packet)
+{
+    if (!m_active)
+        return 0;
+    return Client1->write(packet);
+}
+
+void ServerLink::Send_Command(const QString &imei, quint8 code, const QByteArray &data)
+{
+    Send_Packet(Packets::command(imei, code, data));
+}
+
+void ServerLink::Send_State(const QString &imei, quint8 code)
+{
+    Send_Packet(Packets::state(imei, code));
+}
+
+void ServerLink::Client1Connect()
+{
+    m_active = true;
+    m_framer.resetStream();
+    Send_Packet(Packets::auth(m_state.Login, m_state.Password));
+    emit linkStateChanged(true);
+}
+
+void ServerLink::Client1Read()
+{
+    m_framer.append(Client1->readAll());
+    // Packets are handled from the event loop, not inside readyRead: a message
+    // box shown while handling one keeps the loop running, and the socket does
+    // not report new data to a readyRead handler that has not returned yet.
+    QMetaObject::invokeMethod(this, &ServerLink::dispatchPackets, Qt::QueuedConnection);
+}
+
+void ServerLink::dispatchPackets()
+{
+    while (m_framer.hasPacket())
+        Analyse_data(m_framer.takePacket());
+}
+
+void ServerLink::Analyse_data(const QByteArray &packet)
+{
+    switch (quint8(packet.at(0))) {
+    case Packets::State:
+        emit stateReport(Packets::imeiOf(packet), Packets::stateCodeOf(packet));
+        break;
+    case Packets::StatusReport:
+        emit statusReport(Packets::statusWordOf(packet));
+        break;
+    case Packets::AuthAnswer:
+        emit authAnswer(Packets::answerCodeOf(packet));
+        break;
+    default:
+        break;
+    }
+}
+
+void ServerLink::Client1Disconnect()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    emit linkStateChanged(false);
+    emit linkClosed();
+}
+
+void ServerLink::Client1Error(QAbstractSocket::SocketError)
+{
+    // Failed connects, sends and receives are not reported; an error on an
+    // open link closes it, and that is reported as a closed link.
+    if (m_active && Client1->state() == QAbstractSocket::UnconnectedState)
+        Client1Disconnect();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Packets.h"
+
+#include <QAbstractSocket>
+#include <QObject>
+
+class QTcpSocket;
+struct StationState;
+
+// The one TCP link to the monitoring server. Its socket events arrive on the
+// GUI thread; what a packet means to the windows is told through signals,
+// which the main window connects to the parts that handle them.
+class ServerLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ServerLink(StationState &state, QObject *parent = nullptr);
+
+    // Closes an active link (running the disconnect handling), then opens a new
+    // one to the configured address and port. Returns whether the link is
+    // active right after the call.
+    bool Connect_Server();
+    // The link counts as active from its connect event to its disconnect event.
+    bool isActive() const { return m_active; }
+
+    qint64 Send_Packet(const QByteArray &packet);
+    void Send_Command(const QString &imei, quint8 code, const QByteArray &data = {});
+    void Send_State(const QString &imei, quint8 code);
+
+    QTcpSocket *Client1 = nullptr;
+
+signals:
+    void linkStateChanged(bool connected);
+    // The link closed, whoever closed it.
+    void linkClosed();
+    void authAnswer(quint8 code);
+    void stateReport(const QString &imei, quint8 code);
+    void statusReport(quint32 statusWord);
+
+private:
+    void Client1Connect();
+    void Client1Read();
+    void Client1Disconnect();
+    void Client1Error(QAbstractSocket::SocketError error);
+    void dispatchPackets();
+    void Analyse_data(const QByteArray &packet);
+
+    StationState &m_state;
+    PacketFramer m_framer;
+    bool m_active = false;
+};

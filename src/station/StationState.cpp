@@ -1,0 +1,8 @@
+#include "StationState.h"
+
+#include <QDir>
+
+QString StationState::homeFile(const QString &fileName) const
+{
+    return QDir(Home_dir).filePath(fileName);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+class QTableWidget;
+class QToolButton;
+struct StationState;
+
+// "Локальные пользователи": the editor of the local user list in Config.ini.
+class TForm4 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm4(StationState &state, QWidget *parent = nullptr);
+
+    QTableWidget *StringGrid1 = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormShow();
+
+    StationState &m_state;
+};
