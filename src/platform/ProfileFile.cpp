@@ -12,7 +12,8 @@
 
 namespace {
 
-using Ini = CSimpleIniCaseA;
+// CSimpleIniA compares section and key names without regard to case.
+using Ini = CSimpleIniA;
 
 QByteArray localPath(const QString &path)
 {

@@ -8,6 +8,9 @@ namespace Sql {
 
 QString value(const QString &text)
 {
+    // The client library sets up its character sets on first use.
+    static const bool libraryReady = mysql_library_init(0, nullptr, nullptr) == 0;
+    Q_ASSERT(libraryReady);
     // Without a connection the escaping cannot depend on the server's
     // character set; for utf8 it is the same as the connection's, since no
     // byte of a multi-byte UTF-8 character looks like a quote or backslash.

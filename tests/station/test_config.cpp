@@ -1,0 +1,135 @@
+#include "ConfigIni.h"
+#include "Sql.h"
+#include "StationState.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestConfig final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    StationState m_state;
+
+    QString path() const { return m_state.homeFile(QStringLiteral("Config.ini")); }
+    void writeFile(const QByteArray &content) const
+    {
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+private slots:
+    void init()
+    {
+        m_state = StationState();
+        m_state.Home_dir = m_dir.path();
+        QFile::remove(path());
+    }
+
+    void defaultsWithoutFile()
+    {
+        ConfigIni(m_state).readConnections(m_state);
+        QCOMPARE(m_state.Server_address, QStringLiteral("0.0.0.0"));
+        QCOMPARE(m_state.Server_port, quint16(10000));
+        QCOMPARE(m_state.Base_address, QStringLiteral("0.0.0.0"));
+        QCOMPARE(m_state.Base_port, quint16(3306));
+        const ConfigIni config(m_state);
+        QCOMPARE(config.userCount(), 1);
+        QCOMPARE(config.userIndex(), 0);
+        QCOMPARE(config.userLogin(0), QStringLiteral("Pilot"));
+        QCOMPARE(config.userPass(-1), QStringLiteral("Pilot"));
+    }
+
+    void portsKeepTheirLow16Bits_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<quint16>("port");
+        QTest::newRow("65536") << QByteArray("65536") << quint16(0);
+        QTest::newRow("-1") << QByteArray("-1") << quint16(65535);
+        QTest::newRow("70000") << QByteArray("70000") << quint16(4464);
+        QTest::newRow("hex") << QByteArray("0x2710") << quint16(10000);
+        QTest::newRow("garbage gives the default") << QByteArray("port") << quint16(10000);
+    }
+
+    void portsKeepTheirLow16Bits()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(quint16, port);
+        writeFile("[connections]\nSERVER_PORT=" + text + "\nserver_address=127.0.0.1\n");
+        ConfigIni(m_state).readConnections(m_state);
+        QCOMPARE(m_state.Server_port, port);
+        QCOMPARE(m_state.Server_address, QStringLiteral("127.0.0.1"));
+    }
+
+    void writeBackAtCloseInOrder()
+    {
+        writeFile("[Users]\nCount=2\nIndex=300\n[User0]\nLogin=Pilot\n");
+        m_state.Server_address = QStringLiteral("10.0.0.5");
+        m_state.Server_port = 65531;
+        m_state.Base_address = QStringLiteral("db.local");
+        m_state.Base_port = 3307;
+        m_state.User_index = 255;
+        ConfigIni(m_state).writeAtClose(m_state);
+
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        const QList<QByteArray> expected = {"Server_address=10.0.0.5", "Server_port=65531", "Base_address=db.local",
+                                            "Base_port=3307"};
+        qsizetype at = 0;
+        for (const QByteArray &line : expected) {
+            const qsizetype found = content.indexOf(line, at);
+            QVERIFY2(found >= 0, line.constData());
+            at = found;
+        }
+        QVERIFY(content.contains("Index=255"));
+        QVERIFY(!content.contains("Index=300"));
+        QVERIFY(content.contains("Count=2"));
+        QVERIFY(content.contains("Login=Pilot"));
+    }
+
+    void userCountIsKeptWithinBounds_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("count");
+        QTest::newRow("absurd") << QByteArray("2000000000") << ConfigIni::MaxUsers;
+        QTest::newRow("negative") << QByteArray("-4") << 0;
+        QTest::newRow("zero") << QByteArray("0") << 0;
+        QTest::newRow("ordinary") << QByteArray("5") << 5;
+    }
+
+    void userCountIsKeptWithinBounds()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, count);
+        writeFile("[Users]\nCount=" + text + "\n");
+        QCOMPARE(ConfigIni(m_state).userCount(), count);
+    }
+
+    void statementsEscapeTheirValues_data()
+    {
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("plain") << QStringLiteral("Pilot") << QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='Pilot'");
+        QTest::newRow("quote") << QStringLiteral("O'Brien") << QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='O\\'Brien'");
+        QTest::newRow("backslash before quote") << QStringLiteral("a\\' OR '1'='1")
+                                                << QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='a\\\\\\' OR \\'1\\'=\\'1'");
+        QTest::newRow("Cyrillic") << QStringLiteral("Оператор") << QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='Оператор'");
+    }
+
+    void statementsEscapeTheirValues()
+    {
+        QFETCH(QString, login);
+        QFETCH(QString, statement);
+        QCOMPARE(Sql::userGroups(login), statement);
+        QCOMPARE(Sql::userNumber(login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Number")));
+        QCOMPARE(Sql::userAdmin(login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Admin")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "test_config.moc"

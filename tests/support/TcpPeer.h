@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A monitoring server played by the test: listens on 127.0.0.1, keeps what
+// each connection sent and sends what the test tells it to.
+class TcpPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TcpPeer(QObject *parent = nullptr);
+
+    quint16 port() const { return m_server.serverPort(); }
+    int connectionCount() const { return int(m_clients.size()); }
+    // The latest connection, or nullptr.
+    QTcpSocket *client() const;
+    // Everything received on the latest connection.
+    QByteArray received() const;
+    void clearReceived();
+    void send(const QByteArray &bytes);
+    void closeClient();
+    void stopListening() { m_server.close(); }
+
+private:
+    QTcpServer m_server;
+    QList<QPointer<QTcpSocket>> m_clients;
+    QList<QByteArray> m_received;
+};
