@@ -24,6 +24,8 @@ Station::Station(const QString &homeDir, Dialogs *dialogs, QObject *parent)
     m_form6 = std::make_unique<TForm6>(m_state);
     m_form7 = std::make_unique<TForm7>(m_state);
 
+    m_form2->setCentreOn(m_form1.get());
+    m_form4->setCentreOn(m_form1.get());
     m_form3->attachMainWindow(m_form1.get(), m_form1->SpeedButton2);
     m_form1->attachWindows({m_form2.get(), m_form3.get(), m_form4.get(), m_form5.get(), m_form6.get(), m_form7.get()});
     connect(m_form3.get(), &TForm3::applicationEnd, this, &Station::applicationEnd);

@@ -3,6 +3,7 @@
 #include "NumberBox.h"
 #include "ServerLink.h"
 #include "StationState.h"
+#include "WindowPlacement.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -84,6 +85,7 @@ TForm2::TForm2(StationState &state, ServerLink &link, QWidget *parent)
 
     for (QLineEdit *box : {Edit2, Edit4})
         connect(box, &QLineEdit::textChanged, this, [this, box] { Edit2Change(box); });
+    WindowPlacement::closeOnEscape(this);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm2::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm2::SpeedButton2Click);
 }
@@ -91,8 +93,10 @@ TForm2::TForm2(StationState &state, ServerLink &link, QWidget *parent)
 void TForm2::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    FormShow();
+    WindowPlacement::centreOver(this, m_centreOn);
 }
 
 void TForm2::FormShow()

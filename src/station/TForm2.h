@@ -23,6 +23,9 @@ public:
     QToolButton *SpeedButton1 = nullptr;
     QToolButton *SpeedButton2 = nullptr;
 
+    // The window it is centred on when shown.
+    void setCentreOn(const QWidget *window) { m_centreOn = window; }
+
     void SpeedButton1Click();
     void SpeedButton2Click();
 
@@ -34,5 +37,6 @@ private:
     void Edit2Change(QLineEdit *box);
 
     StationState &m_state;
+    const QWidget *m_centreOn = nullptr;
     ServerLink &m_link;
 };

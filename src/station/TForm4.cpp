@@ -2,6 +2,7 @@
 
 #include "ConfigIni.h"
 #include "StationState.h"
+#include "WindowPlacement.h"
 
 #include <QHeaderView>
 #include <QShowEvent>
@@ -42,6 +43,7 @@ TForm4::TForm4(StationState &state, QWidget *parent)
     layout->addWidget(StringGrid1);
     layout->addLayout(buttons);
 
+    WindowPlacement::closeOnEscape(this);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
 }
@@ -49,8 +51,10 @@ TForm4::TForm4(StationState &state, QWidget *parent)
 void TForm4::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    FormShow();
+    WindowPlacement::centreOver(this, m_centreOn);
 }
 
 void TForm4::FormShow()

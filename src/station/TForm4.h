@@ -18,6 +18,9 @@ public:
     QToolButton *SpeedButton1 = nullptr;
     QToolButton *SpeedButton2 = nullptr;
 
+    // The window it is centred on when shown.
+    void setCentreOn(const QWidget *window) { m_centreOn = window; }
+
     void SpeedButton1Click();
     void SpeedButton2Click();
 
@@ -28,4 +31,5 @@ private:
     void FormShow();
 
     StationState &m_state;
+    const QWidget *m_centreOn = nullptr;
 };

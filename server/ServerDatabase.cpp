@@ -1,0 +1,273 @@
+#include "ServerDatabase.h"
+
+#include "ServerLog.h"
+
+#include <mysql.h>
+#include <errmsg.h>
+
+namespace {
+
+QString identifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('`'), QLatin1String("``"));
+    return QLatin1Char('`') + quoted + QLatin1Char('`');
+}
+
+bool connectionGone(unsigned int error)
+{
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+}
+
+} // namespace
+
+ServerDatabase::ServerDatabase(const Settings &settings)
+    : m_settings(settings)
+{
+}
+
+ServerDatabase::~ServerDatabase()
+{
+    if (m_mysql)
+        mysql_close(m_mysql);
+}
+
+bool ServerDatabase::open(QString *error)
+{
+    return connectNow(error);
+}
+
+bool ServerDatabase::connectNow(QString *error)
+{
+    if (m_mysql) {
+        mysql_close(m_mysql);
+        m_mysql = nullptr;
+    }
+    MYSQL *mysql = mysql_init(nullptr);
+    if (!mysql) {
+        *error = QStringLiteral("out of memory for the database client");
+        return false;
+    }
+    // A database that does not answer must not freeze every station's link.
+    const unsigned int connectTimeout = 5;
+    const unsigned int ioTimeout = 30;
+    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+
+    const QByteArray host = m_settings.host.toUtf8();
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray password = m_settings.password.toUtf8();
+    const QByteArray name = m_settings.name.toUtf8();
+    if (!mysql_real_connect(mysql, host.constData(), user.constData(), password.constData(), name.constData(),
+                            m_settings.port, nullptr, 0)) {
+        *error = QString::fromUtf8(mysql_error(mysql));
+        mysql_close(mysql);
+        return false;
+    }
+    m_mysql = mysql;
+    return true;
+}
+
+bool ServerDatabase::ensureConnected()
+{
+    if (m_mysql && mysql_ping(m_mysql) == 0)
+        return true;
+    ServerLog::write(m_mysql ? QStringLiteral("database connection lost (%1), connecting again")
+                                   .arg(QString::fromUtf8(mysql_error(m_mysql)))
+                             : QStringLiteral("connecting to the database again"));
+    QString error;
+    if (!connectNow(&error)) {
+        m_lastError = error;
+        ServerLog::write(QStringLiteral("database unreachable: ") + error);
+        return false;
+    }
+    ServerLog::write(QStringLiteral("database connection restored"));
+    return true;
+}
+
+void ServerDatabase::fail(const QString &what)
+{
+    m_lastError = m_mysql ? QString::fromUtf8(mysql_error(m_mysql)) : QStringLiteral("not connected");
+    ServerLog::write(QStringLiteral("database error (%1): %2").arg(what, m_lastError));
+}
+
+bool ServerDatabase::run(const QByteArray &statement)
+{
+    if (!ensureConnected())
+        return false;
+    if (mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
+        return true;
+    // The link may have dropped between the ping and the statement: one retry.
+    if (connectionGone(mysql_errno(m_mysql)) && ensureConnected()
+        && mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
+        return true;
+    fail(QString::fromUtf8(statement.left(120)));
+    return false;
+}
+
+std::optional<QList<QStringList>> ServerDatabase::select(const QString &statement)
+{
+    if (!run(statement.toUtf8()))
+        return std::nullopt;
+    MYSQL_RES *result = mysql_store_result(m_mysql);
+    if (!result) {
+        // NULL is both "no result set" and a failure; the error number tells.
+        if (mysql_errno(m_mysql) != 0) {
+            fail(statement);
+            return std::nullopt;
+        }
+        return QList<QStringList>();
+    }
+    QList<QStringList> rows;
+    const unsigned int fields = mysql_num_fields(result);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        const unsigned long *lengths = mysql_fetch_lengths(result);
+        QStringList values;
+        for (unsigned int i = 0; i < fields; ++i)
+            values.append(row[i] ? QString::fromUtf8(row[i], static_cast<qsizetype>(lengths[i])) : QString());
+        rows.append(values);
+    }
+    const bool failed = mysql_errno(m_mysql) != 0;
+    mysql_free_result(result);
+    if (failed) {
+        fail(statement);
+        return std::nullopt;
+    }
+    return rows;
+}
+
+QString ServerDatabase::literal(const QString &value) const
+{
+    const QByteArray text = value.toUtf8();
+    QByteArray escaped(text.size() * 2 + 1, '\0');
+    const unsigned long length = mysql_real_escape_string(m_mysql, escaped.data(), text.constData(),
+                                                          static_cast<unsigned long>(text.size()));
+    escaped.truncate(static_cast<qsizetype>(length));
+    return QLatin1Char('\'') + QString::fromUtf8(escaped) + QLatin1Char('\'');
+}
+
+QString ServerDatabase::table(const QString &name) const
+{
+    return identifier(m_settings.name) + QLatin1Char('.') + identifier(name);
+}
+
+std::optional<QList<QPair<QString, QString>>> ServerDatabase::operatorsNamed(const QString &login)
+{
+    if (!ensureConnected())
+        return std::nullopt;
+    const auto rows = select(QStringLiteral("SELECT Login, Pass FROM %1 WHERE Login=%2")
+                                 .arg(table(QStringLiteral("users")), literal(login)));
+    if (!rows)
+        return std::nullopt;
+    QList<QPair<QString, QString>> operators;
+    for (const QStringList &row : *rows)
+        operators.append({row.value(0), row.value(1)});
+    return operators;
+}
+
+ServerDatabase::Lookup ServerDatabase::findObject(const QString &imei, ObjectRow *row)
+{
+    if (!ensureConnected())
+        return Lookup::Failed;
+    const auto rows = select(QStringLiteral("SELECT IMEI, Group_, State, Status FROM %1 WHERE IMEI=%2")
+                                 .arg(table(QStringLiteral("objects")), literal(imei)));
+    if (!rows)
+        return Lookup::Failed;
+    if (rows->isEmpty())
+        return Lookup::Missing;
+    const QStringList &first = rows->first();
+    *row = ObjectRow{first.value(0), first.value(1), first.value(2), first.value(3)};
+    return Lookup::Found;
+}
+
+std::optional<QStringList> ServerDatabase::objectImeis()
+{
+    const auto rows = select(QStringLiteral("SELECT IMEI FROM %1").arg(table(QStringLiteral("objects"))));
+    if (!rows)
+        return std::nullopt;
+    QStringList imeis;
+    for (const QStringList &row : *rows)
+        imeis.append(row.value(0));
+    return imeis;
+}
+
+bool ServerDatabase::setGuard(const QString &imei, bool armed)
+{
+    if (!ensureConnected())
+        return false;
+    return run(QStringLiteral("UPDATE %1 SET Ohrana=%2, State=%3 WHERE IMEI=%4")
+                   .arg(table(QStringLiteral("objects")), literal(armed ? QStringLiteral("1") : QStringLiteral("0")),
+                        literal(armed ? QStringLiteral("2") : QStringLiteral("1")), literal(imei))
+                   .toUtf8());
+}
+
+bool ServerDatabase::setState(const QString &imei, int state)
+{
+    if (!ensureConnected())
+        return false;
+    return run(QStringLiteral("UPDATE %1 SET State=%2 WHERE IMEI=%3")
+                   .arg(table(QStringLiteral("objects")), literal(QString::number(state)), literal(imei))
+                   .toUtf8());
+}
+
+bool ServerDatabase::setStatus(const QString &imei, quint32 word)
+{
+    if (!ensureConnected())
+        return false;
+    return run(QStringLiteral("UPDATE %1 SET Status=%2 WHERE IMEI=%3")
+                   .arg(table(QStringLiteral("objects")), literal(QString::number(word)), literal(imei))
+                   .toUtf8());
+}
+
+bool ServerDatabase::addMessage(const JournalRow &row)
+{
+    if (!ensureConnected())
+        return false;
+    return run(QStringLiteral("INSERT INTO %1(IMEI,`Date`,`Type`,Event,Group_,`User`) VALUES(%2,%3,%4,%5,%6,%7)")
+                   .arg(table(QStringLiteral("messages")), literal(row.imei), literal(row.date), literal(row.type),
+                        literal(row.event), literal(row.group), literal(row.user))
+                   .toUtf8());
+}
+
+std::optional<QString> ServerDatabase::storeFrame(const QString &imei, const QDateTime &taken, const QString &event,
+                                                  const QByteArray &jpeg)
+{
+    if (!ensureConnected())
+        return std::nullopt;
+    const QString frames = table(QStringLiteral("o_") + imei);
+    // The shape of the frame tables that registering an object creates.
+    const QString create = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (`Date` DATETIME NOT NULL, "
+                                          "Event VARCHAR(64) NOT NULL DEFAULT '', Image MEDIUMBLOB NOT NULL, "
+                                          "KEY (`Date`)) ENGINE=InnoDB DEFAULT CHARSET=cp1251 COLLATE=cp1251_nopad_bin")
+                               .arg(frames);
+    if (!run(create.toUtf8()))
+        return std::nullopt;
+
+    // A station fetches a frame by its Date alone; two frames in one second
+    // would make that fetch fail, so a second frame moves to the next second.
+    QString date;
+    for (int shift = 0;; ++shift) {
+        date = taken.addSecs(shift).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const auto existing = select(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE `Date`=%2").arg(frames, literal(date)));
+        if (!existing)
+            return std::nullopt;
+        if (existing->isEmpty() || existing->first().value(0) == QLatin1String("0"))
+            break;
+        if (shift >= 3600) {
+            m_lastError = QStringLiteral("no free second for a frame");
+            ServerLog::write(QStringLiteral("frame of %1 not stored: %2").arg(imei, m_lastError));
+            return std::nullopt;
+        }
+    }
+    // The picture goes as a hex literal: raw bytes inside a quoted literal would
+    // be read as utf8mb4 text by the server.
+    const QByteArray insert = QStringLiteral("INSERT INTO %1(`Date`,Event,Image) VALUES(%2,%3,")
+                                  .arg(frames, literal(date), literal(event))
+                                  .toUtf8()
+        + "X'" + jpeg.toHex() + "')";
+    if (!run(insert))
+        return std::nullopt;
+    return date;
+}
