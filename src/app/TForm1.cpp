@@ -8,6 +8,7 @@
 #include "TForm2.h"
 #include "TForm3.h"
 #include "TForm4.h"
+#include "TForm6.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -242,6 +243,9 @@ void TForm1::attachWindows(const Windows &windows)
 {
     m_windows = windows;
     connect(m_windows.form3, &TForm3::loggedIn, this, &TForm1::onLoggedIn);
+    // Every status report is shown on the card, whichever object it shows and
+    // whether or not it is open.
+    connect(m_link, &ServerLink::statusReport, m_windows.form6, &TForm6::StatusDecoding);
 }
 
 void TForm1::FormCreate()

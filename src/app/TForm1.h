@@ -23,6 +23,7 @@ class ServerLink;
 class TForm2;
 class TForm3;
 class TForm4;
+class TForm6;
 struct StationState;
 
 // The main monitoring window: the frame that holds the toolbar, the clock,
@@ -42,7 +43,7 @@ public:
         TForm3 *form3 = nullptr;
         TForm4 *form4 = nullptr;
         QWidget *form5 = nullptr;
-        QWidget *form6 = nullptr;
+        TForm6 *form6 = nullptr;
         QWidget *form7 = nullptr;
     };
     void attachWindows(const Windows &windows);

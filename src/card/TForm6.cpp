@@ -1,12 +1,423 @@
 #include "TForm6.h"
 
+#include "CardObject.h"
+#include "CardSql.h"
+#include "Database.h"
+#include "Dialogs.h"
+#include "Indicator.h"
+#include "OperatorRights.h"
+#include "Packets.h"
+#include "ServerLink.h"
 #include "StationState.h"
 
-TForm6::TForm6(StationState &state, QWidget *parent)
+#include <QApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <optional>
+
+namespace {
+
+const QString DefaultCaption = QStringLiteral("Банкомат");
+const QString RequestCaption = QStringLiteral("Запрос состояния");
+const QString WaitingCaption = QStringLiteral("Ожидание...");
+
+// The colour of the value labels: the classic active caption blue.
+const QColor ActiveCaption(0x00, 0x54, 0xe3);
+
+QLabel *valueLabel(QWidget *parent, const QString &name)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, ActiveCaption);
+    label->setPalette(palette);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QGroupBox *groupBox(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *box = new QGroupBox(caption, parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *result = new QPushButton(caption, parent);
+    result->setObjectName(name);
+    result->setAutoDefault(false);
+    return result;
+}
+
+QWidget *widgetOf(const QWindow *window)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        if (w->windowHandle() == window)
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TForm6::TForm6(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_state(state)
+    , m_database(database)
+    , m_link(link)
+    , m_rights(rights)
 {
     setObjectName(QStringLiteral("TForm6"));
-    setWindowTitle(QStringLiteral("Банкомат"));
-    resize(480, 320);
+    setWindowTitle(DefaultCaption);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    setFont(font);
+
+    buildDescription();
+    buildGuard();
+    buildSensors();
+    buildService();
+    buildOutputs();
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setSpacing(4);
+    grid->addWidget(RzGroupBox1, 0, 0);
+    grid->addWidget(RzGroupBox2, 0, 1);
+    grid->addWidget(RzGroupBox3, 1, 0, 2, 1);
+    grid->addWidget(RzGroupBox5, 1, 1);
+    grid->addWidget(RzGroupBox4, 2, 1);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The columns are as wide as laid out, or wider where this desktop's font
+    // needs the room; the descriptions then wrap within them.
+    int left = 241;
+    for (QWidget *box : {RzGroupBox1, RzGroupBox3})
+        left = qMax(left, box->sizeHint().width());
+    int right = 185;
+    for (QWidget *box : {RzGroupBox2, RzGroupBox5, RzGroupBox4})
+        right = qMax(right, box->sizeHint().width());
+    for (QWidget *box : {RzGroupBox1, RzGroupBox3})
+        box->setFixedWidth(left);
+    for (QWidget *box : {RzGroupBox2, RzGroupBox5, RzGroupBox4})
+        box->setFixedWidth(right);
+
+    // Nothing to command until an activation has found the object.
+    setCommandsEnabled(false);
+
+    // Where the platform leaves the focus nowhere after the card's own box,
+    // a visit to any other window makes the next activation a real return.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
+        if (focused && focused != windowHandle() && !ownsWindow(widgetOf(focused)))
+            m_backFromOwnWindow = false;
+    });
+}
+
+void TForm6::buildDescription()
+{
+    RzGroupBox1 = groupBox(this, QStringLiteral("RzGroupBox1"), QStringLiteral("Описание объекта"));
+    auto *grid = new QGridLayout(RzGroupBox1);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(3);
+    const auto row = [&](int line, const QString &caption, QLabel *&member, const QString &name) {
+        auto *title = new QLabel(caption, RzGroupBox1);
+        grid->addWidget(title, line, 0, Qt::AlignLeft | Qt::AlignTop);
+        member = valueLabel(RzGroupBox1, name);
+        // An address may span lines and an owner's name may be long.
+        member->setWordWrap(true);
+        grid->addWidget(member, line, 1, Qt::AlignTop);
+    };
+    row(0, QStringLiteral("Имя объекта:"), Label6, QStringLiteral("Label6"));
+    row(1, QStringLiteral("Адрес:"), Label7, QStringLiteral("Label7"));
+    row(2, QStringLiteral("Телефон 1:"), Label8, QStringLiteral("Label8"));
+    row(3, QStringLiteral("Телефон 2:"), Label9, QStringLiteral("Label9"));
+    row(4, QStringLiteral("Владелец:"), Label10, QStringLiteral("Label10"));
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(5, 1);
+}
+
+void TForm6::buildGuard()
+{
+    RzGroupBox2 = groupBox(this, QStringLiteral("RzGroupBox2"), QStringLiteral("Состояние охраны"));
+    auto *column = new QVBoxLayout(RzGroupBox2);
+    Label24 = valueLabel(RzGroupBox2, QStringLiteral("Label24"));
+    QFont font = Label24->font();
+    font.setPointSize(10);
+    Label24->setFont(font);
+    Label24->setMinimumHeight(19);
+    Label24->setAlignment(Qt::AlignCenter);
+    Label24->setText(QStringLiteral("На охране"));
+    column->addWidget(Label24);
+    auto *buttons = new QHBoxLayout;
+    SpeedButton1 = button(RzGroupBox2, QStringLiteral("SpeedButton1"), QStringLiteral("Поставить"));
+    SpeedButton2 = button(RzGroupBox2, QStringLiteral("SpeedButton2"), QStringLiteral("Снять"));
+    buttons->addWidget(SpeedButton1);
+    buttons->addWidget(SpeedButton2);
+    column->addLayout(buttons);
+    column->addStretch(1);
+    connect(SpeedButton1, &QPushButton::clicked, this, &TForm6::SpeedButton1Click);
+    connect(SpeedButton2, &QPushButton::clicked, this, &TForm6::SpeedButton2Click);
+}
+
+Indicator *TForm6::addIndicatorRow(QWidget *box, QGridLayout *grid, int line, const StatusBits::Row &row)
+{
+    grid->addWidget(new QLabel(row.label, box), line, 0);
+    auto *shape = new Indicator(row.shape, box);
+    grid->addWidget(shape, line, 1, Qt::AlignRight | Qt::AlignVCenter);
+    m_indicators.append({shape, row});
+    return shape;
+}
+
+void TForm6::buildSensors()
+{
+    RzGroupBox3 = groupBox(this, QStringLiteral("RzGroupBox3"), QStringLiteral("Последнее состояние датчиков"));
+    RzGroupBox3->setMinimumHeight(257);
+    auto *grid = new QGridLayout(RzGroupBox3);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(2);
+    Indicator **members[] = {&Shape1, &Shape2, &Shape3, &Shape4, &Shape5, &Shape6,
+                             &Shape7, &Shape8, &Shape9, &Shape10, &Shape11, &Shape12};
+    const QList<StatusBits::Row> &rows = StatusBits::sensors();
+    Q_ASSERT(rows.size() == int(std::size(members)));
+    for (int line = 0; line < rows.size(); ++line)
+        *members[line] = addIndicatorRow(RzGroupBox3, grid, line, rows.at(line));
+
+    grid->addWidget(new QLabel(QStringLiteral("Текущая СИМ карта"), RzGroupBox3), int(rows.size()), 0);
+    Label31 = valueLabel(RzGroupBox3, QStringLiteral("Label31"));
+    Label31->setMinimumWidth(30);
+    Label31->setAlignment(Qt::AlignCenter);
+    grid->addWidget(Label31, int(rows.size()), 1, Qt::AlignRight | Qt::AlignVCenter);
+    grid->setColumnStretch(0, 1);
+}
+
+void TForm6::buildService()
+{
+    RzGroupBox5 = groupBox(this, QStringLiteral("RzGroupBox5"), QStringLiteral("Сервис"));
+    auto *column = new QVBoxLayout(RzGroupBox5);
+    SpeedButton3 = button(RzGroupBox5, QStringLiteral("SpeedButton3"), RequestCaption);
+    SpeedButton4 = button(RzGroupBox5, QStringLiteral("SpeedButton4"), QStringLiteral("Голосовое соединение"));
+    SpeedButton5 = button(RzGroupBox5, QStringLiteral("SpeedButton5"), QStringLiteral("Кадр с камеры"));
+    column->addWidget(SpeedButton3);
+    column->addWidget(SpeedButton4);
+    column->addWidget(SpeedButton5);
+    column->addStretch(1);
+    connect(SpeedButton3, &QPushButton::clicked, this, &TForm6::SpeedButton3Click);
+    connect(SpeedButton4, &QPushButton::clicked, this, &TForm6::SpeedButton4Click);
+    connect(SpeedButton5, &QPushButton::clicked, this, &TForm6::SpeedButton5Click);
+}
+
+void TForm6::buildOutputs()
+{
+    RzGroupBox4 = groupBox(this, QStringLiteral("RzGroupBox4"), QStringLiteral("Управление выходами"));
+    RzGroupBox4->setMinimumHeight(145);
+    auto *grid = new QGridLayout(RzGroupBox4);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(2);
+    Indicator **members[] = {&Shape13, &Shape14, &Shape15, &Shape16, &Shape17, &Shape18};
+    const QList<StatusBits::Row> &rows = StatusBits::outputs();
+    Q_ASSERT(rows.size() == int(std::size(members)));
+    for (int line = 0; line < rows.size(); ++line) {
+        Indicator *shape = addIndicatorRow(RzGroupBox4, grid, line, rows.at(line));
+        *members[line] = shape;
+        shape->setCursor(Qt::PointingHandCursor);
+        shape->setToolTip(rows.at(line).label);
+        connect(shape, &Indicator::mouseDown, this, [this, shape](Qt::MouseButton pressed) { ShapeMouseDown(shape, pressed); });
+    }
+    grid->setColumnStretch(0, 1);
+}
+
+bool TForm6::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+        // Focus coming back from the card's own message box is no return from
+        // another window: reloading then would show a failure's box once more,
+        // and again, without end.
+        if (m_backFromOwnWindow)
+            m_backFromOwnWindow = false;
+        else if (!m_activating)
+            FormActivate();
+        break;
+    case QEvent::WindowDeactivate:
+        m_backFromOwnWindow = ownsWindow(QApplication::activeWindow());
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+bool TForm6::ownsWindow(const QWidget *window) const
+{
+    for (const QWidget *w = window ? window->parentWidget() : nullptr; w; w = w->parentWidget()) {
+        if (w == this)
+            return true;
+    }
+    return false;
+}
+
+void TForm6::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
+    const QRect area = main ? main->frameGeometry() : screen() ? screen()->availableGeometry() : QRect();
+    if (area.isValid())
+        move(area.center() - rect().center());
+}
+
+void TForm6::FormActivate()
+{
+    const QScopedValueRollback<bool> guard(m_activating, true);
+    const QString imei = m_state.Selected_IMEI;
+    std::optional<CardObject> object;
+    if (!imei.isEmpty()) {
+        const auto outcome = m_database.select(CardSql::object(imei), [&](const DbRow &row) {
+            if (!object)
+                object = CardObject::fromRow(row);
+        }, this);
+        if (outcome == Database::Outcome::Failed) {
+            if (m_state.dialogs)
+                m_state.dialogs->message(this, QStringLiteral("Нет доступа к таблице объектов"));
+            return;
+        }
+    }
+    if (!object) {
+        showNoObject();
+        return;
+    }
+
+    m_imei = imei;
+    setWindowTitle(object->Name.isEmpty() ? DefaultCaption : object->Name);
+    Label6->setText(object->Name);
+    Label8->setText(object->Number1);
+    Label9->setText(object->Number2);
+    Label7->setText(object->Address);
+    Label10->setText(object->Owner);
+    Show_Guard_State(object->State);
+    StatusDecoding(object->Status);
+    setCommandsEnabled(true);
+}
+
+void TForm6::showNoObject()
+{
+    m_imei.clear();
+    setWindowTitle(DefaultCaption);
+    for (QLabel *label : {Label6, Label7, Label8, Label9, Label10, Label24, Label31})
+        label->clear();
+    for (const auto &[shape, row] : std::as_const(m_indicators))
+        IndState(shape, 0);
+    SpeedButton3->setText(RequestCaption);
+    setCommandsEnabled(false);
+}
+
+void TForm6::setCommandsEnabled(bool enabled)
+{
+    for (QPushButton *b : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5})
+        b->setEnabled(enabled);
+    for (Indicator *shape : {Shape13, Shape14, Shape15, Shape16, Shape17, Shape18})
+        shape->setEnabled(enabled);
+}
+
+void TForm6::Show_Guard_State(quint8 code)
+{
+    if (const std::optional<QString> text = CardObject::guardText(code))
+        Label24->setText(*text);
+}
+
+void TForm6::Show_Object_State(const QString &imei, quint8 code)
+{
+    if (!m_imei.isEmpty() && imei == m_imei)
+        Show_Guard_State(code);
+}
+
+void TForm6::StatusDecoding(quint32 word)
+{
+    Label31->setText(StatusBits::simCard(word));
+    for (const auto &[shape, row] : std::as_const(m_indicators))
+        IndState(shape, StatusBits::isActive(row, word));
+    SpeedButton3->setText(RequestCaption);
+}
+
+void TForm6::IndState(Indicator *shape, int flag)
+{
+    shape->setHatched(false);
+    shape->setColour(QColor(flag ? Indicator::clLime : Indicator::clGreen));
+}
+
+bool TForm6::sendCommand(quint8 code, const QByteArray &data)
+{
+    // A packet needs the IMEI of an object the card has found; and a command
+    // the link cannot take is not sent, so nothing is marked as pending.
+    if (m_imei.isEmpty() || !m_link.isActive())
+        return false;
+    m_link.Send_Command(m_imei, code, data);
+    return true;
+}
+
+void TForm6::SpeedButton1Click()
+{
+    sendCommand(Packets::Guard, QByteArray(1, '\1'));
+}
+
+void TForm6::SpeedButton2Click()
+{
+    sendCommand(Packets::Guard, QByteArray(1, '\0'));
+}
+
+void TForm6::SpeedButton3Click()
+{
+    if (sendCommand(Packets::RequestStatus))
+        SpeedButton3->setText(WaitingCaption);
+}
+
+void TForm6::SpeedButton4Click()
+{
+    if (m_imei.isEmpty() || !m_link.isActive())
+        return;
+    sendCommand(Packets::VoiceCall, Packets::textField(m_rights.Load_User_Number()));
+}
+
+void TForm6::SpeedButton5Click()
+{
+    sendCommand(Packets::Camera, QByteArray(1, '\3'));
+}
+
+void TForm6::ShapeMouseDown(Indicator *shape, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton || m_imei.isEmpty())
+        return;
+    for (const auto &[candidate, row] : std::as_const(m_indicators)) {
+        if (candidate != shape || row.output < 0)
+            continue;
+        const quint8 value = StatusBits::outputValue(row, shape->colour() != QColor(Indicator::clGreen));
+        if (m_link.isActive())
+            shape->setHatched(true);
+        Send_Output(quint8(row.output), value);
+        return;
+    }
+}
+
+void TForm6::Send_Output(quint8 output, quint8 value)
+{
+    QByteArray data;
+    data += char(output);
+    data += char(value);
+    sendCommand(Packets::SetOutput, data);
 }

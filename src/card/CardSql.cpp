@@ -1,0 +1,13 @@
+#include "CardSql.h"
+
+#include "Sql.h"
+
+namespace CardSql {
+
+QString object(const QString &imei)
+{
+    return QStringLiteral("SELECT Name,Number1,Number2,Address,Owner,State,Status FROM orvex_base.objects WHERE IMEI='")
+        + Sql::value(imei) + QLatin1Char('\'');
+}
+
+} // namespace CardSql
