@@ -1,9 +1,14 @@
 #include "TForm1.h"
 
+#include "AlarmPanel.h"
 #include "ConfigIni.h"
 #include "Dialogs.h"
+#include "FrameStore.h"
 #include "Glyphs.h"
+#include "Journal.h"
+#include "ObjectList.h"
 #include "ServerLink.h"
+#include "StateReports.h"
 #include "StationState.h"
 #include "TForm2.h"
 #include "TForm3.h"
@@ -21,7 +26,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -74,6 +78,7 @@ TForm1::TForm1(StationState &state, QWidget *parent)
     body->addWidget(Panel4);
 
     m_rights.setButtons({SpeedButton2, SpeedButton3, SpeedButton8});
+    buildMonitoring();
 
     connect(m_link, &ServerLink::linkStateChanged, this, [this](bool connected) { Show_Link_State(connected); });
     connect(m_link, &ServerLink::linkClosed, this, &TForm1::onLinkClosed);
@@ -180,7 +185,9 @@ void TForm1::buildCentre()
     auto *lower = new QVBoxLayout(Panel2);
     lower->setContentsMargins(2, 2, 2, 2);
     lower->setSpacing(2);
-    lower->addWidget(caption(Panel2, QStringLiteral("  Сообщения от объекта")));
+    Label2 = caption(Panel2, QStringLiteral("  Сообщения от объекта"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    lower->addWidget(Label2);
     Panel7 = new QFrame(Panel2);
     Panel7->setObjectName(QStringLiteral("Panel7"));
     auto *period = new QHBoxLayout(Panel7);
@@ -201,14 +208,8 @@ void TForm1::buildCentre()
     period->addStretch(1);
     lower->addWidget(Panel7);
 
-    journalModel = new QStandardItemModel(0, 5, this);
     StringGrid1 = new QTableView(Panel2);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setModel(journalModel);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->horizontalHeader()->setStretchLastSection(true);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lower->addWidget(StringGrid1, 1);
 
     Splitter2->addWidget(Panel5);
@@ -239,6 +240,34 @@ void TForm1::buildAlarmColumn()
     column->addWidget(Label11);
 }
 
+void TForm1::buildMonitoring()
+{
+    m_objects = new ObjectList(m_state, m_database, *m_link, OTable, ComboBox1, this, this);
+    m_objects->setPeriodPickers(StartDate, EndDate);
+    m_reports = new StateReports(m_state, m_database, *m_link, *m_objects, m_sounds, SpeedButton1, ImageList2, this, this);
+    m_journal = new Journal(m_state, m_database, StringGrid1, StartDate, EndDate, Label2, this);
+    m_journal->setGroupSelector(ComboBox1);
+    m_journal->setObjectSelected([this] { return m_objects->hasSelection(); });
+    m_frames = new FrameStore(m_state, m_database, Image1, Label11, Panel4, OTable, this);
+    m_alarms = new AlarmPanel(m_state, m_database, *m_reports, RzGroupBar1, Panel4,
+                              [this](const QString &imei) { return m_objects->stateText(imei); }, this);
+    m_frames->setAlarmGroupsOpen([this] { return !m_alarms->entries().isEmpty(); });
+
+    m_reports->setRefreshMessages([this](const QString &key) { m_journal->Refresh_Messages(key); });
+    connect(m_link, &ServerLink::stateReport, m_reports, &StateReports::On_State_Report);
+    const auto loadMessages = [this](const QString &key) { m_journal->Load_Messages(key, false); };
+    connect(m_objects, &ObjectList::messagesRequested, this, loadMessages);
+    connect(m_reports, &StateReports::messagesRequested, this, loadMessages);
+    connect(m_objects, &ObjectList::alarmSelected, m_alarms, &AlarmPanel::Add_Alarm);
+    connect(m_objects, &ObjectList::imageRequested, m_frames, &FrameStore::OpenImage);
+    connect(m_journal, &Journal::frameRequested, m_frames, &FrameStore::Image_From_Table);
+}
+
+void TForm1::setSoundPlayer(SoundPlayer *player)
+{
+    m_reports->setSoundPlayer(player);
+}
+
 void TForm1::attachWindows(const Windows &windows)
 {
     m_windows = windows;
@@ -246,13 +275,19 @@ void TForm1::attachWindows(const Windows &windows)
     // Every status report is shown on the card, whichever object it shows and
     // whether or not it is open.
     connect(m_link, &ServerLink::statusReport, m_windows.form6, &TForm6::StatusDecoding);
+    // The card's guard text follows only the object the card shows.
+    connect(m_objects, &ObjectList::guardStateShown, m_windows.form6,
+            [form6 = m_windows.form6](quint8 code, const QString &imei) { form6->Show_Object_State(imei, code); });
+    connect(m_objects, &ObjectList::objectDoubleClicked, m_windows.form6, [form6 = m_windows.form6] {
+        form6->show();
+        form6->raise();
+        form6->activateWindow();
+    });
 }
 
 void TForm1::FormCreate()
 {
     ConfigIni(m_state).readConnections(m_state);
-    journalModel->setHorizontalHeaderLabels({QStringLiteral("IMEI"), QStringLiteral("Время"), QStringLiteral("Тип"),
-                                             QStringLiteral("Сообщение"), QStringLiteral("Пользователь")});
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -294,7 +329,10 @@ void TForm1::onAuthAnswer(quint8 code)
             return;
         }
         m_rights.Load_User_Groups(ComboBox1);
+        m_alarms->Load_PopupMenu();
         m_rights.ButtonEnable();
+        m_objects->Load_Objects(ComboBox1->currentText());
+        m_objects->Load_States();
         m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
         break;
     case 2:
@@ -316,8 +354,7 @@ void TForm1::onLinkClosed()
 
 void TForm1::SpeedButton1Click()
 {
-    m_state.Sound_on = !m_state.Sound_on;
-    SpeedButton1->setIcon(ImageList2.at(m_state.Sound_on ? Glyphs::SoundOn : Glyphs::SoundOff));
+    m_reports->SpeedButton1Click();
 }
 
 void TForm1::SpeedButton2Click()

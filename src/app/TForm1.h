@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "OperatorRights.h"
+#include "SoundPlayer.h"
 
 #include <QDateTime>
 #include <QIcon>
@@ -15,11 +16,15 @@ class QLabel;
 class QListView;
 class QScrollArea;
 class QSplitter;
-class QStandardItemModel;
 class QTableView;
 class QTimer;
 class QToolButton;
+class AlarmPanel;
+class FrameStore;
+class Journal;
+class ObjectList;
 class ServerLink;
+class StateReports;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -51,6 +56,13 @@ public:
     ServerLink &link() { return *m_link; }
     Database &database() { return m_database; }
     OperatorRights &rights() { return m_rights; }
+    ObjectList &objects() { return *m_objects; }
+    StateReports &reports() { return *m_reports; }
+    AlarmPanel &alarms() { return *m_alarms; }
+    Journal &journal() { return *m_journal; }
+    FrameStore &frames() { return *m_frames; }
+    // Where the station's sounds go; tests put a recorder here.
+    void setSoundPlayer(SoundPlayer *player);
 
     void Show_Link_State(quint8 connected);
     void Timer1Timer();
@@ -75,11 +87,11 @@ public:
     QListView *OTable = nullptr;
     QSplitter *Splitter2 = nullptr;
     QFrame *Panel2 = nullptr;
+    QLabel *Label2 = nullptr;
     QFrame *Panel7 = nullptr;
     QDateTimeEdit *StartDate = nullptr;
     QDateTimeEdit *EndDate = nullptr;
     QTableView *StringGrid1 = nullptr;
-    QStandardItemModel *journalModel = nullptr;
 
     QFrame *Panel4 = nullptr;
     QScrollArea *RzGroupBar1 = nullptr;
@@ -108,6 +120,7 @@ private:
     void buildToolbar();
     void buildCentre();
     void buildAlarmColumn();
+    void buildMonitoring();
     void onAuthAnswer(quint8 code);
     void onLinkClosed();
     void onLoggedIn();
@@ -116,5 +129,11 @@ private:
     ServerLink *m_link;
     Database m_database;
     OperatorRights m_rights;
+    QtSoundPlayer m_sounds;
+    ObjectList *m_objects = nullptr;
+    StateReports *m_reports = nullptr;
+    Journal *m_journal = nullptr;
+    FrameStore *m_frames = nullptr;
+    AlarmPanel *m_alarms = nullptr;
     Windows m_windows;
 };

@@ -1,0 +1,72 @@
+#include "AlarmEntry.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+AlarmEntry::AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent)
+    : QWidget(parent)
+    , m_imei(imei)
+    , m_caption(new QToolButton(this))
+    , m_body(new QWidget(this))
+{
+    setObjectName(QStringLiteral("AlarmEntry_") + imei);
+    m_caption->setObjectName(QStringLiteral("caption"));
+    m_caption->setText(imei);
+    m_caption->setIcon(icon);
+    m_caption->setIconSize(QSize(24, 24));
+    m_caption->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_caption->setFixedHeight(28);
+    m_caption->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_caption->setCheckable(true);
+    m_caption->setChecked(true);
+    m_caption->setAutoRaise(true);
+    m_caption->setStyleSheet(QStringLiteral(
+        "QToolButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #c62828, stop:1 #8e1b1b);"
+        " color: white; font-weight: bold; border: none; padding-left: 4px; text-align: left; }"));
+    connect(m_caption, &QToolButton::toggled, m_body, &QWidget::setVisible);
+
+    auto *body = new QVBoxLayout(m_body);
+    body->setContentsMargins(8, 4, 4, 6);
+    body->setSpacing(2);
+    for (QLabel *&label : m_lines) {
+        label = new QLabel(m_body);
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        body->addWidget(label);
+    }
+    m_lines[4]->setStyleSheet(QStringLiteral("font-weight: bold; color: #8e1b1b;"));
+    m_body->setAutoFillBackground(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_caption);
+    layout->addWidget(m_body);
+}
+
+QString AlarmEntry::line(int n) const
+{
+    return m_lines[n]->text();
+}
+
+void AlarmEntry::setLine(int n, const QString &text)
+{
+    m_lines[n]->setText(text);
+}
+
+bool AlarmEntry::isCollapsed() const
+{
+    return !m_caption->isChecked();
+}
+
+void AlarmEntry::setCollapsed(bool collapsed)
+{
+    m_caption->setChecked(!collapsed);
+}
+
+void AlarmEntry::contextMenuEvent(QContextMenuEvent *event)
+{
+    emit menuRequested(this, event->globalPos());
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QWidget>
+
+class QContextMenuEvent;
+class QLabel;
+class QToolButton;
+
+// One alarm entry of the panel: the IMEI as caption with the alarm icon, and
+// five lines (address, refinement, contact, phone, the alarm or the last
+// comment). The caption folds the lines away and back.
+class AlarmEntry : public QWidget
+{
+    Q_OBJECT
+
+public:
+    AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent = nullptr);
+
+    QString imei() const { return m_imei; }
+    QString line(int n) const;
+    void setLine(int n, const QString &text);
+    bool isCollapsed() const;
+    void setCollapsed(bool collapsed);
+
+signals:
+    void menuRequested(AlarmEntry *entry, const QPoint &globalPos);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QString m_imei;
+    QToolButton *m_caption;
+    QWidget *m_body;
+    QLabel *m_lines[5];
+};

@@ -1,0 +1,157 @@
+#include "AlarmPanel.h"
+
+#include "AlarmEntry.h"
+
+#include "Database.h"
+#include "ObjectSql.h"
+#include "StateIcons.h"
+#include "StateModel.h"
+#include "StateReports.h"
+#include "StationState.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Processed = QStringLiteral("Обработана");
+const QString CloseEntry = QStringLiteral("Закрыть");
+const QString LineLabels[4] = {QStringLiteral("Адрес:"), QStringLiteral("Уточнение:"), QStringLiteral("Контакт:"),
+                               QStringLiteral("Тел.:")};
+
+} // namespace
+
+AlarmPanel::AlarmPanel(StationState &state, Database &database, StateReports &reports, QScrollArea *RzGroupBar1,
+                       QWidget *Panel4, std::function<QString(const QString &)> stateText, QWidget *window)
+    : QObject(window)
+    , m_state(state)
+    , m_database(database)
+    , m_reports(reports)
+    , m_bar(RzGroupBar1)
+    , m_column(Panel4)
+    , m_stack(new QWidget)
+    , m_stateText(std::move(stateText))
+    , m_window(window)
+{
+    m_stack->setObjectName(QStringLiteral("alarmStack"));
+    m_stackLayout = new QVBoxLayout(m_stack);
+    m_stackLayout->setContentsMargins(0, 0, 0, 0);
+    m_stackLayout->setSpacing(2);
+    m_stackLayout->addStretch(1);
+    m_bar->setWidget(m_stack);
+    PopupMenu1 = new QMenu(window);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Load_PopupMenu();
+}
+
+AlarmEntry *AlarmPanel::entry(const QString &imei) const
+{
+    for (AlarmEntry *e : entries()) {
+        if (e->imei() == imei)
+            return e;
+    }
+    return nullptr;
+}
+
+QList<AlarmEntry *> AlarmPanel::entries() const
+{
+    QList<AlarmEntry *> out;
+    for (int i = 0; i < m_stackLayout->count(); ++i) {
+        if (auto *e = qobject_cast<AlarmEntry *>(m_stackLayout->itemAt(i)->widget()))
+            out << e;
+    }
+    return out;
+}
+
+void AlarmPanel::Add_Alarm(const QString &imei)
+{
+    if (entry(imei))
+        return;
+    auto *e = new AlarmEntry(imei, StateIcons::ImageList1().at(StateModel::AlarmImage), m_stack);
+    connect(e, &AlarmEntry::menuRequested, this, &AlarmPanel::showMenu);
+
+    QStringList values;
+    bool gotRow = false;
+    const auto outcome = m_database.select(ObjectSql::alarmAddress(imei), [&](const DbRow &row) {
+        if (gotRow)
+            return;
+        gotRow = true;
+        for (unsigned int c = 0; c < 4; ++c)
+            values << row.text(c);
+    }, m_window);
+    for (int n = 0; n < 4; ++n) {
+        // A rejected query, or no row for the object, leaves the bare labels.
+        if (outcome == Database::Outcome::Ok && gotRow)
+            e->setLine(n, LineLabels[n] + QLatin1Char(' ') + values.at(n));
+        else
+            e->setLine(n, LineLabels[n]);
+    }
+    const QString stateText = m_stateText(imei);
+    e->setLine(4, QStringLiteral("Тревога: ") + StateModel::Event_Text(StateModel::stateCode(stateText)));
+
+    m_stackLayout->insertWidget(m_stackLayout->count() - 1, e);
+    m_column->setFixedWidth(OpenWidth);
+
+    if (stateText != QLatin1String("90"))
+        m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
+    m_reports.Save_State(imei, 90);
+}
+
+void AlarmPanel::Load_PopupMenu()
+{
+    PopupMenu1->clear();
+    const auto add = [this](const QString &caption) {
+        QAction *action = PopupMenu1->addAction(caption);
+        connect(action, &QAction::triggered, this, [this, action] {
+            if (!m_popupComponent)
+                return;
+            // The fixed item "Закрыть" closes; a canned text of the same
+            // name is a comment like any other.
+            if (action->property("closes").toBool())
+                CloseGroup(m_popupComponent);
+            else
+                PMSelect(action->text(), m_popupComponent);
+        });
+        return action;
+    };
+    add(Processed);
+    add(CloseEntry)->setProperty("closes", true);
+    if (!m_state.Base_connected)
+        return;
+    QStringList texts;
+    m_database.select(ObjectSql::cannedTexts(), [&](const DbRow &row) { texts << row.text(0); }, m_window);
+    for (const QString &text : texts)
+        add(text);
+}
+
+void AlarmPanel::showMenu(AlarmEntry *e, const QPoint &globalPos)
+{
+    m_popupComponent = e;
+    PopupMenu1->popup(globalPos);
+}
+
+void AlarmPanel::PMSelect(const QString &caption, AlarmEntry *e)
+{
+    const QString imei = e->imei();
+    e->setLine(4, caption);
+    if (caption == Processed) {
+        m_reports.Save_Event(imei, QStringLiteral("Тревога обработана"));
+        const int guard = m_reports.Get_Guard_State(imei);
+        m_reports.Save_State(imei, static_cast<quint8>(guard + 1));
+    } else if (caption != CloseEntry) {
+        m_reports.Save_Event(imei, caption);
+    }
+}
+
+void AlarmPanel::CloseGroup(AlarmEntry *e)
+{
+    m_stackLayout->removeWidget(e);
+    e->hide();
+    e->deleteLater();
+    if (entries().isEmpty())
+        m_column->setFixedWidth(1);
+}

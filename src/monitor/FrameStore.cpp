@@ -1,0 +1,221 @@
+#include "FrameStore.h"
+
+#include "Database.h"
+#include "JournalSql.h"
+#include "JpegImage.h"
+#include "ProfileFile.h"
+#include "StationState.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QWidget>
+
+namespace {
+
+const QString ImagesSection = QStringLiteral("Images");
+
+} // namespace
+
+FrameStore::FrameStore(StationState &state, Database &database, QLabel *Image1, QLabel *Label11, QWidget *Panel4,
+                       QWidget *OTable, QWidget *window)
+    : QObject(window)
+    , m_state(state)
+    , m_database(database)
+    , m_image(Image1)
+    , m_caption(Label11)
+    , m_panel(Panel4)
+    , m_list(OTable)
+    , m_window(window)
+    , m_normalMinimum(Image1->minimumSize())
+    , m_normalMaximum(Image1->maximumSize())
+{
+    m_image->setAlignment(Qt::AlignCenter);
+    m_image->setCursor(Qt::PointingHandCursor);
+    m_image->installEventFilter(this);
+    m_list->installEventFilter(this);
+}
+
+void FrameStore::setAlarmGroupsOpen(std::function<bool()> test)
+{
+    m_alarmGroupsOpen = std::move(test);
+}
+
+QString FrameStore::framePath(const QString &imei) const
+{
+    // The IMEI comes from the database; only digits may become a file name.
+    if (!JournalSql::isFrameImei(imei))
+        return {};
+    return m_state.homeFile(imei + QStringLiteral(".jpg"));
+}
+
+void FrameStore::Image_From_Table(const QString &imei, const QString &date)
+{
+    const QString sql = JournalSql::frame(imei, date);
+    // Without a connection the fetch cannot succeed, and the file it would
+    // replace is still the object's last frame.
+    if (sql.isEmpty() || !m_state.Base_connected)
+        return;
+    const QString path = framePath(imei);
+    // The old frame goes first, so that a failed fetch never leaves a stale
+    // picture standing for the requested one.
+    QFile::remove(path);
+
+    QByteArray bytes;
+    bool found = false;
+    const auto outcome = m_database.select(
+        sql,
+        [&bytes, &found](const DbRow &row) {
+            if (!found && !row.isNull(0)) {
+                bytes = row.bytes(0);
+                found = true;
+            }
+        },
+        m_window);
+    if (outcome != Database::Outcome::Ok || !found)
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return;
+
+    m_caption->setText(date);
+    Save_Image_Time(imei, date);
+    show(JpegImage::fromFile(path));
+    m_panel->setFixedWidth(OpenWidth);
+}
+
+void FrameStore::OpenImage(const QString &imei)
+{
+    const QString path = framePath(imei);
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        show(JpegImage::fromFile(path));
+        m_panel->setFixedWidth(OpenWidth);
+        m_caption->setText(Load_Image_Time(imei));
+        return;
+    }
+    show(QImage());
+    m_caption->clear();
+    closeColumnUnlessAlarms();
+}
+
+void FrameStore::Save_Image_Time(const QString &imei, const QString &dateTime)
+{
+    ProfileFile(m_state.homeFile(QStringLiteral("Images.txt"))).writeString(ImagesSection, imei, dateTime);
+}
+
+QString FrameStore::Load_Image_Time(const QString &imei) const
+{
+    return ProfileFile(m_state.homeFile(QStringLiteral("Images.txt"))).readString(ImagesSection, imei, NoTime);
+}
+
+bool FrameStore::isEnlarged() const
+{
+    return m_image->parentWidget() != m_panel;
+}
+
+void FrameStore::Image1Click()
+{
+    if (isEnlarged())
+        restore();
+    else
+        enlarge();
+}
+
+void FrameStore::Image1MouseDown(Qt::MouseButton button)
+{
+    if (button != Qt::RightButton)
+        return;
+    restore();
+    closeColumnUnlessAlarms();
+}
+
+void FrameStore::show(QImage picture)
+{
+    m_picture = std::move(picture);
+    render();
+}
+
+void FrameStore::render()
+{
+    if (m_picture.isNull()) {
+        m_image->clear();
+        return;
+    }
+    const QSize room = m_image->contentsRect().size();
+    if (room.isEmpty()) {
+        m_image->setPixmap(QPixmap::fromImage(m_picture));
+        return;
+    }
+    m_image->setPixmap(QPixmap::fromImage(m_picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+void FrameStore::enlarge()
+{
+    if (isEnlarged())
+        return;
+    auto *column = qobject_cast<QBoxLayout *>(m_panel->layout());
+    m_layoutIndex = column ? column->indexOf(m_image) : -1;
+    if (column)
+        column->removeWidget(m_image);
+    m_image->setParent(m_list);
+    m_image->setMinimumSize(0, 0);
+    m_image->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_image->setGeometry(m_list->rect());
+    m_image->show();
+    m_image->raise();
+    render();
+}
+
+void FrameStore::restore()
+{
+    if (!isEnlarged())
+        return;
+    m_image->setParent(m_panel);
+    m_image->setMinimumSize(m_normalMinimum);
+    m_image->setMaximumSize(m_normalMaximum);
+    if (auto *column = qobject_cast<QBoxLayout *>(m_panel->layout()))
+        column->insertWidget(m_layoutIndex, m_image);
+    m_image->show();
+    render();
+}
+
+void FrameStore::closeColumnUnlessAlarms()
+{
+    if (!m_alarmGroupsOpen || !m_alarmGroupsOpen())
+        m_panel->setFixedWidth(ClosedWidth);
+}
+
+bool FrameStore::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list) {
+        if (event->type() == QEvent::Resize && isEnlarged())
+            m_image->setGeometry(m_list->rect());
+        return false;
+    }
+    if (watched != m_image)
+        return false;
+    switch (event->type()) {
+    case QEvent::Resize:
+        render();
+        break;
+    case QEvent::MouseButtonPress:
+        Image1MouseDown(static_cast<QMouseEvent *>(event)->button());
+        break;
+    case QEvent::MouseButtonRelease: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && m_image->rect().contains(mouse->position().toPoint())) {
+            Image1Click();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}

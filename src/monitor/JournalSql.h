@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The statements of the message journal and of the camera frames. Values go
+// through Sql::value(); a frame table is named after its object and is built
+// only from an IMEI of decimal digits.
+namespace JournalSql {
+
+// The key of a load that means the group choice instead of one object.
+inline const QString AllKey = QStringLiteral("All");
+// Item 0 of the group selector: every group of the operator.
+inline const QString AllGroups = QStringLiteral("Все");
+
+// The group selector as the journal reads it: its shown text and all its
+// items, "Все" first.
+struct GroupChoice
+{
+    QString text;
+    QStringList items;
+};
+
+// The WHERE clause for an IMEI key or, for "All", for the group choice.
+QString condition(const QString &key, const GroupChoice &groups);
+
+// A full load from after start; up to and including end when given.
+QString loadMessages(const QString &key, const GroupChoice &groups, const QString &start,
+                     const std::optional<QString> &end = std::nullopt);
+
+// The rows newer than the newest one shown.
+QString refreshMessages(const QString &key, const GroupChoice &groups, const QString &newest);
+
+// Decimal digits only: the IMEIs that may name a frame table or a frame file.
+bool isFrameImei(const QString &imei);
+
+// The Image of the frame announced at date; empty when the IMEI cannot name
+// a table.
+QString frame(const QString &imei, const QString &date);
+
+} // namespace JournalSql

@@ -1,0 +1,341 @@
+#include "ObjectList.h"
+
+#include "Database.h"
+#include "ObjectListModel.h"
+#include "ObjectSql.h"
+#include "Packets.h"
+#include "ServerLink.h"
+#include "StateIcons.h"
+#include "StateModel.h"
+#include "StationState.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QEvent>
+#include <QHelpEvent>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QTextDocument>
+
+#include <utility>
+
+namespace {
+
+struct Particulars
+{
+    bool found = false;
+    QString address;
+    QString refinement;
+    QString owner;
+    QString ownerPhone;
+    QString model;
+    QString terminalState;
+};
+
+QString hintText(const Particulars &p)
+{
+    // An object without a row gets the labels alone rather than made-up values.
+    if (!p.found)
+        return QStringLiteral("Адрес:\nУточнение:\nКонтакт:\nМодель:\nСостояние:");
+    QString hint = QStringLiteral("Адрес: ") + p.address + QStringLiteral("\nУточнение: ") + p.refinement
+        + QStringLiteral("\nКонтакт: ") + p.owner + QStringLiteral(", тел.") + p.ownerPhone
+        + QStringLiteral("\nМодель: ") + p.model + QStringLiteral("\nСостояние: ")
+        + (StateModel::stateCode(p.terminalState) != 0 ? QStringLiteral("Включен") : QStringLiteral("Выключен"));
+    // A tag typed into an address must show as typed, not be rendered.
+    if (Qt::mightBeRichText(hint))
+        hint = QStringLiteral("<p style=\"white-space:pre\">") + hint.toHtmlEscaped() + QStringLiteral("</p>");
+    return hint;
+}
+
+} // namespace
+
+ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link, QListView *OTable,
+                       QComboBox *ComboBox1, QWidget *window, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_database(database)
+    , m_link(link)
+    , m_table(OTable)
+    , m_selector(ComboBox1)
+    , m_window(window)
+    , m_model(new ObjectListModel(this))
+{
+    m_model->setIcons(StateIcons::ImageList1());
+    configureView();
+    buildMenu();
+
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected, const QItemSelection &deselected) {
+                for (const QModelIndex &index : deselected.indexes())
+                    OTableSelectItem(index.row(), false);
+                for (const QModelIndex &index : selected.indexes())
+                    OTableSelectItem(index.row(), true);
+            });
+    connect(m_table, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { OTableDblClick(index.row()); });
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const bool selected = hasSelection();
+        for (QAction *action : {N1, N2, N4, N5})
+            action->setEnabled(selected);
+        PopupMenu2->popup(m_table->viewport()->mapToGlobal(pos));
+    });
+    // Filling the selector under a QSignalBlocker (the login) does not come here.
+    connect(m_selector, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            ComboBox1Change();
+    });
+    m_table->viewport()->installEventFilter(this);
+}
+
+void ObjectList::configureView()
+{
+    m_table->setModel(m_model);
+    m_table->setViewMode(QListView::IconMode);
+    // Static icons laid out in a uniform grid: a list of many thousand
+    // objects re-sorts without a noticeable pause.
+    m_table->setMovement(QListView::Static);
+    m_table->setFlow(QListView::LeftToRight);
+    m_table->setWrapping(true);
+    m_table->setResizeMode(QListView::Adjust);
+    m_table->setUniformItemSizes(true);
+    m_table->setLayoutMode(QListView::Batched);
+    m_table->setBatchSize(2000);
+    m_table->setIconSize(QSize(StateIcons::Size, StateIcons::Size));
+    m_table->setWordWrap(false);
+    m_table->setTextElideMode(Qt::ElideMiddle);
+    const QFontMetrics metrics(m_table->font());
+    const int captionWidth = metrics.horizontalAdvance(QString(Packets::ImeiSize, QLatin1Char('0')));
+    m_table->setGridSize(QSize(std::max(captionWidth + 16, 64), StateIcons::Size + metrics.height() + 14));
+    m_table->setSpacing(2);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setDragEnabled(false);
+    m_table->setDragDropMode(QAbstractItemView::NoDragDrop);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void ObjectList::buildMenu()
+{
+    PopupMenu2 = new QMenu(m_table);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    const auto item = [this](QAction *&member, const char *name, const QString &caption, void (ObjectList::*click)()) {
+        member = PopupMenu2->addAction(caption);
+        member->setObjectName(QLatin1String(name));
+        connect(member, &QAction::triggered, this, click);
+    };
+    item(N1, "N1", QStringLiteral("Снять с охраны"), &ObjectList::N1Click);
+    item(N2, "N2", QStringLiteral("Взять под охрану"), &ObjectList::N2Click);
+    N3 = PopupMenu2->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    item(N4, "N4", QStringLiteral("Выключить терминал"), &ObjectList::N4Click);
+    item(N5, "N5", QStringLiteral("Включить терминал"), &ObjectList::N5Click);
+}
+
+void ObjectList::setPeriodPickers(QDateTimeEdit *StartDate, QDateTimeEdit *EndDate)
+{
+    m_startDate = StartDate;
+    m_endDate = EndDate;
+}
+
+QStringList ObjectList::selectorItems() const
+{
+    QStringList items;
+    items.reserve(m_selector->count());
+    for (int i = 0; i < m_selector->count(); ++i)
+        items << m_selector->itemText(i);
+    return items;
+}
+
+void ObjectList::Load_Objects(const QString &group)
+{
+    const std::optional<QString> sql = ObjectSql::loadObjects(group, m_state.Full_rights, selectorItems());
+    if (!sql || !m_state.Base_connected)
+        return;
+    QStringList imeis;
+    const auto outcome = m_database.select(*sql, [&imeis](const DbRow &row) { imeis << row.text(0); }, m_window);
+    if (outcome == Database::Outcome::Failed)
+        return;
+    m_model->setCaptions(imeis);
+}
+
+void ObjectList::Load_States()
+{
+    const std::optional<QString> sql =
+        ObjectSql::loadStates(m_selector->currentText(), m_state.Full_rights, selectorItems());
+    if (sql && m_state.Base_connected) {
+        QList<std::pair<QString, QString>> rows;
+        const auto outcome = m_database.select(
+            *sql, [&rows](const DbRow &row) { rows.append({row.text(0), row.text(1)}); }, m_window);
+        if (outcome == Database::Outcome::Ok) {
+            QList<std::pair<int, QString>> updates;
+            updates.reserve(rows.size());
+            for (const auto &[imei, state] : rows) {
+                const int row = m_model->findFirst(imei);
+                if (row >= 0)
+                    updates.append({row, state});
+            }
+            m_model->setStates(updates);
+            for (const auto &[row, state] : std::as_const(updates))
+                emit guardStateShown(quint8(StateModel::stateCode(state)), m_model->entry(row).caption);
+        }
+    }
+    Sort_Objects();
+}
+
+void ObjectList::Sort_Objects()
+{
+    m_model->sortByState();
+}
+
+int ObjectList::findEntry(const QString &imei) const
+{
+    return m_model->findFirst(imei);
+}
+
+QString ObjectList::stateText(const QString &imei) const
+{
+    const int row = m_model->findFirst(imei);
+    return row < 0 ? QString() : m_model->entry(row).state;
+}
+
+void ObjectList::setEntryState(int row, int code)
+{
+    m_model->setState(row, QString::number(code));
+    emit guardStateShown(quint8(code), m_model->entry(row).caption);
+}
+
+int ObjectList::selectedRow() const
+{
+    const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void ObjectList::ComboBox1Change()
+{
+    Load_Objects(m_selector->currentText());
+    emit messagesRequested(AllMessages);
+    Load_States();
+}
+
+void ObjectList::OTableSelectItem(int row, bool selected)
+{
+    if (!selected)
+        return;
+    // Copies: what the receivers do may re-sort the list.
+    const QString imei = m_model->entry(row).caption;
+    const int code = m_model->entry(row).code;
+    m_state.Selected_index = row;
+    m_state.Selected_IMEI = imei;
+    emit messagesRequested(imei);
+    if (StateModel::isAlarm(code))
+        emit alarmSelected(imei);
+    emit imageRequested(imei);
+}
+
+void ObjectList::OTableClick()
+{
+    if (m_startDate && m_endDate) {
+        // The pickers' own change handling reloads the journal; this does not.
+        const QSignalBlocker blockEnd(m_endDate);
+        const QSignalBlocker blockStart(m_startDate);
+        const QDateTime now = QDateTime::currentDateTime();
+        m_endDate->setDateTime(now);
+        m_startDate->setDateTime(now.addDays(-1));
+    }
+    if (!hasSelection())
+        emit messagesRequested(AllMessages);
+}
+
+void ObjectList::OTableDblClick(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    emit objectDoubleClicked(m_model->entry(row).caption);
+}
+
+void ObjectList::OTableMouseMove(const QPoint &pos)
+{
+    const QModelIndex index = m_table->indexAt(pos);
+    if (!index.isValid()) {
+        m_table->setToolTip(QString());
+        return;
+    }
+    if (!m_state.Base_connected)
+        return;
+    Particulars p;
+    const auto outcome = m_database.select(ObjectSql::objectHint(m_model->entry(index.row()).caption),
+                                           [&p](const DbRow &row) {
+                                               if (p.found)
+                                                   return;
+                                               p.found = true;
+                                               p.address = row.text(0);
+                                               p.refinement = row.text(1);
+                                               p.owner = row.text(2);
+                                               p.ownerPhone = row.text(3);
+                                               p.model = row.text(4);
+                                               p.terminalState = row.text(5);
+                                           },
+                                           m_window);
+    if (outcome == Database::Outcome::Failed)
+        return;
+    m_table->setToolTip(hintText(p));
+}
+
+void ObjectList::sendToSelected(quint8 code, const QByteArray &data)
+{
+    // Without a selected entry there is no object to command.
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    m_link.Send_Command(m_model->entry(row).caption, code, data);
+}
+
+void ObjectList::N1Click()
+{
+    sendToSelected(Packets::Guard, QByteArray(1, '\0'));
+}
+
+void ObjectList::N2Click()
+{
+    sendToSelected(Packets::Guard, QByteArray(1, '\1'));
+}
+
+void ObjectList::N4Click()
+{
+    sendToSelected(Packets::SetOutput, QByteArray("\x04\x01", 2));
+}
+
+void ObjectList::N5Click()
+{
+    sendToSelected(Packets::SetOutput, QByteArray("\x04\x00", 2));
+}
+
+bool ObjectList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table->viewport()) {
+        switch (event->type()) {
+        case QEvent::ToolTip:
+            // The hint is read when it is about to show, not on every move of
+            // the mouse: one query per hint instead of a stream of them.
+            OTableMouseMove(static_cast<QHelpEvent *>(event)->pos());
+            break;
+        case QEvent::MouseButtonPress: {
+            // A press on empty space clears the selection, as in any list of
+            // icons; the group's journal is then one click away.
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (!m_table->indexAt(mouse->position().toPoint()).isValid())
+                m_table->clearSelection();
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+                OTableClick();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class Database;
+class ObjectListModel;
+class QAction;
+class QComboBox;
+class QDateTimeEdit;
+class QListView;
+class QMenu;
+class QPoint;
+class QWidget;
+class ServerLink;
+struct StationState;
+
+// The object list OTable of the main window and its group selector
+// ComboBox1: which objects are listed, their states and order, selecting,
+// the hint and the remote commands of the list's context menu. What the
+// journal, the alarm panel and the object card do about it is signalled.
+class ObjectList final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The journal key that stands for the whole group choice.
+    static inline const QString AllMessages = QStringLiteral("All");
+
+    ObjectList(StationState &state, Database &database, ServerLink &link, QListView *OTable, QComboBox *ComboBox1,
+               QWidget *window, QObject *parent = nullptr);
+
+    ObjectListModel *model() const { return m_model; }
+    // The period pickers of the journal, reset by a click into the list.
+    void setPeriodPickers(QDateTimeEdit *StartDate, QDateTimeEdit *EndDate);
+
+    // Refills the list with the objects of a group choice (a group name or
+    // "Все"); every caller follows it with Load_States.
+    void Load_Objects(const QString &group);
+    // Sets every listed object's state from the database, then sorts.
+    void Load_States();
+    void Sort_Objects();
+
+    // The row of the first entry with this IMEI, or -1.
+    int findEntry(const QString &imei) const;
+    // The state text of the first entry with this IMEI; a null text when the
+    // object is not listed.
+    QString stateText(const QString &imei) const;
+    // Sets an entry's state code and icon (not its position: Sort_Objects).
+    void setEntryState(int row, int code);
+    // The row of the entry selected in the list, or -1.
+    int selectedRow() const;
+    bool hasSelection() const { return selectedRow() >= 0; }
+
+    // Handlers, connected to OTable and ComboBox1 by the constructor.
+    void ComboBox1Change();
+    void OTableSelectItem(int row, bool selected);
+    void OTableClick();
+    void OTableDblClick(int row);
+    // Puts the particulars of the object under the mouse into the list's hint.
+    void OTableMouseMove(const QPoint &pos);
+    void N1Click();
+    void N2Click();
+    void N4Click();
+    void N5Click();
+
+    QMenu *PopupMenu2 = nullptr;
+    QAction *N1 = nullptr;
+    QAction *N2 = nullptr;
+    QAction *N3 = nullptr;
+    QAction *N4 = nullptr;
+    QAction *N5 = nullptr;
+
+signals:
+    // Load_Messages with this key (an IMEI or AllMessages), period end unused.
+    void messagesRequested(const QString &key);
+    // An object in alarm (code 90 or more) was selected: Add_Alarm.
+    void alarmSelected(const QString &imei);
+    // After a selection: OpenImage.
+    void imageRequested(const QString &imei);
+    // The object card shows Selected_IMEI.
+    void objectDoubleClicked(const QString &imei);
+    // Every state code mapped to an icon, with the object it belongs to
+    // (Show_Guard_State takes the code).
+    void guardStateShown(quint8 code, const QString &imei);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QStringList selectorItems() const;
+    void sendToSelected(quint8 code, const QByteArray &data);
+    void configureView();
+    void buildMenu();
+
+    StationState &m_state;
+    Database &m_database;
+    ServerLink &m_link;
+    QListView *m_table;
+    QComboBox *m_selector;
+    QWidget *m_window;
+    ObjectListModel *m_model;
+    QDateTimeEdit *m_startDate = nullptr;
+    QDateTimeEdit *m_endDate = nullptr;
+};

@@ -1,0 +1,133 @@
+#include "StateReports.h"
+
+#include "Database.h"
+#include "Dialogs.h"
+#include "ObjectList.h"
+#include "ObjectSql.h"
+#include "ServerLink.h"
+#include "SoundPlayer.h"
+#include "StateModel.h"
+#include "StationState.h"
+
+#include <QAbstractButton>
+
+namespace {
+
+const int SoundOffGlyph = 2;
+
+} // namespace
+
+StateReports::StateReports(StationState &state, Database &database, ServerLink &link, ObjectList &objects,
+                           SoundPlayer &player, QAbstractButton *SpeedButton1, const QList<QIcon> &ImageList2,
+                           QWidget *window, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_database(database)
+    , m_link(link)
+    , m_objects(objects)
+    , m_player(&player)
+    , m_soundButton(SpeedButton1)
+    , m_glyphs(ImageList2)
+    , m_window(window)
+{
+}
+
+void StateReports::setRefreshMessages(std::function<void(const QString &)> refreshMessages)
+{
+    m_refreshMessages = std::move(refreshMessages);
+}
+
+void StateReports::On_State_Report(const QString &imei, quint8 code)
+{
+    // Objects outside the group choice are not this station's concern now.
+    const int row = m_objects.findEntry(imei);
+    if (row < 0)
+        return;
+    if (m_refreshMessages)
+        m_refreshMessages(m_objects.hasSelection() ? imei : ObjectList::AllMessages);
+    // The journal's top-up does not touch the list, but find the entry anew
+    // all the same rather than trust a row across a call into another part.
+    const int entry = m_objects.findEntry(imei);
+    if (entry >= 0)
+        m_objects.setEntryState(entry, code);
+    m_objects.Sort_Objects();
+    Play_Sound(StateModel::Sound_Name(code));
+}
+
+void StateReports::Save_State(const QString &imei, quint8 code)
+{
+    const int row = m_objects.findEntry(imei);
+    if (row >= 0)
+        m_objects.setEntryState(row, code);
+    if (!m_database.exec(ObjectSql::saveState(imei, code))) {
+        QString error = m_database.errorText();
+        // No connection at all has no client error text; the operator must
+        // still learn that the state did not reach the database.
+        if (error.isEmpty())
+            error = QStringLiteral("Нет соединения с базой данных");
+        m_state.dialogs->message(m_window, error);
+    }
+    m_objects.Sort_Objects();
+    m_link.Send_State(imei, code);
+}
+
+int StateReports::Get_Guard_State(const QString &imei)
+{
+    if (!m_state.Base_connected)
+        return 0;
+    int guard = 0;
+    m_database.select(ObjectSql::guardState(imei),
+                      [&guard](const DbRow &row) { guard = StateModel::stateCode(row.text(0)); }, m_window);
+    return guard;
+}
+
+void StateReports::Save_Event(const QString &imei, const QString &text)
+{
+    QString group;
+    bool found = false;
+    const auto outcome = m_database.select(ObjectSql::objectGroup(imei), [&](const DbRow &row) {
+        if (!found)
+            group = row.text(0);
+        found = true;
+    }, m_window);
+    // An object whose row has gone is still journaled, without a group: the
+    // operator's handling of it must not vanish.
+    bool written = outcome == Database::Outcome::Ok;
+    if (written) {
+        // The clock has not ticked yet only in the first second after start;
+        // a row dated 0000-00-00 would never show in any period.
+        const QDateTime when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
+        written = m_database.exec(ObjectSql::insertEvent(imei, when, text, group, m_state.Login));
+    }
+    if (!written) {
+        QString error = m_database.errorText();
+        if (error.isEmpty())
+            error = QStringLiteral("Нет соединения с базой данных");
+        m_state.dialogs->message(m_window, QStringLiteral("Ошибка при добавлении данных\n") + error);
+    }
+    emit messagesRequested(imei);
+}
+
+void StateReports::Play_Sound(const QString &name)
+{
+    if (name == StateModel::NoSound || !m_state.Sound_on)
+        return;
+    m_player->play(m_state.homeFile(name + QStringLiteral(".wav")));
+}
+
+void StateReports::Show_Sound_State(bool on)
+{
+    if (!m_soundButton)
+        return;
+    const int glyph = SoundOffGlyph + (on ? 1 : 0);
+    if (glyph < m_glyphs.size())
+        m_soundButton->setIcon(m_glyphs.at(glyph));
+    m_soundButton->setToolTip(on ? QStringLiteral("Звуковое оповещение включено")
+                                 : QStringLiteral("Звуковое оповещение выключено"));
+}
+
+void StateReports::SpeedButton1Click()
+{
+    m_state.Sound_on = !m_state.Sound_on;
+    Show_Sound_State(m_state.Sound_on);
+}
