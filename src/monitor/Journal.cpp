@@ -76,9 +76,20 @@ Journal::Journal(StationState &state, Database &database, QTableView *StringGrid
     m_grid->setShowGrid(true);
     m_grid->setWordWrap(false);
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    for (int column = 0; column < 5; ++column)
-        m_grid->setColumnWidth(column, ColumnWidths[column]);
+    // Each column at least as wide as its heading, the IMEI and the time at
+    // least as wide as their texts in the desktop's font; the last one takes
+    // what is left.
+    const QFontMetrics metrics = m_grid->fontMetrics();
+    const int padding = 2 * metrics.averageCharWidth();
+    const int fits[5] = {metrics.horizontalAdvance(QStringLiteral("000000000000000")) + padding,
+                         metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + padding, 0, 0, 0};
+    for (int column = 0; column < 5; ++column) {
+        const int heading = m_grid->horizontalHeader()->sectionSizeHint(column);
+        m_grid->setColumnWidth(column, qMax(qMax(ColumnWidths[column], heading), fits[column]));
+    }
+    m_grid->horizontalHeader()->setStretchLastSection(true);
     QHeaderView *rows = m_grid->verticalHeader();
+    rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setMinimumSectionSize(RowHeight);
     // Sixteen pixels, unless the desktop's font would not fit into them.
