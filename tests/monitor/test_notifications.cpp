@@ -2,6 +2,7 @@
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "RecordingDialogs.h"
+#include "RecordingSoundPlayer.h"
 #include "ServerLink.h"
 #include "SoundPlayer.h"
 #include "StateReports.h"
@@ -30,14 +31,6 @@ const QString Imei1 = QStringLiteral("356938035643801"); // Центр, armed, O
 const QString Imei2 = QStringLiteral("356938035643802"); // Центр, disarmed, Ohrana 0
 const QString Imei3 = QStringLiteral("356938035643803"); // Север, not connected
 const QString Unlisted = QStringLiteral("356938035643899");
-
-// Notes each file it is asked to play.
-class RecordingSoundPlayer final : public SoundPlayer
-{
-public:
-    void play(const QString &path) override { played << path; }
-    QStringList played;
-};
 
 QIcon glyph(Qt::GlobalColor colour)
 {

@@ -1,0 +1,244 @@
+#include "AlarmEntry.h"
+#include "AlarmPanel.h"
+#include "ObjectList.h"
+#include "ObjectListModel.h"
+#include "Packets.h"
+#include "RecordingSoundPlayer.h"
+#include "StationFixture.h"
+#include "TForm1.h"
+#include "TForm3.h"
+#include "TcpPeer.h"
+#include "TestDatabase.h"
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QFrame>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString Safe = QStringLiteral("356938035640101");     // alarm 101, armed
+const QString Disarmed = QStringLiteral("356938035640102"); // alarm 115, disarmed
+const QString Taken = QStringLiteral("356938035640103");    // already in processing
+const QString Quiet = QStringLiteral("356938035640104");    // armed, no alarm
+
+} // namespace
+
+// The operator's work through the real main window: the list after login,
+// notifications, and an alarm from its opening to its closing, with the
+// journal, the database and a TCP peer in the server's place.
+class TestMonitoring final : public QObject
+{
+    Q_OBJECT
+
+private:
+    TcpPeer *m_peer = nullptr;
+    std::unique_ptr<StationFixture> m_f;
+    RecordingSoundPlayer m_sounds;
+
+    TForm1 *main() const { return m_f->station->form1(); }
+    QAbstractItemModel *list() const { return main()->OTable->model(); }
+
+    QStringList captions() const
+    {
+        QStringList out;
+        for (int row = 0; row < list()->rowCount(); ++row)
+            out << list()->index(row, 0).data().toString();
+        return out;
+    }
+
+    void select(const QString &imei)
+    {
+        const int row = int(captions().indexOf(imei));
+        QVERIFY(row >= 0);
+        main()->OTable->selectionModel()->setCurrentIndex(list()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+    }
+
+    QString stored(const QString &imei, const QString &column) const
+    {
+        return TestDatabase::value(QStringLiteral("SELECT %1 FROM orvex_base.objects WHERE IMEI='%2'").arg(column, imei));
+    }
+
+    QStringList journal(const QString &imei) const
+    {
+        QStringList out;
+        for (const QStringList &row : TestDatabase::rows(
+                 QStringLiteral("SELECT Event FROM orvex_base.messages WHERE IMEI='%1' AND Type='Событие' ORDER BY Date").arg(imei)))
+            out << row.at(0);
+        return out;
+    }
+
+    void chooseInMenu(AlarmEntry *entry, const QString &caption)
+    {
+        AlarmPanel &alarms = main()->alarms();
+        // The menu is opened on the entry, as a right click does.
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), entry->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(entry, &event);
+        QCOMPARE(alarms.popupComponent(), entry);
+        const QList<QAction *> actions = alarms.PopupMenu1->actions();
+        QAction *chosen = nullptr;
+        for (QAction *action : actions) {
+            if (action->text() == caption)
+                chosen = action; // the last one of that name
+        }
+        QVERIFY2(chosen, qPrintable(caption));
+        alarms.PopupMenu1->hide();
+        chosen->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        QString error;
+        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
+        QVERIFY2(TestDatabase::exec(QStringLiteral(
+                     "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр');"
+                     "INSERT INTO orvex_base.objects(IMEI,Name,Owner,Num_owner,Address,Addr_,Group_,State,Ohrana) VALUES "
+                     "('%1','NCR','Иванов','8916','ул. Тверская, 1','холл','Центр',101,1),"
+                     "('%2','Wincor','Петров','8903','пр. Мира, 5','','Центр',115,0),"
+                     "('%3','Diebold','Сидоров','8926','ул. Ленина, 7','','Центр',90,1),"
+                     "('%4','NCR','Орлов','8915','ул. Садовая, 3','','Центр',2,1);"
+                     "INSERT INTO orvex_base.text_mes(Text) VALUES ('Выезд группы'),('Закрыть');")
+                                        .arg(Safe, Disarmed, Taken, Quiet),
+                                    &error),
+                 qPrintable(error));
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(), {QStringLiteral("Центр")}));
+
+        m_peer = new TcpPeer(this);
+        m_f = std::make_unique<StationFixture>();
+        m_f->writeConfig("[Connections]\nServer_address=127.0.0.1\nServer_port=" + QByteArray::number(m_peer->port())
+                         + "\nBase_address=127.0.0.1\nBase_port=" + QByteArray::number(TestDatabase::port()) + "\n");
+        Station &s = m_f->start();
+        s.form1()->setSoundPlayer(&m_sounds);
+        s.form3()->Edit1->setText(QStringLiteral("Pilot"));
+        s.form3()->SpeedButton1->click();
+        QTRY_COMPARE(m_peer->received().size(), 33);
+        m_peer->clearReceived();
+        m_peer->send(QByteArray("\xff\x01", 2));
+        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Аутентификация пройдена")});
+        m_f->dialogs.clear();
+    }
+
+    void cleanup()
+    {
+        m_f.reset();
+        delete m_peer;
+        m_sounds.played.clear();
+    }
+
+    void listAfterLoginAndLiveNotifications()
+    {
+        QCOMPARE(captions(), (QStringList{Disarmed, Safe, Taken, Quiet}));
+        QCOMPARE(main()->Panel4->width(), 1);
+
+        // A notification moves the object to the top with the alarm sound.
+        m_peer->send(Packets::state(Quiet, 120));
+        QTRY_COMPARE(captions().first(), Quiet);
+        QCOMPARE(m_sounds.played, QStringList{m_f->dir.filePath(QStringLiteral("alarm.wav"))});
+        // The sound switch silences the next one.
+        main()->SpeedButton1->click();
+        m_peer->send(Packets::state(Quiet, 1));
+        QTRY_COMPARE(captions().last(), Quiet);
+        QCOMPARE(m_sounds.played.size(), 1);
+        QCOMPARE(main()->SpeedButton1->toolTip(), QStringLiteral("Звуковое оповещение выключено"));
+        // Nothing of it went to the database.
+        QCOMPARE(stored(Quiet, QStringLiteral("State")), QStringLiteral("2"));
+    }
+
+    void alarmIsTakenCommentedProcessedAndClosed()
+    {
+        select(Safe);
+        AlarmPanel &alarms = main()->alarms();
+        QTRY_VERIFY(alarms.entry(Safe));
+        AlarmEntry *entry = alarms.entry(Safe);
+        QCOMPARE(entry->line(0), QStringLiteral("Адрес: ул. Тверская, 1"));
+        QCOMPARE(entry->line(1), QStringLiteral("Уточнение: холл"));
+        QCOMPARE(entry->line(2), QStringLiteral("Контакт: Иванов"));
+        QCOMPARE(entry->line(3), QStringLiteral("Тел.: 8916"));
+        QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
+        QCOMPARE(main()->Panel4->width(), AlarmPanel::OpenWidth);
+        QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
+        QCOMPARE(journal(Safe), QStringList{QStringLiteral("Тревога принята в обработку")});
+        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
+        // The journal below shows the object's new row, newest first.
+        QTRY_COMPARE(main()->StringGrid1->model()->index(0, 3).data().toString(), QStringLiteral("Тревога принята в обработку"));
+
+        // Selecting it again opens nothing and changes nothing.
+        main()->OTable->clearSelection();
+        select(Safe);
+        QCOMPARE(alarms.entries().size(), 1);
+        QCOMPARE(journal(Safe).size(), 1);
+
+        m_peer->clearReceived();
+        chooseInMenu(entry, QStringLiteral("Выезд группы"));
+        QCOMPARE(entry->line(4), QStringLiteral("Выезд группы"));
+        QCOMPARE(journal(Safe).last(), QStringLiteral("Выезд группы"));
+        QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
+
+        // A canned text named like the fixed item only comments, silently.
+        chooseInMenu(entry, QStringLiteral("Закрыть"));
+        QVERIFY(alarms.entry(Safe));
+        QCOMPARE(entry->line(4), QStringLiteral("Закрыть"));
+        QCOMPARE(journal(Safe).size(), 2);
+
+        // "Обработана" acts on the entry's own object, whatever is selected.
+        select(Quiet);
+        chooseInMenu(entry, QStringLiteral("Обработана"));
+        QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("2"));
+        QCOMPARE(journal(Safe).last(), QStringLiteral("Тревога обработана"));
+        QTRY_VERIFY(m_peer->received().endsWith(Packets::state(Safe, 2)));
+        QVERIFY(m_peer->received().contains(Packets::state(Safe, 2)));
+        QCOMPARE(alarms.entries().size(), 1);
+
+        // The fixed "Закрыть" removes the entry and folds the column.
+        m_peer->clearReceived();
+        const int rows = int(journal(Safe).size());
+        const QList<QAction *> actions = alarms.PopupMenu1->actions();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), entry->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(entry, &event);
+        alarms.PopupMenu1->hide();
+        actions.at(1)->trigger();
+        QTRY_VERIFY(alarms.entries().isEmpty());
+        QCOMPARE(main()->Panel4->width(), 1);
+        QCOMPARE(journal(Safe).size(), rows);
+        QTest::qWait(50);
+        QVERIFY(m_peer->received().isEmpty());
+    }
+
+    void processedDisarmedObjectGoesBackToDisarmed()
+    {
+        select(Disarmed);
+        QTRY_VERIFY(main()->alarms().entry(Disarmed));
+        AlarmEntry *entry = main()->alarms().entry(Disarmed);
+        QCOMPARE(entry->line(4), QStringLiteral("Тревога: Объект не отвечает"));
+        chooseInMenu(entry, QStringLiteral("Обработана"));
+        QCOMPARE(stored(Disarmed, QStringLiteral("State")), QStringLiteral("1"));
+    }
+
+    void storedProcessingIsTakenAgainWithoutANewRow()
+    {
+        select(Taken);
+        QTRY_VERIFY(main()->alarms().entry(Taken));
+        QCOMPARE(main()->alarms().entry(Taken)->line(4), QStringLiteral("Тревога: Принята в обработку"));
+        QVERIFY(journal(Taken).isEmpty());
+        QCOMPARE(stored(Taken, QStringLiteral("State")), QStringLiteral("90"));
+        QTRY_COMPARE(m_peer->received(), Packets::state(Taken, 90));
+    }
+
+    void quietObjectOpensNoAlarm()
+    {
+        select(Quiet);
+        QTest::qWait(50);
+        QVERIFY(main()->alarms().entries().isEmpty());
+        QCOMPARE(main()->Panel4->width(), 1);
+        QVERIFY(m_peer->received().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMonitoring)
+#include "test_monitoring.moc"
