@@ -1,5 +1,7 @@
 #include "Glyphs.h"
 
+#include "PaintedIcon.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -9,23 +11,9 @@ namespace Glyphs {
 
 namespace {
 
-using Draw = std::function<void(QPainter &)>;
-
-// Draws on a 24 x 24 canvas at the usual screen scales.
-QIcon make(const Draw &draw)
+QIcon make(const std::function<void(QPainter &)> &draw)
 {
-    QIcon icon;
-    for (const qreal scale : {1.0, 1.5, 2.0, 3.0}) {
-        QPixmap pixmap(QSize(24, 24) * scale);
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        draw(p);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return paintedIcon(24, draw);
 }
 
 QPen pen(const QColor &colour, qreal width = 2)

@@ -1,5 +1,7 @@
 #include "StateIcons.h"
 
+#include "PaintedIcon.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -10,22 +12,9 @@ namespace StateIcons {
 
 namespace {
 
-using Draw = std::function<void(QPainter &)>;
-
-QIcon make(const Draw &draw)
+QIcon make(const std::function<void(QPainter &)> &draw)
 {
-    QIcon icon;
-    for (const qreal scale : {1.0, 1.5, 2.0, 3.0}) {
-        QPixmap pixmap(QSize(Size, Size) * scale);
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        draw(p);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return paintedIcon(Size, draw);
 }
 
 QPen stroke(const QColor &colour, qreal width)
