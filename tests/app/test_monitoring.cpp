@@ -7,11 +7,14 @@
 #include "StationFixture.h"
 #include "TForm1.h"
 #include "TForm3.h"
+#include "TForm6.h"
 #include "TcpPeer.h"
 #include "TestDatabase.h"
 
 #include <QAbstractItemModel>
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QFrame>
 #include <QLineEdit>
 #include <QListView>
@@ -228,6 +231,35 @@ private slots:
         QVERIFY(journal(Taken).isEmpty());
         QCOMPARE(stored(Taken, QStringLiteral("State")), QStringLiteral("90"));
         QTRY_COMPARE(m_peer->received(), Packets::state(Taken, 90));
+    }
+
+    void cardFollowsTheServerAnswers()
+    {
+        const int row = int(captions().indexOf(Quiet));
+        // The icon view lays its items out from the event loop.
+        QTRY_VERIFY(main()->OTable->visualRect(list()->index(row, 0)).isValid());
+        const QRect rect = main()->OTable->visualRect(list()->index(row, 0));
+        // As the operator does it: a click selects, a double click opens.
+        QTest::mouseClick(main()->OTable->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(main()->OTable->viewport(), Qt::LeftButton, {}, rect.center());
+        TForm6 *card = m_f->station->form6();
+        QTRY_VERIFY(card->isVisible());
+        // Offscreen there is no window manager to activate it.
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(card, &activate);
+        QTRY_COMPARE(card->shownImei(), Quiet);
+        QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
+
+        m_peer->clearReceived();
+        card->SpeedButton2->click();
+        QTRY_COMPARE(m_peer->received(), Packets::command(Quiet, Packets::Guard, QByteArray(1, '\0')));
+        // The unit's answer comes back as a notification and reaches the card.
+        m_peer->send(Packets::state(Quiet, 1));
+        QTRY_COMPARE(card->Label24->text(), QStringLiteral("Снят с охраны"));
+        // Another object's alarm leaves the card's text alone.
+        m_peer->send(Packets::state(Safe, 120));
+        QTRY_COMPARE(captions().first(), Safe);
+        QCOMPARE(card->Label24->text(), QStringLiteral("Снят с охраны"));
     }
 
     void quietObjectOpensNoAlarm()
