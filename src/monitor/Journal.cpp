@@ -19,8 +19,9 @@ QString pickerText(const QDateTimeEdit *picker)
     return picker->dateTime().toString(Journal::DateFormat);
 }
 
-// IMEI, Type and User repeat from row to row; sharing one copy of each keeps
-// a long journal small.
+// IMEI, Type, User and most events repeat from row to row; sharing one copy
+// of each keeps a long journal small, and a reload does not have to free
+// every one of them again.
 class Interner
 {
 public:
@@ -44,7 +45,8 @@ QList<JournalRow> fetch(Database &database, const QString &sql, QWidget *window,
     const auto outcome = database.select(
         sql,
         [&rows, &shared](const DbRow &row) {
-            rows.append(JournalRow{shared(row.text(0)), row.text(1), shared(row.text(2)), row.text(3), shared(row.text(4))});
+            rows.append(JournalRow{shared(row.text(0)), row.text(1), shared(row.text(2)), shared(row.text(3)),
+                                   shared(row.text(4))});
         },
         window);
     *accepted = outcome == Database::Outcome::Ok;

@@ -16,6 +16,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QTextDocument>
 
@@ -165,20 +166,33 @@ void ObjectList::Load_States()
     const std::optional<QString> sql =
         ObjectSql::loadStates(m_selector->currentText(), m_state.Full_rights, selectorItems());
     if (sql && m_state.Base_connected) {
-        QList<std::pair<QString, QString>> rows;
+        // Finding an entry is no query: it may happen while the rows come in.
+        QList<std::pair<int, QString>> updates;
+        updates.reserve(m_model->rowCount());
+        // A handful of state texts for many objects: one shared copy of each.
+        QSet<QString> texts;
         const auto outcome = m_database.select(
-            *sql, [&rows](const DbRow &row) { rows.append({row.text(0), row.text(1)}); }, m_window);
+            *sql,
+            [this, &updates, &texts](const DbRow &row) {
+                const int entry = m_model->findFirst(row.text(0));
+                if (entry < 0)
+                    return;
+                const QString state = row.text(1);
+                auto known = texts.constFind(state);
+                if (known == texts.constEnd())
+                    known = texts.insert(state);
+                updates.append({entry, *known});
+            },
+            m_window);
         if (outcome == Database::Outcome::Ok) {
-            QList<std::pair<int, QString>> updates;
-            updates.reserve(rows.size());
-            for (const auto &[imei, state] : rows) {
-                const int row = m_model->findFirst(imei);
-                if (row >= 0)
-                    updates.append({row, state});
-            }
             m_model->setStates(updates);
-            for (const auto &[row, state] : std::as_const(updates))
-                emit guardStateShown(quint8(StateModel::stateCode(state)), m_model->entry(row).caption);
+            for (const auto &[row, state] : std::as_const(updates)) {
+                // The entry holds the code of its text already, unless a later
+                // row of the same object replaced it.
+                const ObjectListModel::Entry &e = m_model->entry(row);
+                const int code = e.state == state ? e.code : StateModel::stateCode(state);
+                emit guardStateShown(quint8(code), e.caption);
+            }
         }
     }
     Sort_Objects();

@@ -1,0 +1,696 @@
+// orvex-bench: the station's list, notification and journal work against a
+// real MariaDB, each figure a ratio to the bare C API fetch of the same rows
+// measured in the same run. bench/run builds it, starts the database and
+// runs it; see bench/README.md.
+
+#include "BenchData.h"
+#include "BenchDatabase.h"
+#include "BenchPeer.h"
+
+#include "Dialogs.h"
+#include "Journal.h"
+#include "JournalModel.h"
+#include "JournalSql.h"
+#include "ObjectList.h"
+#include "ObjectListModel.h"
+#include "Packets.h"
+#include "ServerLink.h"
+#include "SoundPlayer.h"
+#include "StateModel.h"
+#include "Station.h"
+#include "TForm1.h"
+#include "TForm3.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QHash>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+const QString Login = QStringLiteral("Bench");
+const QString Password = QStringLiteral("bench-pass");
+const QString Authenticated = QStringLiteral("Аутентификация пройдена");
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+[[noreturn]] void fatal(const QString &what)
+{
+    out() << "orvex-bench: " << what << Qt::endl;
+    std::exit(2);
+}
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double ms(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+class NotingDialogs final : public Dialogs
+{
+public:
+    void message(QWidget *, const QString &text) override { messages << text; }
+    bool confirm(QWidget *, const QString &) override { return true; }
+    QStringList messages;
+};
+
+class CountingSoundPlayer final : public SoundPlayer
+{
+public:
+    void play(const QString &) override { ++played; }
+    int played = 0;
+};
+
+// Runs the event loop until done() holds or the time is up.
+bool waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+void settle(int msecs)
+{
+    QEventLoop loop;
+    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A field of /proc/self/status in kB.
+qint64 statusKb(const char *field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void resetPeakRss()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+QString cpuModel()
+{
+    QFile file(QStringLiteral("/proc/cpuinfo"));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith("model name"))
+                return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+        }
+    }
+    return QStringLiteral("unknown");
+}
+
+struct Samples
+{
+    std::vector<qint64> ns;
+    void add(qint64 v) { ns.push_back(v); }
+    qint64 best() const { return ns.empty() ? 0 : *std::min_element(ns.begin(), ns.end()); }
+    qint64 median() const
+    {
+        if (ns.empty())
+            return 0;
+        std::vector<qint64> sorted = ns;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+    QString describe() const
+    {
+        return QStringLiteral("best %1 ms, median %2 ms of %3")
+            .arg(ms(best()), 0, 'f', 2)
+            .arg(ms(median()), 0, 'f', 2)
+            .arg(ns.size());
+    }
+};
+
+struct Figure
+{
+    QString name;
+    QString measured;
+    QString target;
+    bool pass = false;
+};
+
+class Bench
+{
+public:
+    struct Options
+    {
+        quint16 port = 0;
+        QString schema;
+        int objects = 10000;
+        int bigObjects = 100000;
+        int burst = 5000;
+        int messages = 100000;
+        int reps = 7;
+    };
+
+    explicit Bench(const Options &options)
+        : m_o(options)
+    {
+    }
+
+    int run();
+
+private:
+    void prepareDatabase();
+    void startStation();
+    // Load_Objects + Load_States for the group choice, as after a login;
+    // the share of Load_Objects goes to objectsNs.
+    qint64 loadList(qint64 *objectsNs = nullptr);
+    QString checkList(int expected);
+    void measureList(int count, Samples *station, Samples *bare);
+    QString listParts(int count);
+    void measureNotifications();
+    void measureJournal();
+    void print();
+
+    Options m_o;
+    BenchDatabase m_root;
+    BenchDatabase m_bare;
+    QDateTime m_journalStart;
+    QTemporaryDir m_home;
+    NotingDialogs m_dialogs;
+    CountingSoundPlayer m_sounds;
+    std::unique_ptr<BenchPeer> m_peer;
+    std::unique_ptr<Station> m_station;
+    TForm1 *m_form = nullptr;
+    QList<Figure> m_figures;
+    QStringList m_notes;
+    Samples m_list10Station, m_list10Bare, m_list100Station, m_list100Bare;
+};
+
+void Bench::prepareDatabase()
+{
+    if (!m_root.connect(m_o.port, QStringLiteral("root"), QString(), true))
+        fatal(QStringLiteral("cannot connect as root to 127.0.0.1:%1: %2").arg(m_o.port).arg(m_root.error()));
+    QFile schemaFile(m_o.schema);
+    if (!schemaFile.open(QIODevice::ReadOnly))
+        fatal(QStringLiteral("cannot read %1").arg(m_o.schema));
+    const QString user = QStringLiteral("'%1'@'%'").arg(Login);
+    QString groups;
+    QString groupRows;
+    for (const QString &group : BenchData::groups()) {
+        groups += group + QLatin1Char('\n');
+        groupRows += (groupRows.isEmpty() ? QString() : QStringLiteral(",")) + QStringLiteral("('%1')").arg(group);
+    }
+    const QList<QByteArray> setup = {
+        QStringLiteral("DROP USER IF EXISTS %1").arg(user).toUtf8(),
+        "DROP DATABASE IF EXISTS orvex_base",
+        schemaFile.readAll(),
+        QStringLiteral("INSERT INTO orvex_base.`groups`(Name) VALUES %1").arg(groupRows).toUtf8(),
+        // The account editor's statements, as for any operator.
+        QStringLiteral("CREATE USER %1 IDENTIFIED BY '%2'").arg(user, Password).toUtf8(),
+        QStringLiteral("GRANT ALTER ON TABLE mysql.* TO %1").arg(user).toUtf8(),
+        QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE,CREATE,DROP ON TABLE orvex_base.* TO %1").arg(user).toUtf8(),
+        QStringLiteral("INSERT INTO orvex_base.users(Login,Pass,Host,Admin,Number,Groups) VALUES('%1','%2','%','1','','%3')")
+            .arg(Login, Password, groups)
+            .toUtf8(),
+    };
+    for (const QByteArray &sql : setup) {
+        if (!m_root.exec(sql))
+            fatal(QStringLiteral("setup failed: %1").arg(m_root.error()));
+    }
+
+    const qint64 t0 = nowNs();
+    for (const QByteArray &sql : BenchData::objects(0, m_o.objects)) {
+        if (!m_root.exec(sql))
+            fatal(QStringLiteral("inserting objects failed: %1").arg(m_root.error()));
+    }
+    // The journal ends an hour ago; the notifications' top-ups find nothing newer.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_journalStart = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()))
+                         .addSecs(-qint64(m_o.messages) - 3600);
+    for (const QByteArray &sql : BenchData::messages(m_o.messages, m_o.objects, m_journalStart)) {
+        if (!m_root.exec(sql))
+            fatal(QStringLiteral("inserting messages failed: %1").arg(m_root.error()));
+    }
+    m_notes << QStringLiteral("data: %1 objects and %2 journal rows inserted in %3 s")
+                   .arg(m_o.objects)
+                   .arg(m_o.messages)
+                   .arg(double(nowNs() - t0) / 1e9, 0, 'f', 1);
+
+    if (!m_bare.connect(m_o.port, Login, Password, false))
+        fatal(QStringLiteral("the operator cannot connect: %1").arg(m_bare.error()));
+}
+
+void Bench::startStation()
+{
+    m_peer = std::make_unique<BenchPeer>();
+    if (!m_peer->isListening())
+        fatal(QStringLiteral("the bench's server cannot listen"));
+    QFile config(m_home.filePath(QStringLiteral("Config.ini")));
+    if (!config.open(QIODevice::WriteOnly))
+        fatal(QStringLiteral("cannot write Config.ini"));
+    config.write(QStringLiteral("[Connections]\nServer_address=127.0.0.1\nServer_port=%1\nBase_address=127.0.0.1\n"
+                                "Base_port=%2\n[Users]\nCount=1\nIndex=0\n[User0]\nLogin=%3\nPass=%4\n")
+                     .arg(m_peer->port())
+                     .arg(m_o.port)
+                     .arg(Login, Password)
+                     .toUtf8());
+    config.close();
+
+    m_station = std::make_unique<Station>(m_home.path(), &m_dialogs);
+    m_form = m_station->form1();
+    m_form->setSoundPlayer(&m_sounds);
+    m_station->start();
+    m_station->form3()->Edit1->setText(Password);
+    m_station->form3()->SpeedButton1->click();
+    if (!waitFor([this] { return m_dialogs.messages.contains(Authenticated); }, 60000))
+        fatal(QStringLiteral("the station did not log in; its messages: %1").arg(m_dialogs.messages.join(QStringLiteral(" | "))));
+    if (m_dialogs.messages != QStringList{Authenticated})
+        fatal(QStringLiteral("unexpected messages at login: %1").arg(m_dialogs.messages.join(QStringLiteral(" | "))));
+    m_dialogs.messages.clear();
+    settle(200);
+}
+
+qint64 Bench::loadList(qint64 *objectsNs)
+{
+    ObjectList &objects = m_form->objects();
+    const qint64 t0 = nowNs();
+    objects.Load_Objects(m_form->ComboBox1->currentText());
+    const qint64 t1 = nowNs();
+    objects.Load_States();
+    const qint64 t2 = nowNs();
+    if (objectsNs)
+        *objectsNs = t1 - t0;
+    return t2 - t0;
+}
+
+// Every object listed once with its stored state, highest code first.
+QString Bench::checkList(int expected)
+{
+    const ObjectListModel *model = m_form->objects().model();
+    if (model->rowCount() != expected)
+        return QStringLiteral("%1 entries instead of %2").arg(model->rowCount()).arg(expected);
+    QHash<QString, QString> stored;
+    for (const QStringList &row : m_root.rows("SELECT IMEI,State FROM orvex_base.objects"))
+        stored.insert(row.at(0), row.at(1));
+    if (stored.size() != expected)
+        return QStringLiteral("%1 objects stored instead of %2").arg(stored.size()).arg(expected);
+    for (int row = 0; row < expected; ++row) {
+        const ObjectListModel::Entry &e = model->entry(row);
+        if (stored.value(e.caption) != e.state)
+            return QStringLiteral("%1 shows state %2, stored %3").arg(e.caption, e.state, stored.value(e.caption));
+        if (row > 0 && StateModel::Compare_States(model->entry(row - 1).code, e.code) > 0)
+            return QStringLiteral("not sorted at row %1").arg(row);
+        stored.remove(e.caption);
+    }
+    if (!stored.isEmpty())
+        return QStringLiteral("%1 objects not listed").arg(stored.size());
+    return {};
+}
+
+void Bench::measureList(int count, Samples *station, Samples *bare)
+{
+    const QByteArray sql = "SELECT IMEI,State FROM orvex_base.objects";
+    const int reps = count > m_o.objects ? m_o.reps : 2 * m_o.reps;
+    for (int r = 0; r < reps; ++r) {
+        const qint64 t0 = nowNs();
+        const qint64 rows = m_bare.fetchAll(sql);
+        bare->add(nowNs() - t0);
+        if (rows != count)
+            fatal(QStringLiteral("bare fetch gave %1 rows instead of %2: %3").arg(rows).arg(count).arg(m_bare.error()));
+        station->add(loadList());
+        // Time for the view's layout and painting, which the list defers to the event loop.
+        settle(count > m_o.objects ? 400 : 100);
+    }
+    m_notes << listParts(count);
+    const QString wrong = checkList(count);
+    if (!wrong.isEmpty())
+        fatal(QStringLiteral("list of %1 objects is wrong: %2").arg(count).arg(wrong));
+    if (!m_dialogs.messages.isEmpty())
+        fatal(QStringLiteral("messages while listing: %1").arg(m_dialogs.messages.join(QStringLiteral(" | "))));
+}
+
+// Where the list's time goes: each statement alone, bare, and each half of the station's load.
+QString Bench::listParts(int count)
+{
+    Samples imeis, states, objects, whole;
+    for (int r = 0; r < 3; ++r) {
+        qint64 t0 = nowNs();
+        m_bare.fetchAll("SELECT IMEI FROM orvex_base.objects");
+        imeis.add(nowNs() - t0);
+        t0 = nowNs();
+        m_bare.fetchAll("SELECT IMEI,State FROM orvex_base.objects");
+        states.add(nowNs() - t0);
+        qint64 part = 0;
+        whole.add(loadList(&part));
+        objects.add(part);
+        settle(count > m_o.objects ? 400 : 100);
+    }
+    return QStringLiteral("list %1 parts (best of 3): bare SELECT IMEI %2 ms, bare SELECT IMEI,State %3 ms; "
+                          "Load_Objects %4 ms, Load_States %5 ms")
+        .arg(count)
+        .arg(ms(imeis.best()), 0, 'f', 2)
+        .arg(ms(states.best()), 0, 'f', 2)
+        .arg(ms(objects.best()), 0, 'f', 2)
+        .arg(ms(whole.best() - objects.best()), 0, 'f', 2);
+}
+
+void Bench::measureNotifications()
+{
+    // The journal shows the group's latest rows, as on an operator's screen.
+    Journal &journal = m_form->journal();
+    const int shown = std::min(1000, m_o.messages);
+    journal.setPeriod(m_journalStart.addSecs(m_o.messages - shown - 1), QDateTime::currentDateTime().addSecs(3600));
+    journal.Load_Messages(JournalSql::AllKey, false);
+    if (journal.model()->rowCount() != shown)
+        fatal(QStringLiteral("journal before the burst has %1 rows instead of %2").arg(journal.model()->rowCount()).arg(shown));
+    settle(100);
+
+    std::mt19937 random(5);
+    QByteArray payload;
+    payload.reserve(qsizetype(m_o.burst) * 17);
+    QHash<QString, quint8> last;
+    int sounding = 0;
+    for (int i = 0; i < m_o.burst; ++i) {
+        const QString imei = BenchData::imei(int(random() % quint32(m_o.objects)));
+        const quint8 code = BenchData::randomState(random());
+        payload += Packets::state(imei, code);
+        last.insert(imei, code);
+        if (StateModel::Sound_Name(code) != StateModel::NoSound)
+            ++sounding;
+    }
+    if (payload.size() != qsizetype(m_o.burst) * 17)
+        fatal(QStringLiteral("burst is %1 bytes").arg(payload.size()));
+
+    const auto selects = [this] {
+        const QList<QStringList> rows = m_root.rows("SHOW GLOBAL STATUS LIKE 'Com_select'");
+        return rows.isEmpty() ? -1 : rows.first().value(1).toLongLong();
+    };
+    const qint64 selectsBefore = selects();
+    m_sounds.played = 0;
+
+    int handled = 0;
+    qint64 doneNs = 0;
+    QEventLoop loop;
+    // Connected after the main window's own connection: runs once On_State_Report has returned.
+    const auto counting = QObject::connect(&m_form->link(), &ServerLink::stateReport, m_form, [&] {
+        if (++handled == m_o.burst) {
+            doneNs = nowNs();
+            loop.quit();
+        }
+    });
+    std::vector<qint64> ticks;
+    ticks.reserve(100000);
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ticks.push_back(nowNs()); });
+    ticker.start();
+    settle(60);
+
+    const qint64 startNs = nowNs();
+    m_peer->send(payload);
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+    loop.exec();
+    settle(30);
+    ticker.stop();
+    QObject::disconnect(counting);
+    const qint64 selectsDuring = selects() - selectsBefore;
+
+    if (handled != m_o.burst)
+        fatal(QStringLiteral("only %1 of %2 notifications handled within 300 s").arg(handled).arg(m_o.burst));
+
+    qint64 gap = 0;
+    for (size_t i = 1; i < ticks.size(); ++i) {
+        if (ticks[i] > startNs && ticks[i - 1] < doneNs)
+            gap = std::max(gap, ticks[i] - ticks[i - 1]);
+    }
+
+    const ObjectListModel *model = m_form->objects().model();
+    int right = 0;
+    QStringList wrong;
+    for (auto it = last.cbegin(); it != last.cend(); ++it) {
+        const int row = model->findFirst(it.key());
+        if (row >= 0 && model->entry(row).code == it.value() && model->entry(row).state == QString::number(it.value()))
+            ++right;
+        else if (wrong.size() < 5)
+            wrong << QStringLiteral("%1: %2 instead of %3")
+                         .arg(it.key(), row >= 0 ? model->entry(row).state : QStringLiteral("missing"))
+                         .arg(it.value());
+    }
+    bool sorted = model->rowCount() == m_o.objects;
+    for (int row = 1; sorted && row < model->rowCount(); ++row)
+        sorted = StateModel::Compare_States(model->entry(row - 1).code, model->entry(row).code) <= 0;
+    const bool allRight = right == last.size() && sorted && m_sounds.played == sounding && m_dialogs.messages.isEmpty();
+
+    m_figures << Figure{QStringLiteral("2a notifications: final code of every object"),
+                        QStringLiteral("%1/%2 objects right, list sorted: %3, sounds %4/%5")
+                            .arg(right)
+                            .arg(last.size())
+                            .arg(sorted ? QStringLiteral("yes") : QStringLiteral("no"))
+                            .arg(m_sounds.played)
+                            .arg(sounding),
+                        QStringLiteral("all, none lost"), allRight};
+    const double seconds = double(doneNs - startNs) / 1e9;
+    const double rate = m_o.burst / seconds;
+    m_figures << Figure{QStringLiteral("2b notifications handled per second"),
+                        QStringLiteral("%1/s (%2 in %3 ms)").arg(rate, 0, 'f', 0).arg(m_o.burst).arg(seconds * 1e3, 0, 'f', 0),
+                        QStringLiteral(">= 1000/s"), rate >= 1000.0};
+    m_figures << Figure{QStringLiteral("2c largest gap of a 10 ms timer in the burst"),
+                        QStringLiteral("%1 ms (%2 ticks)").arg(ms(gap), 0, 'f', 1).arg(ticks.size()),
+                        QStringLiteral("<= 100 ms"), gap <= 100'000'000};
+    m_notes << QStringLiteral("burst: %1 packets of 17 bytes to %2 distinct objects, no object selected (top-ups for "
+                              "\"All\"); %3 SELECTs ran on the server during it; the bench's writer was done %4 ms "
+                              "after the start")
+                   .arg(m_o.burst)
+                   .arg(last.size())
+                   .arg(selectsDuring)
+                   .arg(ms(m_peer->lastSendDoneNs() - startNs), 0, 'f', 1);
+    if (!wrong.isEmpty())
+        m_notes << QStringLiteral("wrong entries: %1").arg(wrong.join(QStringLiteral("; ")));
+    if (!m_dialogs.messages.isEmpty())
+        m_notes << QStringLiteral("messages during the burst: %1").arg(m_dialogs.messages.join(QStringLiteral(" | ")));
+}
+
+void Bench::measureJournal()
+{
+    Journal &journal = m_form->journal();
+    const QDateTime start = m_journalStart.addSecs(-1);
+    const QDateTime end = m_journalStart.addSecs(m_o.messages);
+    journal.setPeriod(start, end);
+    JournalSql::GroupChoice choice;
+    choice.text = m_form->ComboBox1->currentText();
+    for (int i = 0; i < m_form->ComboBox1->count(); ++i)
+        choice.items << m_form->ComboBox1->itemText(i);
+    const QByteArray sql =
+        JournalSql::loadMessages(JournalSql::AllKey, choice, start.toString(Journal::DateFormat), end.toString(Journal::DateFormat))
+            .toUtf8();
+
+    // Freed memory of the earlier phases goes back first, so that the load
+    // cannot hide its own needs in it.
+    malloc_trim(0);
+    const qint64 rssBefore = statusKb("VmRSS");
+    resetPeakRss();
+    const qint64 t0 = nowNs();
+    journal.Load_Messages(JournalSql::AllKey, true);
+    const qint64 first = nowNs() - t0;
+    const qint64 rssAfter = statusKb("VmRSS");
+    const qint64 peak = statusKb("VmHWM");
+
+    const JournalModel *model = journal.model();
+    if (model->rowCount() != m_o.messages)
+        fatal(QStringLiteral("journal shows %1 rows instead of %2").arg(model->rowCount()).arg(m_o.messages));
+    const QList<QStringList> server = m_bare.rows(sql);
+    if (server.size() != m_o.messages)
+        fatal(QStringLiteral("the statement gives %1 rows instead of %2").arg(server.size()).arg(m_o.messages));
+    const auto same = [](const JournalRow &r, const QStringList &s) {
+        return QStringList{r.IMEI, r.Date, r.Type, r.Event, r.User} == s;
+    };
+    if (!same(model->row(0), server.last()) || !same(model->row(model->rowCount() - 1), server.first()))
+        fatal(QStringLiteral("the journal's rows differ from the statement's"));
+    settle(100);
+
+    Samples station;
+    Samples bare;
+    for (int r = 0; r < m_o.reps; ++r) {
+        const qint64 b0 = nowNs();
+        const qint64 rows = m_bare.fetchAll(sql);
+        bare.add(nowNs() - b0);
+        if (rows != m_o.messages)
+            fatal(QStringLiteral("bare journal fetch gave %1 rows").arg(rows));
+        const qint64 s0 = nowNs();
+        journal.Load_Messages(JournalSql::AllKey, true);
+        station.add(nowNs() - s0);
+        settle(100);
+    }
+    if (model->rowCount() != m_o.messages || !m_dialogs.messages.isEmpty())
+        fatal(QStringLiteral("journal went wrong while measured"));
+
+    const double ratio = double(station.best()) / double(bare.best());
+    m_figures << Figure{QStringLiteral("3a journal load of %1 rows / bare fetch").arg(m_o.messages),
+                        QStringLiteral("%1x (%2 / %3 ms)")
+                            .arg(ratio, 0, 'f', 2)
+                            .arg(ms(station.best()), 0, 'f', 1)
+                            .arg(ms(bare.best()), 0, 'f', 1),
+                        QStringLiteral("<= 2x"), ratio <= 2.0};
+    const double grown = double(rssAfter - rssBefore) / 1024.0;
+    m_figures << Figure{QStringLiteral("3b resident memory added by the load"),
+                        QStringLiteral("%1 MB (peak during it +%2 MB)")
+                            .arg(grown, 0, 'f', 1)
+                            .arg(double(peak - rssBefore) / 1024.0, 0, 'f', 1),
+                        QStringLiteral("<= 100 MB"), grown <= 100.0};
+    m_notes << QStringLiteral("journal: station %1; bare %2; first load %3 ms")
+                   .arg(station.describe(), bare.describe())
+                   .arg(ms(first), 0, 'f', 1);
+    m_notes << QStringLiteral("journal statement: %1").arg(QString::fromUtf8(sql));
+}
+
+int Bench::run()
+{
+    prepareDatabase();
+    startStation();
+    if (m_form->objects().model()->rowCount() != m_o.objects)
+        fatal(QStringLiteral("after login the list has %1 entries").arg(m_form->objects().model()->rowCount()));
+
+    measureList(m_o.objects, &m_list10Station, &m_list10Bare);
+    const double ratio10 = double(m_list10Station.best()) / double(m_list10Bare.best());
+    m_figures << Figure{QStringLiteral("1a list of %1 objects / bare fetch").arg(m_o.objects),
+                        QStringLiteral("%1x (%2 / %3 ms)")
+                            .arg(ratio10, 0, 'f', 2)
+                            .arg(ms(m_list10Station.best()), 0, 'f', 1)
+                            .arg(ms(m_list10Bare.best()), 0, 'f', 1),
+                        QStringLiteral("<= 3x"), ratio10 <= 3.0};
+
+    measureNotifications();
+
+    for (const QByteArray &sql : BenchData::objects(m_o.objects, m_o.bigObjects)) {
+        if (!m_root.exec(sql))
+            fatal(QStringLiteral("inserting objects failed: %1").arg(m_root.error()));
+    }
+    // The burst changed states in the list only; the stored ones stand.
+    measureList(m_o.bigObjects, &m_list100Station, &m_list100Bare);
+    const double growth = double(m_list100Station.best()) / double(m_list10Station.best());
+    m_figures << Figure{QStringLiteral("1b list of %1 / list of %2").arg(m_o.bigObjects).arg(m_o.objects),
+                        QStringLiteral("%1x (%2 / %3 ms)")
+                            .arg(growth, 0, 'f', 2)
+                            .arg(ms(m_list100Station.best()), 0, 'f', 1)
+                            .arg(ms(m_list10Station.best()), 0, 'f', 1),
+                        QStringLiteral("<= 12x"), growth <= 12.0};
+    m_notes << QStringLiteral("list %1: station %2; bare %3").arg(m_o.objects).arg(m_list10Station.describe(), m_list10Bare.describe());
+    m_notes << QStringLiteral("list %1: station %2; bare %3 (ratio %4x)")
+                   .arg(m_o.bigObjects)
+                   .arg(m_list100Station.describe(), m_list100Bare.describe())
+                   .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
+
+    measureJournal();
+
+    m_station.reset();
+    m_peer.reset();
+    print();
+    return std::all_of(m_figures.cbegin(), m_figures.cend(), [](const Figure &f) { return f.pass; }) ? 0 : 1;
+}
+
+void Bench::print()
+{
+    int nameWidth = 6;
+    int measuredWidth = 8;
+    int targetWidth = 6;
+    for (const Figure &f : std::as_const(m_figures)) {
+        nameWidth = std::max(nameWidth, int(f.name.size()));
+        measuredWidth = std::max(measuredWidth, int(f.measured.size()));
+        targetWidth = std::max(targetWidth, int(f.target.size()));
+    }
+    QTextStream &o = out();
+    o << "\nORVEX station bench, " << QDateTime::currentDateTime().toString(Qt::ISODate) << ", "
+      << QThread::idealThreadCount() << " cores, " << cpuModel() << ", MariaDB " << m_root.serverVersion() << "\n";
+    o << "Times are the best of several repetitions, interleaved with the bare fetch.\n\n";
+    const auto line = [&](const QString &a, const QString &b, const QString &c, const QString &d) {
+        o << a.leftJustified(nameWidth) << " | " << b.leftJustified(measuredWidth) << " | " << c.leftJustified(targetWidth)
+          << " | " << d << "\n";
+    };
+    line(QStringLiteral("figure"), QStringLiteral("measured"), QStringLiteral("target"), QStringLiteral("result"));
+    o << QString(nameWidth + measuredWidth + targetWidth + 17, QLatin1Char('-')) << "\n";
+    for (const Figure &f : std::as_const(m_figures))
+        line(f.name, f.measured, f.target, f.pass ? QStringLiteral("pass") : QStringLiteral("FAIL"));
+    o << "\n";
+    for (const QString &note : std::as_const(m_notes))
+        o << "  " << note << "\n";
+    o.flush();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The ORVEX station's list, notification and journal figures"));
+    parser.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("MariaDB port on 127.0.0.1 (root, no password)"),
+                                  QStringLiteral("port"));
+    const QCommandLineOption schema(QStringLiteral("schema"), QStringLiteral("src/admin/schema.sql"), QStringLiteral("file"));
+    const QCommandLineOption objects(QStringLiteral("objects"), QStringLiteral("objects of the small list"),
+                                     QStringLiteral("n"), QStringLiteral("10000"));
+    const QCommandLineOption big(QStringLiteral("big-objects"), QStringLiteral("objects of the big list"),
+                                 QStringLiteral("n"), QStringLiteral("100000"));
+    const QCommandLineOption burst(QStringLiteral("burst"), QStringLiteral("notifications in the burst"),
+                                   QStringLiteral("n"), QStringLiteral("5000"));
+    const QCommandLineOption messages(QStringLiteral("messages"), QStringLiteral("journal rows"), QStringLiteral("n"),
+                                      QStringLiteral("100000"));
+    const QCommandLineOption reps(QStringLiteral("reps"), QStringLiteral("repetitions of the big list and the journal, twice that of the small list"),
+                                  QStringLiteral("n"), QStringLiteral("7"));
+    parser.addOptions({port, schema, objects, big, burst, messages, reps});
+    parser.process(app);
+
+    Bench::Options o;
+    o.port = parser.value(port).toUShort();
+    o.schema = parser.value(schema);
+    o.objects = parser.value(objects).toInt();
+    o.bigObjects = parser.value(big).toInt();
+    o.burst = parser.value(burst).toInt();
+    o.messages = parser.value(messages).toInt();
+    o.reps = std::max(1, parser.value(reps).toInt());
+    if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1)
+        fatal(QStringLiteral("usage: orvex-bench --port PORT --schema src/admin/schema.sql [options]; see --help"));
+    return Bench(o).run();
+}
