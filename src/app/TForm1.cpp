@@ -278,6 +278,11 @@ void TForm1::attachWindows(const Windows &windows)
     // The card's guard text follows only the object the card shows.
     connect(m_objects, &ObjectList::guardStateShown, m_windows.form6,
             [form6 = m_windows.form6](quint8 code, const QString &imei) { form6->Show_Object_State(imei, code); });
+    connect(m_objects, &ObjectList::statesLoaded, m_windows.form6, [this, form6 = m_windows.form6] {
+        const int code = m_objects->stateCode(form6->shownImei());
+        if (code >= 0)
+            form6->Show_Object_State(form6->shownImei(), quint8(code));
+    });
     connect(m_objects, &ObjectList::objectDoubleClicked, m_windows.form6, [form6 = m_windows.form6] {
         form6->show();
         form6->raise();

@@ -16,10 +16,10 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QSet>
 #include <QSignalBlocker>
 #include <QTextDocument>
 
+#include <array>
 #include <utility>
 
 namespace {
@@ -161,6 +161,35 @@ void ObjectList::Load_Objects(const QString &group)
     m_model->setCaptions(imeis);
 }
 
+namespace {
+
+// A state is almost always a plain decimal byte: its text is taken from a
+// table, one shared copy for all the objects in that state, instead of being
+// converted row by row. Anything else is kept as the database has it.
+QString stateTextOf(QByteArrayView value)
+{
+    static const auto table = [] {
+        std::array<QString, 256> texts;
+        for (int code = 0; code < 256; ++code)
+            texts[size_t(code)] = QString::number(code);
+        return texts;
+    }();
+    const qsizetype size = value.size();
+    if (size >= 1 && size <= 3 && (size == 1 || value[0] != '0')) {
+        int code = 0;
+        for (const char c : value) {
+            if (c < '0' || c > '9')
+                return QString::fromUtf8(value);
+            code = code * 10 + (c - '0');
+        }
+        if (code < 256)
+            return table[size_t(code)];
+    }
+    return QString::fromUtf8(value);
+}
+
+} // namespace
+
 void ObjectList::Load_States()
 {
     const std::optional<QString> sql =
@@ -169,30 +198,17 @@ void ObjectList::Load_States()
         // Finding an entry is no query: it may happen while the rows come in.
         QList<std::pair<int, QString>> updates;
         updates.reserve(m_model->rowCount());
-        // A handful of state texts for many objects: one shared copy of each.
-        QSet<QString> texts;
         const auto outcome = m_database.select(
             *sql,
-            [this, &updates, &texts](const DbRow &row) {
-                const int entry = m_model->findFirst(row.text(0));
-                if (entry < 0)
-                    return;
-                const QString state = row.text(1);
-                auto known = texts.constFind(state);
-                if (known == texts.constEnd())
-                    known = texts.insert(state);
-                updates.append({entry, *known});
+            [this, &updates](const DbRow &row) {
+                const int entry = m_model->findFirstUtf8(row.view(0));
+                if (entry >= 0)
+                    updates.append({entry, stateTextOf(row.view(1))});
             },
             m_window);
         if (outcome == Database::Outcome::Ok) {
             m_model->setStates(updates);
-            for (const auto &[row, state] : std::as_const(updates)) {
-                // The entry holds the code of its text already, unless a later
-                // row of the same object replaced it.
-                const ObjectListModel::Entry &e = m_model->entry(row);
-                const int code = e.state == state ? e.code : StateModel::stateCode(state);
-                emit guardStateShown(quint8(code), e.caption);
-            }
+            emit statesLoaded();
         }
     }
     Sort_Objects();
@@ -212,6 +228,12 @@ QString ObjectList::stateText(const QString &imei) const
 {
     const int row = m_model->findFirst(imei);
     return row < 0 ? QString() : m_model->entry(row).state;
+}
+
+int ObjectList::stateCode(const QString &imei) const
+{
+    const int row = m_model->findFirst(imei);
+    return row < 0 ? -1 : m_model->entry(row).code;
 }
 
 void ObjectList::setEntryState(int row, int code)

@@ -47,6 +47,8 @@ public:
     // The state text of the first entry with this IMEI; a null text when the
     // object is not listed.
     QString stateText(const QString &imei) const;
+    // The state code of a listed object, -1 when it is not listed.
+    int stateCode(const QString &imei) const;
     // Sets an entry's state code and icon (not its position: Sort_Objects).
     void setEntryState(int row, int code);
     // The row of the entry selected in the list, or -1.
@@ -81,9 +83,12 @@ signals:
     void imageRequested(const QString &imei);
     // The object card shows Selected_IMEI.
     void objectDoubleClicked(const QString &imei);
-    // Every state code mapped to an icon, with the object it belongs to
+    // A state code mapped to an icon, with the object it belongs to
     // (Show_Guard_State takes the code).
     void guardStateShown(quint8 code, const QString &imei);
+    // The states of the whole list were loaded anew: one signal rather than
+    // one per object, since only the object on the card is of interest.
+    void statesLoaded();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

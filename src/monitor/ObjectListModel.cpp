@@ -89,14 +89,18 @@ void ObjectListModel::setCaptions(const QStringList &captions)
     beginResetModel();
     m_entries.clear();
     m_entries.reserve(captions.size());
+    m_firstRow.clear();
+    m_firstRow.reserve(captions.size());
     for (const QString &caption : captions) {
         Entry e;
         e.caption = caption;
         assign(e, caption);
         e.image = StateModel::NotConnectedImage;
+        // Indexed while the text is at hand: going over 100,000 texts again
+        // later costs more than the hashing itself.
+        m_firstRow.setIfAbsent(caption, int(m_entries.size()));
         m_entries.append(e);
     }
-    rebuildIndex();
     endResetModel();
 }
 
@@ -107,7 +111,7 @@ void ObjectListModel::clear()
 
 int ObjectListModel::findFirst(const QString &caption) const
 {
-    return m_firstRow.value(caption, -1);
+    return m_firstRow.value(caption);
 }
 
 void ObjectListModel::assign(Entry &entry, const QString &stateText)
@@ -219,10 +223,9 @@ void ObjectListModel::sortByState()
             rebuildIndex();
         } else if ((last - first + 1) * 8 < count) {
             for (qsizetype row = first; row <= last; ++row)
-                *m_firstRow.find(m_entries.at(row).caption) = int(row);
+                m_firstRow.set(m_entries.at(row).caption, int(row));
         } else {
-            for (auto it = m_firstRow.begin(); it != m_firstRow.end(); ++it)
-                it.value() = int(newRow(it.value()));
+            m_firstRow.remap(newRow);
         }
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
         return true;
@@ -281,8 +284,7 @@ void ObjectListModel::sortByState()
 
     reorder([&newRowOf](qsizetype row) { return qsizetype(newRowOf[size_t(row)]); });
     if (unique) {
-        for (auto it = m_firstRow.begin(); it != m_firstRow.end(); ++it)
-            it.value() = newRowOf[size_t(it.value())];
+        m_firstRow.remap([&newRowOf](int row) { return newRowOf[size_t(row)]; });
     } else {
         rebuildIndex();
     }
@@ -295,5 +297,5 @@ void ObjectListModel::rebuildIndex()
     m_firstRow.reserve(m_entries.size());
     // From the end, so that the lowest row of a caption is the one kept.
     for (qsizetype row = m_entries.size() - 1; row >= 0; --row)
-        m_firstRow.insert(m_entries.at(row).caption, int(row));
+        m_firstRow.set(m_entries.at(row).caption, int(row));
 }

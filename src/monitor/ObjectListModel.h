@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CaptionIndex.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QIcon>
@@ -47,6 +49,7 @@ public:
     const Entry &entry(int row) const { return m_entries.at(row); }
     // The row of the first entry with this caption, or -1.
     int findFirst(const QString &caption) const;
+    int findFirstUtf8(QByteArrayView caption) const { return m_firstRow.valueUtf8(caption); }
 
     // The state as text exactly as given; its icon follows from its code.
     void setState(int row, const QString &stateText);
@@ -63,6 +66,6 @@ private:
     void rebuildIndex();
 
     QList<Entry> m_entries;
-    QHash<QString, int> m_firstRow;
+    CaptionIndex m_firstRow;
     QList<QIcon> m_icons;
 };

@@ -17,6 +17,13 @@ QByteArray DbRow::bytes(unsigned int column) const
     return QByteArray(m_row[column], qsizetype(m_lengths[column]));
 }
 
+QByteArrayView DbRow::view(unsigned int column) const
+{
+    if (isNull(column))
+        return {};
+    return QByteArrayView(m_row[column], qsizetype(m_lengths[column]));
+}
+
 Database::Database(StationState &state)
     : m_state(state)
 {

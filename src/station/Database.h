@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <mysql.h>
@@ -21,6 +22,8 @@ public:
     bool isNull(unsigned int column) const { return column >= m_fields || !m_row[column]; }
     QString text(unsigned int column) const;
     QByteArray bytes(unsigned int column) const;
+    // The value's bytes as the client holds them, valid until the next row.
+    QByteArrayView view(unsigned int column) const;
 
 private:
     MYSQL_ROW m_row;

@@ -2,6 +2,7 @@
 
 #include "StationState.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
 
@@ -70,13 +71,30 @@ void ServerLink::Client1Read()
     // Packets are handled from the event loop, not inside readyRead: a message
     // box shown while handling one keeps the loop running, and the socket does
     // not report new data to a readyRead handler that has not returned yet.
-    QMetaObject::invokeMethod(this, &ServerLink::dispatchPackets, Qt::QueuedConnection);
+    if (!m_dispatchQueued) {
+        m_dispatchQueued = true;
+        QMetaObject::invokeMethod(this, &ServerLink::dispatchPackets, Qt::QueuedConnection);
+    }
 }
 
 void ServerLink::dispatchPackets()
 {
-    while (m_framer.hasPacket())
+    // A burst of notifications is handled in slices, so that the clock, the
+    // painting and the operator get their turn in between; nothing is dropped
+    // and the order stays that of arrival.
+    m_dispatchQueued = false;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_framer.hasPacket()) {
+        if (slice.elapsed() >= SliceMilliseconds) {
+            if (!m_dispatchQueued) {
+                m_dispatchQueued = true;
+                QMetaObject::invokeMethod(this, &ServerLink::dispatchPackets, Qt::QueuedConnection);
+            }
+            return;
+        }
         Analyse_data(m_framer.takePacket());
+    }
 }
 
 void ServerLink::Analyse_data(const QByteArray &packet)

@@ -48,6 +48,10 @@ private:
     void Analyse_data(const QByteArray &packet);
 
     StationState &m_state;
+    // How long packets are handled before the event loop gets its turn.
+    static constexpr qint64 SliceMilliseconds = 20;
+
     PacketFramer m_framer;
     bool m_active = false;
+    bool m_dispatchQueued = false;
 };

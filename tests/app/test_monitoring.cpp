@@ -256,10 +256,14 @@ private slots:
         // The unit's answer comes back as a notification and reaches the card.
         m_peer->send(Packets::state(Quiet, 1));
         QTRY_COMPARE(card->Label24->text(), QStringLiteral("Снят с охраны"));
+        // A reload of the list's states reaches the card too.
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=2 WHERE IMEI='%1'").arg(Quiet)));
+        main()->objects().Load_States();
+        QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
         // Another object's alarm leaves the card's text alone.
         m_peer->send(Packets::state(Safe, 120));
         QTRY_COMPARE(captions().first(), Safe);
-        QCOMPARE(card->Label24->text(), QStringLiteral("Снят с охраны"));
+        QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
     }
 
     void quietObjectOpensNoAlarm()

@@ -1,0 +1,92 @@
+#include "CaptionIndex.h"
+
+namespace {
+
+constexpr qsizetype MaxDigits = 17;
+constexpr int LengthShift = 57; // 10^17 < 2^57
+
+unsigned unit(QChar c)
+{
+    return c.unicode();
+}
+
+unsigned unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template<typename Text>
+bool digitsKey(const Text &caption, quint64 *key)
+{
+    const qsizetype size = caption.size();
+    if (size == 0 || size > MaxDigits)
+        return false;
+    quint64 number = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned c = unit(caption[i]);
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    *key = (quint64(size) << LengthShift) | number;
+    return true;
+}
+
+} // namespace
+
+bool CaptionIndex::numberOf(QStringView caption, quint64 *key)
+{
+    return digitsKey(caption, key);
+}
+
+bool CaptionIndex::numberOf(QByteArrayView caption, quint64 *key)
+{
+    return digitsKey(caption, key);
+}
+
+void CaptionIndex::clear()
+{
+    m_numbers.clear();
+    m_texts.clear();
+}
+
+void CaptionIndex::reserve(qsizetype size)
+{
+    m_numbers.reserve(size);
+}
+
+int CaptionIndex::value(const QString &caption) const
+{
+    quint64 key = 0;
+    if (numberOf(QStringView(caption), &key))
+        return m_numbers.value(key, -1);
+    return m_texts.value(caption, -1);
+}
+
+int CaptionIndex::valueUtf8(QByteArrayView caption) const
+{
+    quint64 key = 0;
+    if (numberOf(caption, &key))
+        return m_numbers.value(key, -1);
+    return m_texts.value(QString::fromUtf8(caption), -1);
+}
+
+void CaptionIndex::set(const QString &caption, int row)
+{
+    quint64 key = 0;
+    if (numberOf(QStringView(caption), &key))
+        m_numbers.insert(key, row);
+    else
+        m_texts.insert(caption, row);
+}
+
+void CaptionIndex::setIfAbsent(const QString &caption, int row)
+{
+    quint64 key = 0;
+    if (numberOf(QStringView(caption), &key)) {
+        if (!m_numbers.contains(key))
+            m_numbers.insert(key, row);
+    } else if (!m_texts.contains(caption)) {
+        m_texts.insert(caption, row);
+    }
+}
