@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -311,6 +312,40 @@ private slots:
         QTRY_COMPARE(states.size(), 2);
         QCOMPARE(states.first(), qMakePair(QStringLiteral("356938035643809"), 101));
         QCOMPARE(words, QList<quint32>{0x030201});
+    }
+
+    void aBurstIsHandledWholeAndInOrderWithoutFreezing()
+    {
+        TcpPeer peer;
+        StationFixture f;
+        f.writeConfig(serverConfig(peer.port()));
+        Station &s = f.start();
+        logIn(s.form3(), QStringLiteral("Pilot"));
+        QTRY_VERIFY(peer.client());
+        // Each notification takes a quarter of a millisecond to handle, so the
+        // burst takes about a second: the clock must keep ticking meanwhile.
+        QList<int> codes;
+        connect(&s.form1()->link(), &ServerLink::stateReport, this, [&](const QString &, quint8 code) {
+            codes << code;
+            QThread::usleep(250);
+        });
+        QByteArray burst;
+        QList<int> sent;
+        for (int i = 0; i < 4000; ++i) {
+            burst += Packets::state(QStringLiteral("356938035643809"), quint8(i % 251));
+            sent << i % 251;
+        }
+        int ticks = 0;
+        QTimer clock;
+        connect(&clock, &QTimer::timeout, this, [&] {
+            if (!codes.isEmpty() && codes.size() < sent.size())
+                ++ticks;
+        });
+        clock.start(5);
+        peer.send(burst);
+        QTRY_COMPARE_WITH_TIMEOUT(codes.size(), sent.size(), 20000);
+        QCOMPARE(codes, sent);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     }
 
     void localUserEditor()
