@@ -78,19 +78,25 @@ Database::Outcome Database::select(const QString &sql, const std::function<void(
 {
     if (!exec(sql))
         return Outcome::Failed;
-    m_state.Result = mysql_store_result(m_state.Connection);
-    if (!m_state.Result) {
+    MYSQL_RES *result = mysql_store_result(m_state.Connection);
+    m_state.Result = result;
+    if (!result) {
         // No result set at all: an error, or a statement that has no rows.
         return mysql_errno(m_state.Connection) ? Outcome::Failed : Outcome::Ok;
     }
-    const unsigned int fields = mysql_num_fields(m_state.Result);
-    while ((m_state.Row = mysql_fetch_row(m_state.Result))) {
-        onRow(DbRow(m_state.Row, mysql_fetch_lengths(m_state.Result), fields));
+    const unsigned int fields = mysql_num_fields(result);
+    while ((m_state.Row = mysql_fetch_row(result))) {
+        onRow(DbRow(m_state.Row, mysql_fetch_lengths(result), fields));
     }
-    if (mysql_errno(m_state.Connection) && m_state.dialogs)
-        m_state.dialogs->message(parent, errorText());
-    mysql_free_result(m_state.Result);
+    const bool rowsFailed = mysql_errno(m_state.Connection) != 0;
+    const QString error = rowsFailed ? errorText() : QString();
+    // Freed before any box is shown: the box keeps the event loop running,
+    // and a query run meanwhile (the keep-alive) replaces the current result.
+    mysql_free_result(result);
     m_state.Result = nullptr;
+    m_state.Row = nullptr;
+    if (rowsFailed && m_state.dialogs)
+        m_state.dialogs->message(parent, error);
     return Outcome::Ok;
 }
 
