@@ -87,7 +87,8 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
         if (index >= 0)
             ComboBox1Change();
     });
-    m_table->viewport()->installEventFilter(this);
+    m_viewport = m_table->viewport();
+    m_viewport->installEventFilter(this);
 }
 
 void ObjectList::configureView()
@@ -350,7 +351,7 @@ void ObjectList::N5Click()
 
 bool ObjectList::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_table->viewport()) {
+    if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::ToolTip:
             // The hint is read when it is about to show, not on every move of

@@ -103,6 +103,8 @@ private:
     Database &m_database;
     ServerLink &m_link;
     QListView *m_table;
+    // Kept apart: the filter also sees the viewport go while the list is destroyed.
+    QWidget *m_viewport = nullptr;
     QComboBox *m_selector;
     QWidget *m_window;
     ObjectListModel *m_model;
