@@ -118,6 +118,14 @@ UnitSimulator::Replies UnitSimulator::statusRequest(const QByteArray &imei)
     return {{PacketCodec::statusReport(imei, statusWord(row.status, text))}, {}};
 }
 
+bool UnitSimulator::findObject(const QString &imei, ServerDatabase::ObjectRow *row)
+{
+    const auto lookup = m_database.findObject(imei, row);
+    if (lookup == ServerDatabase::Lookup::Missing)
+        ServerLog::write(QStringLiteral("unknown IMEI %1: command not answered").arg(imei));
+    return lookup == ServerDatabase::Lookup::Found;
+}
+
 UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value, const QString &login)
 {
     const QString text = PacketCodec::imeiText(imei);
@@ -126,12 +134,8 @@ UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value
         return {};
     }
     ServerDatabase::ObjectRow row;
-    const auto lookup = m_database.findObject(text, &row);
-    if (lookup != ServerDatabase::Lookup::Found) {
-        if (lookup == ServerDatabase::Lookup::Missing)
-            ServerLog::write(QStringLiteral("unknown IMEI %1: command not answered").arg(text));
+    if (!findObject(text, &row))
         return {};
-    }
     const bool armed = value == 1;
     if (!m_database.setGuard(text, armed))
         return {};
@@ -149,12 +153,8 @@ UnitSimulator::Replies UnitSimulator::output(const QByteArray &imei, quint8 numb
         return {};
     }
     ServerDatabase::ObjectRow row;
-    const auto lookup = m_database.findObject(text, &row);
-    if (lookup != ServerDatabase::Lookup::Found) {
-        if (lookup == ServerDatabase::Lookup::Missing)
-            ServerLog::write(QStringLiteral("unknown IMEI %1: command not answered").arg(text));
+    if (!findObject(text, &row))
         return {};
-    }
     const OutputInfo &info = Outputs[number];
     quint32 word = statusWord(row.status, text);
     const quint32 mask = quint32(1) << info.bit;
@@ -190,12 +190,8 @@ UnitSimulator::Replies UnitSimulator::cameraFrame(const QByteArray &imei, quint8
         return {};
     }
     ServerDatabase::ObjectRow row;
-    const auto lookup = m_database.findObject(text, &row);
-    if (lookup != ServerDatabase::Lookup::Found) {
-        if (lookup == ServerDatabase::Lookup::Missing)
-            ServerLog::write(QStringLiteral("unknown IMEI %1: command not answered").arg(text));
+    if (!findObject(text, &row))
         return {};
-    }
     const QString path = nextFrame();
     if (path.isEmpty()) {
         ServerLog::write(QStringLiteral("no JPEG frames to send for %1 (see --frames)").arg(text));
@@ -229,12 +225,8 @@ UnitSimulator::Replies UnitSimulator::voiceCall(const QByteArray &imei, const QB
 {
     const QString text = PacketCodec::imeiText(imei);
     ServerDatabase::ObjectRow row;
-    const auto lookup = m_database.findObject(text, &row);
-    if (lookup != ServerDatabase::Lookup::Found) {
-        if (lookup == ServerDatabase::Lookup::Missing)
-            ServerLog::write(QStringLiteral("unknown IMEI %1: command not answered").arg(text));
+    if (!findObject(text, &row))
         return {};
-    }
     journal(text, now(), QStringLiteral("Команда"),
             QStringLiteral("Голосовое соединение с ") + PacketCodec::fieldText(number), row.group, login);
     return {};

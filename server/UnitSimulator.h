@@ -1,10 +1,10 @@
 #pragma once
 
+#include "ServerDatabase.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
-class ServerDatabase;
 
 // Plays the ORVEX units behind the server: a command from a station changes
 // the object in the database, is journaled as the network's other writers do
@@ -28,6 +28,8 @@ public:
     static QString alarmText(int code);
 
 private:
+    // The object of a command; an unknown IMEI is logged and gets no answer.
+    bool findObject(const QString &imei, ServerDatabase::ObjectRow *row);
     Replies statusRequest(const QByteArray &imei);
     Replies guard(const QByteArray &imei, quint8 value, const QString &login);
     Replies output(const QByteArray &imei, quint8 number, quint8 value, const QString &login);
