@@ -14,6 +14,7 @@
 #include "TForm3.h"
 #include "TForm4.h"
 #include "TForm6.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,7 +24,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTableView>
@@ -293,8 +293,7 @@ void TForm1::attachWindows(const Windows &windows)
 void TForm1::FormCreate()
 {
     ConfigIni(m_state).readConnections(m_state);
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::centreOver(this, nullptr);
 }
 
 void TForm1::Timer1Timer()

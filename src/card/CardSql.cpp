@@ -6,8 +6,8 @@ namespace CardSql {
 
 QString object(const QString &imei)
 {
-    return QStringLiteral("SELECT Name,Number1,Number2,Address,Owner,State,Status FROM orvex_base.objects WHERE IMEI='")
-        + Sql::value(imei) + QLatin1Char('\'');
+    return QStringLiteral("SELECT Name,Number1,Number2,Address,Owner,State,Status FROM orvex_base.objects WHERE IMEI=")
+        + Sql::quoted(imei);
 }
 
 } // namespace CardSql

@@ -1,5 +1,7 @@
 #include "TForm6.h"
 
+#include "WindowPlacement.h"
+
 #include "CardObject.h"
 #include "CardSql.h"
 #include "Database.h"
@@ -16,7 +18,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -276,10 +277,7 @@ void TForm6::showEvent(QShowEvent *event)
     if (m_placed)
         return;
     m_placed = true;
-    const QWidget *main = parentWidget() ? parentWidget()->window() : nullptr;
-    const QRect area = main ? main->frameGeometry() : screen() ? screen()->availableGeometry() : QRect();
-    if (area.isValid())
-        move(area.center() - rect().center());
+    WindowPlacement::centreOver(this, parentWidget() ? parentWidget()->window() : nullptr);
 }
 
 void TForm6::FormActivate()

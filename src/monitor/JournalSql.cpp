@@ -6,10 +6,7 @@ namespace JournalSql {
 
 namespace {
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('\'') + Sql::value(text) + QLatin1Char('\'');
-}
+using Sql::quoted;
 
 QString select(const QString &key, const GroupChoice &groups)
 {

@@ -6,10 +6,7 @@ namespace ObjectSql {
 
 namespace {
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('\'') + Sql::value(text) + QLatin1Char('\'');
-}
+using Sql::quoted;
 
 std::optional<QString> withCondition(const QString &select, const QString &group, bool fullRights,
                                       const QStringList &selectorItems)

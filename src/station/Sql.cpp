@@ -20,19 +20,24 @@ QString value(const QString &text)
     return QString::fromUtf8(escaped.data(), qsizetype(length));
 }
 
+QString quoted(const QString &text)
+{
+    return QLatin1Char('\'') + value(text) + QLatin1Char('\'');
+}
+
 QString userGroups(const QString &login)
 {
-    return QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='") + value(login) + QLatin1Char('\'');
+    return QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login=") + quoted(login);
 }
 
 QString userNumber(const QString &login)
 {
-    return QStringLiteral("SELECT Number FROM orvex_base.users WHERE Login='") + value(login) + QLatin1Char('\'');
+    return QStringLiteral("SELECT Number FROM orvex_base.users WHERE Login=") + quoted(login);
 }
 
 QString userAdmin(const QString &login)
 {
-    return QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='") + value(login) + QLatin1Char('\'');
+    return QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login=") + quoted(login);
 }
 
 } // namespace Sql

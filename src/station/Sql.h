@@ -10,6 +10,8 @@ namespace Sql {
 
 // A value escaped for use inside a '...' literal (the connection is utf8mb4).
 QString value(const QString &text);
+// The same value inside its single quotes: a whole literal.
+QString quoted(const QString &text);
 
 QString userGroups(const QString &login);
 QString userNumber(const QString &login);

@@ -3,6 +3,7 @@
 #include "ConfigIni.h"
 #include "Dialogs.h"
 #include "StationState.h"
+#include "WindowPlacement.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QToolButton>
 
 namespace {
@@ -111,8 +111,7 @@ void TForm3::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     FormShow();
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::centreOver(this, nullptr);
 }
 
 void TForm3::FormShow()

@@ -15,7 +15,6 @@ void centreOver(QWidget *window, const QWidget *over)
         area = screen->availableGeometry();
     else
         return;
-    window->adjustSize();
     QRect frame = window->frameGeometry();
     frame.moveCenter(area.center());
     window->move(frame.topLeft());
