@@ -399,7 +399,7 @@ void Bench::measureNotifications()
     Journal &journal = m_form->journal();
     const int shown = std::min(1000, m_o.messages);
     journal.setPeriod(m_journalStart.addSecs(m_o.messages - shown - 1), QDateTime::currentDateTime().addSecs(3600));
-    journal.Load_Messages(JournalSql::AllKey, false);
+    journal.Load_Messages(AllKey, false);
     if (journal.model()->rowCount() != shown)
         fatal(QStringLiteral("journal before the burst has %1 rows instead of %2").arg(journal.model()->rowCount()).arg(shown));
     settle(100);
@@ -516,12 +516,12 @@ void Bench::measureJournal()
     const QDateTime start = m_journalStart.addSecs(-1);
     const QDateTime end = m_journalStart.addSecs(m_o.messages);
     journal.setPeriod(start, end);
-    JournalSql::GroupChoice choice;
+    GroupChoice choice;
     choice.text = m_form->ComboBox1->currentText();
     for (int i = 0; i < m_form->ComboBox1->count(); ++i)
         choice.items << m_form->ComboBox1->itemText(i);
     const QByteArray sql =
-        JournalSql::loadMessages(JournalSql::AllKey, choice, start.toString(Journal::DateFormat), end.toString(Journal::DateFormat))
+        JournalSql::loadMessages(AllKey, choice, start.toString(Journal::DateFormat), end.toString(Journal::DateFormat))
             .toUtf8();
 
     // Freed memory of the earlier phases goes back first, so that the load
@@ -530,7 +530,7 @@ void Bench::measureJournal()
     const qint64 rssBefore = statusKb("VmRSS");
     resetPeakRss();
     const qint64 t0 = nowNs();
-    journal.Load_Messages(JournalSql::AllKey, true);
+    journal.Load_Messages(AllKey, true);
     const qint64 first = nowNs() - t0;
     const qint64 rssAfter = statusKb("VmRSS");
     const qint64 peak = statusKb("VmHWM");
@@ -557,7 +557,7 @@ void Bench::measureJournal()
         if (rows != m_o.messages)
             fatal(QStringLiteral("bare journal fetch gave %1 rows").arg(rows));
         const qint64 s0 = nowNs();
-        journal.Load_Messages(JournalSql::AllKey, true);
+        journal.Load_Messages(AllKey, true);
         station.add(nowNs() - s0);
         settle(100);
     }

@@ -1,5 +1,7 @@
 #include "CardObject.h"
 
+#include "StateModel.h"
+
 #include "Database.h"
 
 #include <limits>
@@ -19,9 +21,7 @@ CardObject CardObject::fromRow(const DbRow &row)
 
 quint8 CardObject::stateCode(const QString &text)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok ? quint8(value & 0xff) : 0;
+    return quint8(StateModel::stateCode(text) & 0xff);
 }
 
 quint32 CardObject::statusWord(const QString &text)
@@ -44,7 +44,7 @@ std::optional<QString> CardObject::guardText(quint8 code)
     case 2:
         return QStringLiteral("На охране");
     default:
-        if (code >= 90)
+        if (StateModel::isAlarm(code))
             return QStringLiteral("Тревога");
         return std::nullopt;
     }

@@ -19,7 +19,7 @@ struct CardObject
 
     static CardObject fromRow(const DbRow &row);
 
-    // The low byte of the State text's integer; 0 for an empty or non-numeric text.
+    // The low byte of the State text's code; 0 for an empty or non-numeric text.
     static quint8 stateCode(const QString &text);
     // The Status text as a 32-bit word (the status word is its low three
     // bytes); 0 for an empty, non-numeric or out-of-range text.

@@ -96,9 +96,9 @@ void AlarmPanel::Add_Alarm(const QString &imei)
     m_stackLayout->insertWidget(m_stackLayout->count() - 1, e);
     m_column->setFixedWidth(OpenWidth);
 
-    if (stateText != QLatin1String("90"))
+    if (StateModel::stateCode(stateText) != StateModel::InProcessing)
         m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
-    m_reports.Save_State(imei, 90);
+    m_reports.Save_State(imei, StateModel::InProcessing);
 }
 
 void AlarmPanel::Load_PopupMenu()

@@ -122,9 +122,9 @@ void Journal::setObjectSelected(std::function<bool()> test)
     m_objectSelected = std::move(test);
 }
 
-JournalSql::GroupChoice Journal::groupChoice() const
+GroupChoice Journal::groupChoice() const
 {
-    JournalSql::GroupChoice choice;
+    GroupChoice choice;
     if (!m_groups)
         return choice;
     choice.text = m_groups->currentText();
@@ -140,10 +140,10 @@ bool Journal::objectSelected() const
 
 void Journal::Load_Messages(const QString &key, bool useEnd)
 {
-    const JournalSql::GroupChoice groups = groupChoice();
-    if (key != JournalSql::AllKey)
+    const GroupChoice groups = groupChoice();
+    if (key != AllKey)
         m_title->setText(QStringLiteral("Сообщения от объекта ") + key);
-    else if (groups.text == JournalSql::AllGroups)
+    else if (groups.text == AllGroups)
         m_title->setText(QStringLiteral("Сообщения от объектов группы Все"));
     else
         m_title->setText(QStringLiteral("Сообщения от объектов группы ") + groups.text);
@@ -178,7 +178,7 @@ void Journal::StartDateChange()
     if (objectSelected())
         Load_Messages(m_state.Selected_IMEI, true);
     else
-        Load_Messages(JournalSql::AllKey, true);
+        Load_Messages(AllKey, true);
 }
 
 void Journal::setLastDay(const QDateTime &now)

@@ -64,7 +64,7 @@ signals:
     void frameRequested(const QString &imei, const QString &date);
 
 private:
-    JournalSql::GroupChoice groupChoice() const;
+    GroupChoice groupChoice() const;
     bool objectSelected() const;
     void StringGrid1DblClick(const QModelIndex &index);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GroupChoice.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,19 +11,6 @@
 // through Sql::value(); a frame table is named after its object and is built
 // only from an IMEI of decimal digits.
 namespace JournalSql {
-
-// The key of a load that means the group choice instead of one object.
-inline const QString AllKey = QStringLiteral("All");
-// Item 0 of the group selector: every group of the operator.
-inline const QString AllGroups = QStringLiteral("Все");
-
-// The group selector as the journal reads it: its shown text and all its
-// items, "Все" first.
-struct GroupChoice
-{
-    QString text;
-    QStringList items;
-};
 
 // The WHERE clause for an IMEI key or, for "All", for the group choice.
 QString condition(const QString &key, const GroupChoice &groups);

@@ -252,7 +252,7 @@ int ObjectList::selectedRow() const
 void ObjectList::ComboBox1Change()
 {
     Load_Objects(m_selector->currentText());
-    emit messagesRequested(AllMessages);
+    emit messagesRequested(AllKey);
     Load_States();
 }
 
@@ -282,7 +282,7 @@ void ObjectList::OTableClick()
         m_startDate->setDateTime(now.addDays(-1));
     }
     if (!hasSelection())
-        emit messagesRequested(AllMessages);
+        emit messagesRequested(AllKey);
 }
 
 void ObjectList::OTableDblClick(int row)

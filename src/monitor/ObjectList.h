@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GroupChoice.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -25,9 +27,6 @@ class ObjectList final : public QObject
     Q_OBJECT
 
 public:
-    // The journal key that stands for the whole group choice.
-    static inline const QString AllMessages = QStringLiteral("All");
-
     ObjectList(StationState &state, Database &database, ServerLink &link, QListView *OTable, QComboBox *ComboBox1,
                QWidget *window, QObject *parent = nullptr);
 
@@ -75,7 +74,7 @@ public:
     QAction *N5 = nullptr;
 
 signals:
-    // Load_Messages with this key (an IMEI or AllMessages), period end unused.
+    // Load_Messages with this key (an IMEI or AllKey), period end unused.
     void messagesRequested(const QString &key);
     // An object in alarm (code 90 or more) was selected: Add_Alarm.
     void alarmSelected(const QString &imei);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GroupChoice.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -9,9 +11,6 @@
 // The statements of the object list and of the station's own state changes
 // and journal rows. Every value goes through Sql::value().
 namespace ObjectSql {
-
-// The group selector's first item: all of the operator's groups.
-inline const QString AllGroups = QStringLiteral("Все");
 
 // The condition that restricts objects to a group choice, with a leading
 // "WHERE", or empty for every object. No value when nothing may be listed

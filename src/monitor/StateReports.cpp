@@ -44,7 +44,7 @@ void StateReports::On_State_Report(const QString &imei, quint8 code)
     if (row < 0)
         return;
     if (m_refreshMessages)
-        m_refreshMessages(m_objects.hasSelection() ? imei : ObjectList::AllMessages);
+        m_refreshMessages(m_objects.hasSelection() ? imei : AllKey);
     // The journal's top-up does not touch the list, but find the entry anew
     // all the same rather than trust a row across a call into another part.
     const int entry = m_objects.findEntry(imei);

@@ -1,5 +1,7 @@
 #include "OperatorRights.h"
 
+#include "GroupChoice.h"
+
 #include "Database.h"
 #include "Dialogs.h"
 #include "Sql.h"
@@ -50,7 +52,7 @@ void OperatorRights::Load_User_Groups(QComboBox *selector)
     // An operator without a users row controls no group: "Все" alone.
     const QSignalBlocker blocker(selector);
     selector->clear();
-    selector->addItems(splitLines(QStringLiteral("Все\n") + groups));
+    selector->addItems(splitLines(AllGroups + QLatin1Char('\n') + groups));
     selector->setCurrentIndex(0);
 }
 

@@ -173,7 +173,7 @@ struct FrameWindow
         frames = new FrameStore(state, database, Image1, Label11, Panel4, OTable, &window);
         frames->setAlarmGroupsOpen([this] { return alarmsOpen; });
         journal = new Journal(state, database, StringGrid1, StartDate, EndDate, title, &window);
-        ComboBox1->addItems({JournalSql::AllGroups, QStringLiteral("G1")});
+        ComboBox1->addItems({AllGroups, QStringLiteral("G1")});
         journal->setGroupSelector(ComboBox1);
         QObject::connect(journal, &Journal::frameRequested, frames, &FrameStore::Image_From_Table);
     }
@@ -415,7 +415,7 @@ private slots:
         w.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
         w.state.Selected_IMEI = ImeiB;
-        w.journal->Load_Messages(JournalSql::AllKey, false);
+        w.journal->Load_Messages(AllKey, false);
         QCOMPARE(w.StringGrid1->model()->rowCount(), 2);
         QCOMPARE(w.StringGrid1->model()->index(0, JournalModel::ImeiColumn).data().toString(), ImeiA);
 

@@ -82,7 +82,7 @@ struct JournalWindow
         state.Password = QStringLiteral("secret");
         state.Base_address = QStringLiteral("127.0.0.1");
         state.Base_port = TestDatabase::port();
-        ComboBox1->addItems({JournalSql::AllGroups, QStringLiteral("G1"), QStringLiteral("G2")});
+        ComboBox1->addItems({AllGroups, QStringLiteral("G1"), QStringLiteral("G2")});
         journal = new Journal(state, database, StringGrid1, StartDate, EndDate, title, &window);
         journal->setGroupSelector(ComboBox1);
         journal->setPeriod(at(QStringLiteral("2011-09-01 10:00:00")), at(QStringLiteral("2011-09-01 23:59:59")));
@@ -123,7 +123,7 @@ private slots:
 
         const QString start = QStringLiteral("2011-09-01 10:00:00");
         const QString end = QStringLiteral("2011-09-01 23:59:59");
-        const QString all = JournalSql::AllGroups;
+        const QString all = AllGroups;
         const QStringList three{all, QStringLiteral("G1"), QStringLiteral("G2"), QStringLiteral("G3")};
 
         QTest::newRow("one object") << ImeiA << all << three << false << start << QString()
@@ -171,7 +171,7 @@ private slots:
         QFETCH(QString, bound);
         QFETCH(QString, end);
         QFETCH(QString, expected);
-        const JournalSql::GroupChoice groups{selector, items};
+        const GroupChoice groups{selector, items};
         if (refresh) {
             QCOMPARE(JournalSql::refreshMessages(key, groups, bound), expected);
         } else {
@@ -319,7 +319,7 @@ private slots:
         QTest::addColumn<int>("current");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("events");
-        const QString all = JournalSql::AllGroups;
+        const QString all = AllGroups;
         const QStringList both{all, QStringLiteral("G1"), QStringLiteral("G2")};
         QTest::newRow("all of the operator's groups")
             << both << 0 << QStringLiteral("Сообщения от объектов группы Все")
@@ -340,7 +340,7 @@ private slots:
         w.ComboBox1->clear();
         w.ComboBox1->addItems(items);
         w.ComboBox1->setCurrentIndex(current);
-        w.journal->Load_Messages(JournalSql::AllKey, false);
+        w.journal->Load_Messages(AllKey, false);
         QCOMPARE(w.title->text(), title);
         QCOMPARE(column(w.grid(), JournalModel::EventColumn), events);
     }
@@ -413,11 +413,11 @@ private slots:
         QCOMPARE(inserted.size() + reset.size(), 0);
 
         // The group journal tops up with the new rows of every object in it.
-        w.journal->Load_Messages(JournalSql::AllKey, false);
+        w.journal->Load_Messages(AllKey, false);
         const int shown = w.grid()->rowCount();
         QVERIFY(addMessages({{ImeiB, QStringLiteral("2011-09-02 11:00:00"), QStringLiteral("Событие"), QStringLiteral("b new"), QStringLiteral("G2"), QString()},
                              {ImeiC, QStringLiteral("2011-09-02 11:00:00"), QStringLiteral("Событие"), QStringLiteral("foreign"), QStringLiteral("G3"), QString()}}));
-        w.journal->Refresh_Messages(JournalSql::AllKey);
+        w.journal->Refresh_Messages(AllKey);
         QCOMPARE(w.grid()->rowCount(), shown + 1);
         QCOMPARE(w.grid()->index(0, JournalModel::EventColumn).data().toString(), QStringLiteral("b new"));
     }
@@ -479,7 +479,7 @@ private slots:
         QVERIFY(w.connect());
         w.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-        w.journal->Load_Messages(JournalSql::AllKey, false);
+        w.journal->Load_Messages(AllKey, false);
         QSignalSpy frames(w.journal, &Journal::frameRequested);
         const auto doubleClick = [&w](int r) {
             const QModelIndex index = w.grid()->index(r, JournalModel::UserColumn);

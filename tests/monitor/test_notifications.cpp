@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(m->entry(Imei3).image, 3);
         QCOMPARE(m->player.played, QStringList{m->sound(QStringLiteral("alarm"))});
         // Nothing selected: the whole group choice's journal is topped up.
-        QCOMPARE(m->refreshed, QStringList{ObjectList::AllMessages});
+        QCOMPARE(m->refreshed, QStringList{AllKey});
         QCOMPARE(guard.size(), 1);
         QCOMPARE(guard.at(0).at(0).value<quint8>(), quint8(101));
         QCOMPARE(guard.at(0).at(1).toString(), Imei3);
@@ -305,7 +305,7 @@ private slots:
         QCOMPARE(m->refreshed, QStringList{Imei3});
         m->OTable->clearSelection();
         m->reports->On_State_Report(Imei3, 1);
-        QCOMPARE(m->refreshed, (QStringList{Imei3, ObjectList::AllMessages}));
+        QCOMPARE(m->refreshed, (QStringList{Imei3, AllKey}));
     }
 
     void saveState()

@@ -233,7 +233,7 @@ private slots:
             m->ComboBox1->setCurrentIndex(choice);
             // The group's journal is loaded after the list is refilled.
             QCOMPARE(journal.size(), 1);
-            QCOMPARE(journal.at(0).at(0).toString(), ObjectList::AllMessages);
+            QCOMPARE(journal.at(0).at(0).toString(), AllKey);
         }
         QCOMPARE(m->captions(), listed);
         for (int row = 0; row < m->model()->rowCount(); ++row) {
@@ -413,7 +413,7 @@ private slots:
         m->click(m->emptySpace());
         QCOMPARE(m->list->selectedRow(), -1);
         QCOMPARE(journal.size(), 4);
-        QCOMPARE(journal.at(3).at(0).toString(), ObjectList::AllMessages);
+        QCOMPARE(journal.at(3).at(0).toString(), AllKey);
         QCOMPARE(m->state.Selected_IMEI, Imei3);
 
         // A double click is a click and then the second press.
