@@ -8,7 +8,10 @@
 // are the only place where text crosses into or out of that code page.
 namespace Cp1251 {
 
+// Never fails: a character the code page has no place for becomes '?'.
 QByteArray encode(const QString &text);
+// The position of the first character that the code page cannot carry, or -1.
+qsizetype firstUnencodable(const QString &text);
 QString decode(const QByteArray &bytes);
 
 } // namespace Cp1251
