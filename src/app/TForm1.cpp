@@ -340,7 +340,7 @@ void TForm1::onAuthAnswer(quint8 code)
         m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
         break;
     case 2:
-        m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутсвует"));
+        m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутствует"));
         break;
     case 3:
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь уже подключен"));

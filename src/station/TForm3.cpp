@@ -133,7 +133,7 @@ void TForm3::SpeedButton1Click()
     const QString stored = ConfigIni(m_state).userPass(position);
     const QString typed = Edit1->text();
     if (typed != stored) {
-        m_state.dialogs->message(this, QStringLiteral("Не правильно введен пароль"));
+        m_state.dialogs->message(this, QStringLiteral("Неправильно введен пароль"));
         return;
     }
     const QString login = position >= 0 ? ComboBox1->itemText(position) : QString();

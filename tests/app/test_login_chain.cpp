@@ -183,7 +183,7 @@ private slots:
     {
         Station &s = logIn({QStringLiteral("Ghost:x")}, 0, QStringLiteral("x"));
         QVERIFY(answer(QByteArray("\xff\x02", 2)));
-        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Данный пользователь отсутсвует")});
+        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Данный пользователь отсутствует")});
         m_peer->send(QByteArray("\xff\x03", 2));
         QTRY_COMPARE(m_f->dialogs.messages.size(), 2);
         QCOMPARE(m_f->dialogs.messages.last(), QStringLiteral("Данный пользователь уже подключен"));

@@ -73,7 +73,7 @@ private slots:
         // Two entries with the same login: the selected position's password counts.
         login->ComboBox1->setCurrentIndex(1);
         logIn(login, QStringLiteral("a1"));
-        QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Не правильно введен пароль")});
+        QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Неправильно введен пароль")});
         QVERIFY(login->isVisible());
         QCOMPARE(login->Edit1->text(), QStringLiteral("a1"));
         QVERIFY(s.state().Login.isEmpty());
@@ -242,7 +242,7 @@ private slots:
         // Two answers in one read are both handled; an unknown code is silent.
         peer.send(QByteArray("\xff\x02\xff\x04\xff\x03", 6));
         QTRY_COMPARE(f.dialogs.messages.size(), 2);
-        QCOMPARE(f.dialogs.messages, (QStringList{QStringLiteral("Данный пользователь отсутсвует"),
+        QCOMPARE(f.dialogs.messages, (QStringList{QStringLiteral("Данный пользователь отсутствует"),
                                                   QStringLiteral("Данный пользователь уже подключен")}));
         // A refused login leaves the link open, and the indicator does nothing then.
         QVERIFY(s.form1()->link().isActive());
