@@ -22,6 +22,10 @@ protected:
         if (text.isEmpty())
             return false;
         for (QChar key : text) {
+            // Control characters (Tab, Delete as 0x7f, Enter) edit or move
+            // the focus; only what would be typed is filtered.
+            if (!key.isPrint())
+                continue;
             KeyPressDigit(watched, key);
             if (key.isNull())
                 return true;

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QKeyEvent>
+#include <QApplication>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -225,6 +227,19 @@ private slots:
         key = QChar(8);
         NumberBox::KeyPressDigit(port, key);
         QCOMPARE(key, QChar(8));
+
+        // X11 sends Delete with the character 0x7f and Tab with "\t": they edit and move on as usual.
+        port->setText(QStringLiteral("1234"));
+        port->setCursorPosition(0);
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7f)));
+        QApplication::sendEvent(port, &del);
+        QCOMPARE(port->text(), QStringLiteral("234"));
+        settings->activateWindow();
+        port->setFocus();
+        QTRY_VERIFY(port->hasFocus());
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QApplication::sendEvent(port, &tab);
+        QTRY_VERIFY(!port->hasFocus());
     }
 
     void serverAnswersAndLinkLoss()
