@@ -1,6 +1,8 @@
 #include "TForm4.h"
 
 #include "ConfigIni.h"
+#include "Cp1251.h"
+#include "Dialogs.h"
 #include "StationState.h"
 #include "WindowPlacement.h"
 
@@ -70,6 +72,11 @@ void TForm4::FormShow()
 
 void TForm4::SpeedButton2Click()
 {
+    if (StringGrid1->rowCount() >= ConfigIni::MaxUsers) {
+        m_state.dialogs->message(this, QStringLiteral("Можно сохранить не более %1 локальных пользователей")
+                                           .arg(ConfigIni::MaxUsers));
+        return;
+    }
     const int row = StringGrid1->rowCount();
     StringGrid1->insertRow(row);
     StringGrid1->setItem(row, 0, new QTableWidgetItem);
@@ -83,13 +90,31 @@ void TForm4::SpeedButton1Click()
         StringGrid1->setFocus();
     StringGrid1->setCurrentItem(nullptr);
 
-    ConfigIni config(m_state);
-    const int count = StringGrid1->rowCount();
-    config.writeUserCount(count);
+    const int count = std::min(StringGrid1->rowCount(), ConfigIni::MaxUsers);
     const auto cell = [this](int row, int column) {
         const QTableWidgetItem *item = StringGrid1->item(row, column);
         return item ? item->text() : QString();
     };
+    // Config.ini holds code page 1251 only: a character outside it would be
+    // saved as '?', and a password saved that way could never match.
+    for (int n = 0; n < count; ++n) {
+        for (int column = 0; column < 2; ++column) {
+            const QString text = cell(n, column);
+            const qsizetype at = Cp1251::firstUnencodable(text);
+            if (at < 0)
+                continue;
+            const qsizetype length = text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+            m_state.dialogs->message(
+                this, QStringLiteral("Символ \"%1\" в строке %2 нельзя сохранить в Config.ini (только кириллица и латиница). "
+                                     "Изменения не сохранены.")
+                          .arg(text.mid(at, length), QString::number(n + 1)));
+            StringGrid1->setCurrentCell(n, column);
+            return;
+        }
+    }
+
+    ConfigIni config(m_state);
+    config.writeUserCount(count);
     for (int n = 0; n < count; ++n)
         config.writeUser(n, cell(n, 0), cell(n, 1));
 }

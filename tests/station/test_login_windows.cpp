@@ -402,6 +402,41 @@ private slots:
         logIn(s.form3(), QString());
         QVERIFY(s.form1()->isVisible());
     }
+
+    void localUserEditorRefusesWhatTheFileCannotHold()
+    {
+        StationFixture f;
+        f.writeConfig("[Users]\nCount=1\n[User0]\nLogin=Pilot\nPass=Pilot\n");
+        Station &s = f.start();
+        TForm4 *editor = s.form4();
+        editor->show();
+
+        // Config.ini is in code page 1251: a password with "ä" could never match again.
+        editor->StringGrid1->item(0, 1)->setText(QStringLiteral("p\u00e4ss"));
+        editor->SpeedButton1->click();
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages.at(0).contains(QChar(0xe4)));
+        QVERIFY(f.readConfig().contains("Pass=Pilot"));
+        editor->StringGrid1->item(0, 0)->setText(QStringLiteral("Jos\u00e9"));
+        editor->StringGrid1->item(0, 1)->setText(QStringLiteral("Пароль"));
+        editor->SpeedButton1->click();
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QVERIFY(f.dialogs.messages.at(1).contains(QChar(0xe9)));
+        QVERIFY(f.readConfig().contains("Login=Pilot"));
+
+        // The next start reads at most 255 users: a 256th row is refused, not lost later.
+        editor->StringGrid1->item(0, 0)->setText(QStringLiteral("Pilot"));
+        editor->StringGrid1->item(0, 1)->setText(QStringLiteral("Pilot"));
+        for (int n = 1; n < 255; ++n)
+            editor->SpeedButton2->click();
+        QCOMPARE(editor->StringGrid1->rowCount(), 255);
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        editor->SpeedButton2->click();
+        QCOMPARE(editor->StringGrid1->rowCount(), 255);
+        QCOMPARE(f.dialogs.messages.size(), 3);
+        editor->SpeedButton1->click();
+        QVERIFY(f.readConfig().contains("Count=255"));
+    }
 };
 
 QTEST_MAIN(TestLoginWindows)
