@@ -1,5 +1,8 @@
 #include "TForm2.h"
 
+#include "Cp1251.h"
+#include "Dialogs.h"
+
 #include "NumberBox.h"
 #include "ServerLink.h"
 #include "StationState.h"
@@ -114,6 +117,20 @@ void TForm2::Edit2Change(QLineEdit *box)
 
 void TForm2::SpeedButton1Click()
 {
+    // Config.ini holds code page 1251 only; an address it cannot carry is
+    // refused here rather than saved as '?'.
+    for (QLineEdit *box : {Edit1, Edit3}) {
+        const QString text = box->text();
+        const qsizetype at = Cp1251::firstUnencodable(text);
+        if (at < 0)
+            continue;
+        const qsizetype length = text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+        m_state.dialogs->message(this, QStringLiteral("Символ \"%1\" в адресе \"%2\" нельзя сохранить в Config.ini. "
+                                                      "Настройки не изменены.")
+                                           .arg(text.mid(at, length), text));
+        box->setFocus();
+        return;
+    }
     // A port box whose text is no whole number (a lone "-") keeps the port as
     // it was and shows it again; the other values are still taken.
     long long port = 0;

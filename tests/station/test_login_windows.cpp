@@ -221,6 +221,15 @@ private slots:
         QCOMPARE(settings->Edit4->text(), QStringLiteral("3306"));
         QVERIFY(settings->isVisible());
 
+        // An address Config.ini cannot carry is refused, and nothing changes.
+        const QString baseAddress = s.state().Base_address;
+        settings->Edit3->setText(QStringLiteral("h\u00f4te"));
+        settings->SpeedButton1->click();
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages.at(0).contains(QChar(0xf4)));
+        QCOMPARE(s.state().Base_address, baseAddress);
+        settings->Edit3->setText(baseAddress);
+
         QChar key = QLatin1Char('x');
         NumberBox::KeyPressDigit(port, key);
         QVERIFY(key.isNull());
