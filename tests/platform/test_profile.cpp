@@ -97,7 +97,7 @@ private slots:
         // Latin letters with accents exist in 1251 only partly; CJK and emoji not at all.
         QCOMPARE(Cp1251::encode(QStringLiteral("Jos\u00e9")), QByteArray("Jos?"));
         QCOMPARE(Cp1251::encode(QStringLiteral("p\u00e4ss")), QByteArray("p?ss"));
-        QCOMPARE(Cp1251::encode(QStringLiteral("\u6771\u4eac-1")), QByteArray("??-1"));
+        QCOMPARE(Cp1251::encode(QStringLiteral("\u6771\u4eac-1")), QByteArray("?" "?-1"));
         // A surrogate pair is one character, so one mark.
         QCOMPARE(Cp1251::encode(QStringLiteral("a\U0001F600b")), QByteArray("a?b"));
         QCOMPARE(Cp1251::encode(QStringLiteral("Анна")), QByteArray("\xc0\xed\xed\xe0"));
