@@ -58,6 +58,12 @@ qsizetype firstUnencodable(const QString &text)
     return -1;
 }
 
+QString firstUnencodableCharacter(const QString &text)
+{
+    const qsizetype at = firstUnencodable(text);
+    return at < 0 ? QString() : text.mid(at, characterLength(text, at));
+}
+
 QString decode(const QByteArray &bytes)
 {
     QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);

@@ -12,6 +12,8 @@ namespace Cp1251 {
 QByteArray encode(const QString &text);
 // The position of the first character that the code page cannot carry, or -1.
 qsizetype firstUnencodable(const QString &text);
+// That character itself (a surrogate pair whole), for a message; empty when there is none.
+QString firstUnencodableCharacter(const QString &text);
 QString decode(const QByteArray &bytes);
 
 } // namespace Cp1251

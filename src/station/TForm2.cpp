@@ -121,13 +121,12 @@ void TForm2::SpeedButton1Click()
     // refused here rather than saved as '?'.
     for (QLineEdit *box : {Edit1, Edit3}) {
         const QString text = box->text();
-        const qsizetype at = Cp1251::firstUnencodable(text);
-        if (at < 0)
+        const QString character = Cp1251::firstUnencodableCharacter(text);
+        if (character.isEmpty())
             continue;
-        const qsizetype length = text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
         m_state.dialogs->message(this, QStringLiteral("Символ \"%1\" в адресе \"%2\" нельзя сохранить в Config.ini. "
                                                       "Настройки не изменены.")
-                                           .arg(text.mid(at, length), text));
+                                           .arg(character, text));
         box->setFocus();
         return;
     }

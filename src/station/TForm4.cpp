@@ -100,14 +100,13 @@ void TForm4::SpeedButton1Click()
     for (int n = 0; n < count; ++n) {
         for (int column = 0; column < 2; ++column) {
             const QString text = cell(n, column);
-            const qsizetype at = Cp1251::firstUnencodable(text);
-            if (at < 0)
+            const QString character = Cp1251::firstUnencodableCharacter(text);
+            if (character.isEmpty())
                 continue;
-            const qsizetype length = text.at(at).isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
             m_state.dialogs->message(
                 this, QStringLiteral("Символ \"%1\" в строке %2 нельзя сохранить в Config.ini (только кириллица и латиница). "
                                      "Изменения не сохранены.")
-                          .arg(text.mid(at, length), QString::number(n + 1)));
+                          .arg(character, QString::number(n + 1)));
             StringGrid1->setCurrentCell(n, column);
             return;
         }

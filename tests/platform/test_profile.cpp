@@ -103,6 +103,8 @@ private slots:
         QCOMPARE(Cp1251::encode(QStringLiteral("Анна")), QByteArray("\xc0\xed\xed\xe0"));
         QCOMPARE(Cp1251::firstUnencodable(QStringLiteral("Анна José")), 8);
         QCOMPARE(Cp1251::firstUnencodable(QStringLiteral("Анна")), -1);
+        QCOMPARE(Cp1251::firstUnencodableCharacter(QStringLiteral("ab\U0001F600")), QStringLiteral("\U0001F600"));
+        QCOMPARE(Cp1251::firstUnencodableCharacter(QStringLiteral("Анна")), QString());
     }
 
     void writesKeepTheRestOfTheFile()
