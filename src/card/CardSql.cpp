@@ -4,10 +4,10 @@
 
 namespace CardSql {
 
-QString object(const QString &imei)
+QString object(const SqlEscaper &q, const QString &imei)
 {
     return QStringLiteral("SELECT Name,Number1,Number2,Address,Owner,State,Status FROM orvex_base.objects WHERE IMEI=")
-        + Sql::quoted(imei);
+        + q.quoted(imei);
 }
 
 } // namespace CardSql

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QString>
 
 // The object card's statement.
 namespace CardSql {
 
 // Name, Number1, Number2, Address, Owner, State, Status of one object.
-QString object(const QString &imei);
+QString object(const SqlEscaper &q, const QString &imei);
 
 } // namespace CardSql

@@ -286,11 +286,9 @@ void TForm6::FormActivate()
     const QString imei = m_state.Selected_IMEI;
     std::optional<CardObject> object;
     if (!imei.isEmpty()) {
-        const auto outcome = m_database.select(CardSql::object(imei), [&](const DbRow &row) {
-            if (!object)
-                object = CardObject::fromRow(row);
-        }, this);
-        if (outcome == Database::Outcome::Failed) {
+        const auto found = m_database.selectOne(CardSql::object(m_database.escaper(), imei),
+                                                [&](const DbRow &row) { object = CardObject::fromRow(row); });
+        if (found == Database::Lookup::Failed) {
             if (m_state.dialogs)
                 m_state.dialogs->message(this, QStringLiteral("Нет доступа к таблице объектов"));
             return;

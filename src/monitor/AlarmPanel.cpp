@@ -75,17 +75,13 @@ void AlarmPanel::Add_Alarm(const QString &imei)
     connect(e, &AlarmEntry::menuRequested, this, &AlarmPanel::showMenu);
 
     QStringList values;
-    bool gotRow = false;
-    const auto outcome = m_database.select(ObjectSql::alarmAddress(imei), [&](const DbRow &row) {
-        if (gotRow)
-            return;
-        gotRow = true;
+    const auto found = m_database.selectOne(ObjectSql::alarmAddress(m_database.escaper(), imei), [&](const DbRow &row) {
         for (unsigned int c = 0; c < 4; ++c)
             values << row.text(c);
-    }, m_window);
+    });
     for (int n = 0; n < 4; ++n) {
         // A rejected query, or no row for the object, leaves the bare labels.
-        if (outcome == Database::Outcome::Ok && gotRow)
+        if (found == Database::Lookup::Found)
             e->setLine(n, LineLabels[n] + QLatin1Char(' ') + values.at(n));
         else
             e->setLine(n, LineLabels[n]);
@@ -123,7 +119,12 @@ void AlarmPanel::Load_PopupMenu()
     if (!m_state.Base_connected)
         return;
     QStringList texts;
-    m_database.select(ObjectSql::cannedTexts(), [&](const DbRow &row) { texts << row.text(0); }, m_window);
+    const auto rows = m_database.forEach(ObjectSql::cannedTexts(), [&](const DbRow &row) {
+        texts << row.text(0);
+        return true;
+    });
+    if (rows != Database::Rows::Ok)
+        m_database.showError(m_state.dialogs, m_window);
     for (const QString &text : texts)
         add(text);
 }

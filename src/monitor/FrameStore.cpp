@@ -56,7 +56,7 @@ QString FrameStore::framePath(const QString &imei) const
 
 void FrameStore::Image_From_Table(const QString &imei, const QString &date)
 {
-    const QString sql = JournalSql::frame(imei, date);
+    const QString sql = JournalSql::frame(m_database.escaper(), imei, date);
     // Without a connection the fetch cannot succeed, and the file it would
     // replace is still the object's last frame.
     if (sql.isEmpty() || !m_state.Base_connected)
@@ -67,17 +67,8 @@ void FrameStore::Image_From_Table(const QString &imei, const QString &date)
     QFile::remove(path);
 
     QByteArray bytes;
-    bool found = false;
-    const auto outcome = m_database.select(
-        sql,
-        [&bytes, &found](const DbRow &row) {
-            if (!found && !row.isNull(0)) {
-                bytes = row.bytes(0);
-                found = true;
-            }
-        },
-        m_window);
-    if (outcome != Database::Outcome::Ok || !found)
+    const auto found = m_database.selectOne(sql, [&bytes](const DbRow &row) { bytes = row.bytes(0); });
+    if (found != Database::Lookup::Found || bytes.isEmpty())
         return;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

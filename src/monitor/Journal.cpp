@@ -38,18 +38,20 @@ private:
     QSet<QString> m_texts;
 };
 
-QList<JournalRow> fetch(Database &database, const QString &sql, QWidget *window, bool *accepted)
+QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql, QWidget *window, bool *accepted)
 {
     QList<JournalRow> rows;
     Interner shared;
-    const auto outcome = database.select(
-        sql,
-        [&rows, &shared](const DbRow &row) {
-            rows.append(JournalRow{shared(row.text(0)), row.text(1), shared(row.text(2)), shared(row.text(3)),
-                                   shared(row.text(4))});
-        },
-        window);
-    *accepted = outcome == Database::Outcome::Ok;
+    const auto outcome = database.forEach(sql, [&rows, &shared](const DbRow &row) {
+        rows.append(JournalRow{shared(row.text(0)), row.text(1), shared(row.text(2)), shared(row.text(3)),
+                               shared(row.text(4))});
+        return true;
+    });
+    // Rows cut off by a lost connection are not the journal: shown, they
+    // would pass for all there is.
+    if (outcome == Database::Rows::Cut)
+        database.showError(dialogs, window);
+    *accepted = outcome == Database::Rows::Ok;
     return rows;
 }
 
@@ -148,12 +150,12 @@ void Journal::Load_Messages(const QString &key, bool useEnd)
     else
         m_title->setText(QStringLiteral("Сообщения от объектов группы ") + groups.text);
 
-    const QString sql = JournalSql::loadMessages(key, groups, pickerText(m_start),
+    const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, pickerText(m_start),
                                                  useEnd ? std::optional<QString>(pickerText(m_end)) : std::nullopt);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, sql, m_window, &accepted);
+    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, m_window, &accepted);
     // A refused statement leaves the rows shown as they are; rows cut off
     // midway have been reported and are shown as far as they came.
     if (accepted)
@@ -164,11 +166,11 @@ void Journal::Refresh_Messages(const QString &key)
 {
     // With nothing shown yet, "newer than the newest row" means the period.
     const QString newest = m_model->isEmpty() ? pickerText(m_start) : m_model->row(0).Date;
-    const QString sql = JournalSql::refreshMessages(key, groupChoice(), newest);
+    const QString sql = JournalSql::refreshMessages(m_database.escaper(), key, groupChoice(), newest);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, sql, m_window, &accepted);
+    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, m_window, &accepted);
     if (accepted)
         m_model->prepend(std::move(rows));
 }

@@ -152,13 +152,19 @@ QStringList ObjectList::selectorItems() const
 
 void ObjectList::Load_Objects(const QString &group)
 {
-    const std::optional<QString> sql = ObjectSql::loadObjects(group, m_state.Full_rights, selectorItems());
+    const std::optional<QString> sql = ObjectSql::loadObjects(m_database.escaper(), group, m_state.Full_rights, selectorItems());
     if (!sql || !m_state.Base_connected)
         return;
     QStringList imeis;
-    const auto outcome = m_database.select(*sql, [&imeis](const DbRow &row) { imeis << row.text(0); }, m_window);
-    if (outcome == Database::Outcome::Failed)
+    const auto outcome = m_database.forEach(*sql, [&imeis](const DbRow &row) {
+        imeis << row.text(0);
+        return true;
+    });
+    if (outcome != Database::Rows::Ok) {
+        if (outcome == Database::Rows::Cut)
+            m_database.showError(m_state.dialogs, m_window);
         return;
+    }
     m_model->setCaptions(imeis);
 }
 
@@ -194,20 +200,20 @@ QString stateTextOf(QByteArrayView value)
 void ObjectList::Load_States()
 {
     const std::optional<QString> sql =
-        ObjectSql::loadStates(m_selector->currentText(), m_state.Full_rights, selectorItems());
+        ObjectSql::loadStates(m_database.escaper(), m_selector->currentText(), m_state.Full_rights, selectorItems());
     if (sql && m_state.Base_connected) {
         // Finding an entry is no query: it may happen while the rows come in.
         QList<std::pair<int, QString>> updates;
         updates.reserve(m_model->rowCount());
-        const auto outcome = m_database.select(
-            *sql,
-            [this, &updates](const DbRow &row) {
-                const int entry = m_model->findFirstUtf8(row.view(0));
-                if (entry >= 0)
-                    updates.append({entry, stateTextOf(row.view(1))});
-            },
-            m_window);
-        if (outcome == Database::Outcome::Ok) {
+        const auto outcome = m_database.forEach(*sql, [this, &updates](const DbRow &row) {
+            const int entry = m_model->findFirstUtf8(row.view(0));
+            if (entry >= 0)
+                updates.append({entry, stateTextOf(row.view(1))});
+            return true;
+        });
+        if (outcome == Database::Rows::Cut)
+            m_database.showError(m_state.dialogs, m_window);
+        if (outcome == Database::Rows::Ok) {
             m_model->setStates(updates);
             emit statesLoaded();
         }
@@ -302,20 +308,17 @@ void ObjectList::OTableMouseMove(const QPoint &pos)
     if (!m_state.Base_connected)
         return;
     Particulars p;
-    const auto outcome = m_database.select(ObjectSql::objectHint(m_model->entry(index.row()).caption),
-                                           [&p](const DbRow &row) {
-                                               if (p.found)
-                                                   return;
-                                               p.found = true;
-                                               p.address = row.text(0);
-                                               p.refinement = row.text(1);
-                                               p.owner = row.text(2);
-                                               p.ownerPhone = row.text(3);
-                                               p.model = row.text(4);
-                                               p.terminalState = row.text(5);
-                                           },
-                                           m_window);
-    if (outcome == Database::Outcome::Failed)
+    const auto found = m_database.selectOne(
+        ObjectSql::objectHint(m_database.escaper(), m_model->entry(index.row()).caption), [&p](const DbRow &row) {
+            p.found = true;
+            p.address = row.text(0);
+            p.refinement = row.text(1);
+            p.owner = row.text(2);
+            p.ownerPhone = row.text(3);
+            p.model = row.text(4);
+            p.terminalState = row.text(5);
+        });
+    if (found == Database::Lookup::Failed)
         return;
     m_table->setToolTip(hintText(p));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Database.h"
+
 #include "GroupChoice.h"
 
 #include <QDateTime>
@@ -9,28 +11,28 @@
 #include <optional>
 
 // The statements of the object list and of the station's own state changes
-// and journal rows. Every value goes through Sql::value().
+// and journal rows. Every value goes through q.value().
 namespace ObjectSql {
 
 // The condition that restricts objects to a group choice, with a leading
 // "WHERE", or empty for every object. No value when nothing may be listed
 // at all: "Все" for an operator who is no administrator and has no group.
-std::optional<QString> groupCondition(const QString &group, bool fullRights, const QStringList &selectorItems);
+std::optional<QString> groupCondition(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
 
-std::optional<QString> loadObjects(const QString &group, bool fullRights, const QStringList &selectorItems);
-std::optional<QString> loadStates(const QString &group, bool fullRights, const QStringList &selectorItems);
+std::optional<QString> loadObjects(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
+std::optional<QString> loadStates(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
 
 // The object's particulars for the list's hint.
-QString objectHint(const QString &imei);
-QString saveState(const QString &imei, int code);
-QString guardState(const QString &imei);
-QString objectGroup(const QString &imei);
+QString objectHint(const SqlEscaper &q, const QString &imei);
+QString saveState(const SqlEscaper &q, const QString &imei, int code);
+QString guardState(const SqlEscaper &q, const QString &imei);
+QString objectGroup(const SqlEscaper &q, const QString &imei);
 // The lines of an alarm entry, and the canned comments of its menu.
-QString alarmAddress(const QString &imei);
+QString alarmAddress(const SqlEscaper &q, const QString &imei);
 QString cannedTexts();
 // A journal row of the station: type "Событие", dated at the given moment
 // to the second.
-QString insertEvent(const QString &imei, const QDateTime &when, const QString &text, const QString &group,
+QString insertEvent(const SqlEscaper &q, const QString &imei, const QDateTime &when, const QString &text, const QString &group,
                     const QString &login);
 
 } // namespace ObjectSql

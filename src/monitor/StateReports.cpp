@@ -59,14 +59,8 @@ void StateReports::Save_State(const QString &imei, quint8 code)
     const int row = m_objects.findEntry(imei);
     if (row >= 0)
         m_objects.setEntryState(row, code);
-    if (!m_database.exec(ObjectSql::saveState(imei, code))) {
-        QString error = m_database.errorText();
-        // No connection at all has no client error text; the operator must
-        // still learn that the state did not reach the database.
-        if (error.isEmpty())
-            error = QStringLiteral("Нет соединения с базой данных");
-        m_state.dialogs->message(m_window, error);
-    }
+    if (!m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
+        m_database.showError(m_state.dialogs, m_window);
     m_objects.Sort_Objects();
     m_link.Send_State(imei, code);
 }
@@ -75,36 +69,26 @@ int StateReports::Get_Guard_State(const QString &imei)
 {
     if (!m_state.Base_connected)
         return 0;
-    int guard = 0;
-    m_database.select(ObjectSql::guardState(imei),
-                      [&guard](const DbRow &row) { guard = StateModel::stateCode(row.text(0)); }, m_window);
-    return guard;
+    QString guard;
+    m_database.value(ObjectSql::guardState(m_database.escaper(), imei), &guard);
+    return StateModel::stateCode(guard);
 }
 
 void StateReports::Save_Event(const QString &imei, const QString &text)
 {
     QString group;
-    bool found = false;
-    const auto outcome = m_database.select(ObjectSql::objectGroup(imei), [&](const DbRow &row) {
-        if (!found)
-            group = row.text(0);
-        found = true;
-    }, m_window);
+    const auto found = m_database.value(ObjectSql::objectGroup(m_database.escaper(), imei), &group);
     // An object whose row has gone is still journaled, without a group: the
     // operator's handling of it must not vanish.
-    bool written = outcome == Database::Outcome::Ok;
+    bool written = found != Database::Lookup::Failed;
     if (written) {
         // The clock has not ticked yet only in the first second after start;
         // a row dated 0000-00-00 would never show in any period.
         const QDateTime when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
-        written = m_database.exec(ObjectSql::insertEvent(imei, when, text, group, m_state.Login));
+        written = m_database.exec(ObjectSql::insertEvent(m_database.escaper(), imei, when, text, group, m_state.Login));
     }
-    if (!written) {
-        QString error = m_database.errorText();
-        if (error.isEmpty())
-            error = QStringLiteral("Нет соединения с базой данных");
-        m_state.dialogs->message(m_window, QStringLiteral("Ошибка при добавлении данных\n") + error);
-    }
+    if (!written)
+        m_database.showError(m_state.dialogs, m_window, QStringLiteral("Ошибка при добавлении данных"));
     emit messagesRequested(imei);
 }
 

@@ -3,6 +3,33 @@
 #include "Dialogs.h"
 #include "StationState.h"
 
+
+
+#include <errmsg.h>
+#include <mysql.h>
+
+#include <vector>
+
+namespace {
+
+// The client library sets up its character sets and globals once, before any
+// thread opens a connection of its own.
+void initLibrary()
+{
+    static const bool ready = mysql_library_init(0, nullptr, nullptr) == 0;
+    (void)ready;
+}
+
+bool isLostConnection(unsigned int error)
+{
+    // 1927: MariaDB's "Connection was killed"; 4031: the server closed an idle
+    // connection.
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_CONN_HOST_ERROR
+        || error == CR_CONNECTION_ERROR || error == 1927 || error == 4031;
+}
+
+} // namespace
+
 QString DbRow::text(unsigned int column) const
 {
     if (isNull(column))
@@ -24,85 +51,267 @@ QByteArrayView DbRow::view(unsigned int column) const
     return QByteArrayView(m_row[column], qsizetype(m_lengths[column]));
 }
 
-Database::Database(StationState &state)
-    : m_state(state)
+QString SqlEscaper::value(const QString &text) const
 {
+    initLibrary();
+    const QByteArray utf8 = text.toUtf8();
+    std::vector<char> escaped(size_t(utf8.size()) * 2 + 1);
+    const auto size = static_cast<unsigned long>(utf8.size());
+    // Without a connection the escaping cannot depend on the server's mode or
+    // character set; for utf8 the bytes are the same, since no byte of a
+    // multi-byte UTF-8 character looks like a quote or backslash.
+    const unsigned long length = m_connection
+        ? mysql_real_escape_string(m_connection, escaped.data(), utf8.constData(), size)
+        : mysql_escape_string(escaped.data(), utf8.constData(), size);
+    if (length == static_cast<unsigned long>(-1))
+        return {};
+    return QString::fromUtf8(escaped.data(), qsizetype(length));
+}
+
+QString SqlEscaper::quoted(const QString &text) const
+{
+    return QLatin1Char('\'') + value(text) + QLatin1Char('\'');
+}
+
+Database::Database(StationState &state)
+    : m_state(&state)
+{
+    initLibrary();
+}
+
+Database::Database()
+{
+    initLibrary();
+}
+
+Database::~Database()
+{
+    close();
 }
 
 bool Database::Connect_Base(const QString &name)
 {
-    close();
-    m_state.Connection = mysql_init(nullptr);
-    if (!m_state.Connection)
-        return m_state.Base_connected = false;
-    mysql_options(m_state.Connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    mysql_options(m_state.Connection, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
-    mysql_options(m_state.Connection, MYSQL_OPT_READ_TIMEOUT, &ReadWriteTimeoutSeconds);
-    mysql_options(m_state.Connection, MYSQL_OPT_WRITE_TIMEOUT, &ReadWriteTimeoutSeconds);
+    return open({m_state->Base_address, m_state->Base_port, m_state->Login, m_state->Password, name});
+}
 
-    const QByteArray host = m_state.Base_address.toUtf8();
-    const QByteArray user = m_state.Login.toUtf8();
-    const QByteArray password = m_state.Password.toUtf8();
-    const QByteArray database = name.toUtf8();
-    m_state.Base_connected = mysql_real_connect(m_state.Connection, host.constData(), user.constData(),
-                                                password.constData(), database.constData(), m_state.Base_port,
-                                                nullptr, 0)
-        != nullptr;
-    return m_state.Base_connected;
+bool Database::open(const DbAccount &account)
+{
+    close();
+    m_account = account;
+    m_lost = false;
+    const bool connected = connectNow();
+    setConnected(connected);
+    return connected;
+}
+
+bool Database::connectNow()
+{
+    if (m_connection) {
+        mysql_close(m_connection);
+        m_connection = nullptr;
+    }
+    MYSQL *connection = mysql_init(nullptr);
+    if (!connection) {
+        m_error = QStringLiteral("Недостаточно памяти для соединения с базой данных");
+        m_errno = CR_OUT_OF_MEMORY;
+        return false;
+    }
+    const unsigned int protocol = MYSQL_PROTOCOL_TCP;
+    mysql_options(connection, MYSQL_OPT_PROTOCOL, &protocol);
+    mysql_options(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_options(connection, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
+    mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &ReadWriteTimeoutSeconds);
+    mysql_options(connection, MYSQL_OPT_WRITE_TIMEOUT, &ReadWriteTimeoutSeconds);
+
+    // An empty address means this machine, as the client takes it; it is
+    // spelled out so that TCP is used.
+    const QString address = m_account.host.trimmed().isEmpty() ? QStringLiteral("localhost") : m_account.host.trimmed();
+    const QByteArray host = address.toUtf8();
+    const QByteArray user = m_account.login.toUtf8();
+    const QByteArray password = m_account.password.toUtf8();
+    const QByteArray database = m_account.database.toUtf8();
+    if (!mysql_real_connect(connection, host.constData(), user.constData(), password.constData(),
+                            database.isEmpty() ? nullptr : database.constData(), m_account.port, nullptr, 0)) {
+        m_error = QString::fromUtf8(mysql_error(connection));
+        m_errno = mysql_errno(connection);
+        mysql_close(connection);
+        return false;
+    }
+    m_connection = connection;
+    m_error.clear();
+    m_errno = 0;
+    m_lost = false;
+    return true;
+}
+
+void Database::setConnected(bool connected)
+{
+    if (m_state)
+        m_state->Base_connected = connected;
+}
+
+void Database::noteFailure()
+{
+    m_error.clear();
+    m_errno = m_connection ? mysql_errno(m_connection) : 0;
+    if (m_connection && isLostConnection(m_errno)) {
+        // Kept for errorText(); the connection itself is of no further use.
+        m_error = QString::fromUtf8(mysql_error(m_connection));
+        m_lost = true;
+    }
+}
+
+bool Database::ready()
+{
+    if (m_connection && !m_lost)
+        return true;
+    if (!m_lost)
+        return false;
+    // Dropped: one attempt to come back under the same account. When it
+    // fails the statements fail at once until ping() finds the server back.
+    m_lost = false;
+    const bool connected = connectNow();
+    setConnected(connected);
+    return connected;
+}
+
+bool Database::send(const QByteArray &text)
+{
+    if (mysql_real_query(m_connection, text.constData(), static_cast<unsigned long>(text.size())) == 0)
+        return true;
+    noteFailure();
+    return false;
 }
 
 void Database::ping()
 {
-    if (m_state.Base_connected)
-        mysql_ping(m_state.Connection);
+    if (m_connection && !m_lost) {
+        if (mysql_ping(m_connection) == 0)
+            return;
+        noteFailure();
+        if (!m_lost)
+            return;
+    } else if (!m_connection && m_account.login.isEmpty()) {
+        return; // never opened, or closed
+    }
+    m_lost = true;
+    ready();
 }
 
 void Database::close()
 {
-    if (m_state.Connection)
-        mysql_close(m_state.Connection);
-    m_state.Connection = nullptr;
-    m_state.Result = nullptr;
-    m_state.Row = nullptr;
+    if (m_connection)
+        mysql_close(m_connection);
+    m_connection = nullptr;
+    m_lost = false;
+    m_account = {};
+    m_error.clear();
+    m_errno = 0;
+    setConnected(false);
 }
 
 bool Database::exec(const QString &sql)
 {
-    if (!m_state.Connection)
+    if (!ready())
         return false;
-    const QByteArray text = sql.toUtf8();
-    return mysql_real_query(m_state.Connection, text.constData(), static_cast<unsigned long>(text.size())) == 0;
+    // A write is never sent twice, so a dropped connection must be found
+    // before it. Writes follow the operator's actions, not the traffic: one
+    // round trip more for each costs nothing he could notice.
+    if (mysql_ping(m_connection) != 0) {
+        noteFailure();
+        if (!m_lost || !ready())
+            return false;
+    }
+    return send(sql.toUtf8());
 }
 
-Database::Outcome Database::select(const QString &sql, const std::function<void(const DbRow &)> &onRow, QWidget *parent)
+Database::Rows Database::forEach(const QString &sql, const std::function<bool(const DbRow &)> &onRow, Fetch fetch)
 {
-    if (!exec(sql))
-        return Outcome::Failed;
-    MYSQL_RES *result = mysql_store_result(m_state.Connection);
-    m_state.Result = result;
+    if (!ready())
+        return Rows::Failed;
+    const QByteArray text = sql.toUtf8();
+    if (!send(text)) {
+        // A read may be sent again: the connection it went out on had gone.
+        if (!m_lost || !ready() || !send(text))
+            return Rows::Failed;
+    }
+    MYSQL_RES *result = fetch == Fetch::Stored ? mysql_store_result(m_connection) : mysql_use_result(m_connection);
     if (!result) {
         // No result set at all: an error, or a statement that has no rows.
-        return mysql_errno(m_state.Connection) ? Outcome::Failed : Outcome::Ok;
+        if (mysql_errno(m_connection)) {
+            noteFailure();
+            return Rows::Failed;
+        }
+        return Rows::Ok;
     }
     const unsigned int fields = mysql_num_fields(result);
-    while ((m_state.Row = mysql_fetch_row(result))) {
-        onRow(DbRow(m_state.Row, mysql_fetch_lengths(result), fields));
+    bool stopped = false;
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        if (!onRow(DbRow(row, mysql_fetch_lengths(result), fields))) {
+            stopped = true;
+            break;
+        }
     }
-    const bool rowsFailed = mysql_errno(m_state.Connection) != 0;
-    const QString error = rowsFailed ? errorText() : QString();
-    // Freed before any box is shown: the box keeps the event loop running,
-    // and a query run meanwhile (the keep-alive) replaces the current result.
+    const bool cut = !stopped && mysql_errno(m_connection) != 0;
+    if (cut)
+        noteFailure();
+    // Freeing a streamed result that was stopped early reads its remaining
+    // rows from the server; the connection is then ready for the next one.
     mysql_free_result(result);
-    m_state.Result = nullptr;
-    m_state.Row = nullptr;
-    if (rowsFailed && m_state.dialogs)
-        m_state.dialogs->message(parent, error);
-    return Outcome::Ok;
+    return cut ? Rows::Cut : Rows::Ok;
+}
+
+Database::Lookup Database::selectOne(const QString &sql, const std::function<void(const DbRow &)> &onRow)
+{
+    bool found = false;
+    const Rows rows = forEach(sql, [&](const DbRow &row) {
+        onRow(row);
+        found = true;
+        return false;
+    });
+    if (found)
+        return Lookup::Found;
+    return rows == Rows::Ok ? Lookup::Missing : Lookup::Failed;
+}
+
+Database::Lookup Database::value(const QString &sql, QString *out)
+{
+    return selectOne(sql, [out](const DbRow &row) {
+        if (out)
+            *out = row.text(0);
+    });
 }
 
 QString Database::errorText() const
 {
-    if (!m_state.Connection)
-        return {};
-    return QString::fromUtf8(mysql_error(m_state.Connection));
+    if (m_connection && !m_lost && mysql_errno(m_connection))
+        return QString::fromUtf8(mysql_error(m_connection));
+    return m_error;
+}
+
+unsigned int Database::errorNumber() const
+{
+    if (m_connection && !m_lost && mysql_errno(m_connection))
+        return mysql_errno(m_connection);
+    return m_errno;
+}
+
+unsigned long Database::connectionId() const
+{
+    return m_connection ? mysql_thread_id(m_connection) : 0;
+}
+
+quint64 Database::affectedRows() const
+{
+    return m_connection ? mysql_affected_rows(m_connection) : 0;
+}
+
+void Database::showError(Dialogs *dialogs, QWidget *parent, const QString &prefix) const
+{
+    if (!dialogs)
+        return;
+    QString error = errorText();
+    if (error.isEmpty())
+        error = QStringLiteral("Нет соединения с базой данных");
+    dialogs->message(parent, prefix.isEmpty() ? error : prefix + QLatin1Char('\n') + error);
 }

@@ -4,18 +4,18 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <mysql.h>
-
 #include <functional>
 
+struct st_mysql;
 struct StationState;
+class Dialogs;
 class QWidget;
 
 // One row of the current result, its values as texts.
 class DbRow
 {
 public:
-    DbRow(MYSQL_ROW row, const unsigned long *lengths, unsigned int fields)
+    DbRow(char **row, const unsigned long *lengths, unsigned int fields)
         : m_row(row), m_lengths(lengths), m_fields(fields) {}
 
     unsigned int fields() const { return m_fields; }
@@ -26,13 +26,50 @@ public:
     QByteArrayView view(unsigned int column) const;
 
 private:
-    MYSQL_ROW m_row;
+    char **m_row;
     const unsigned long *m_lengths;
     unsigned int m_fields;
 };
 
-// The station's one database connection, kept in StationState, and the query
-// pattern that every window uses with it.
+// Where and as whom a connection logs in.
+struct DbAccount
+{
+    QString host;
+    quint16 port = 0;
+    QString login;
+    QString password;
+    QString database;
+};
+
+// Puts values into statements the way the connection reads them. Made by an
+// open Database it follows the server's mode (NO_BACKSLASH_ESCAPES doubles
+// quotes instead of escaping them with a backslash); made empty it escapes as
+// a server in the default mode expects, which is what statement-text tests use.
+class SqlEscaper
+{
+public:
+    SqlEscaper() = default;
+    explicit SqlEscaper(st_mysql *connection) : m_connection(connection) {}
+
+    // The value escaped for use inside a '...' literal (utf8mb4).
+    QString value(const QString &text) const;
+    // The same value inside its single quotes: a whole literal.
+    QString quoted(const QString &text) const;
+
+private:
+    st_mysql *m_connection = nullptr;
+};
+
+// One connection to the database server, owned: closed when the object goes.
+// Every statement of the station runs through it. It shows nothing itself;
+// what failed is told by the results and errorText(), and showError() is the
+// one way a window tells the operator.
+//
+// A connection that the server dropped (a restart, a timed-out read, a killed
+// session) is opened again under the same account before the next statement,
+// once; only when that fails too is the statement reported as failed. A
+// statement that writes is never sent twice: a write that was cut off reports
+// its failure, and the connection is opened again for the next one.
 class Database
 {
 public:
@@ -41,26 +78,76 @@ public:
     static constexpr unsigned int ConnectTimeoutSeconds = 3;
     static constexpr unsigned int ReadWriteTimeoutSeconds = 30;
 
+    // The station's connection: its state's Base_connected follows it.
     explicit Database(StationState &state);
+    // A connection of its own (a report's worker), not tied to a station.
+    Database();
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
 
     // Closes whatever was open and connects with the logged-in operator's
-    // login and password. Returns and records whether that succeeded.
+    // login and password to the station's database server. Returns and
+    // records whether that succeeded.
     bool Connect_Base(const QString &name);
+    // Closes whatever was open and connects as account; always over TCP to
+    // its host and port, also for "localhost" (the client would otherwise
+    // take its default Unix socket and ignore the port).
+    bool open(const DbAccount &account);
+    const DbAccount &account() const { return m_account; }
+    bool isOpen() const { return m_connection != nullptr; }
+    // Keeps an idle connection alive; a connection found dropped is opened
+    // again at once.
     void ping();
     void close();
 
-    // A statement without rows. False when the server refused it.
+    // A statement without rows (or whose rows are not wanted).
     bool exec(const QString &sql);
 
-    enum class Outcome { Ok, Failed };
-    // Runs a statement with rows and hands each row to onRow, which must not
-    // run another query. Returns Failed when the statement was refused (the
-    // caller tells the operator in its own words). Rows that end with an error
-    // show the client's error text, like every query of the station.
-    Outcome select(const QString &sql, const std::function<void(const DbRow &)> &onRow, QWidget *parent = nullptr);
+    enum class Rows { Ok, Failed, Cut };
+    // Stored: the whole result is fetched before the first row is handed on
+    // (the station's small lists). Streamed: rows are handed on as they
+    // arrive, so memory does not grow with them (reports).
+    enum class Fetch { Stored, Streamed };
+    // Runs a statement with rows and hands each row to onRow until it returns
+    // false. onRow must not run another statement on this connection.
+    // Failed: the statement was refused (or there is no connection); Cut: the
+    // rows ended with an error after some may have been handed over.
+    Rows forEach(const QString &sql, const std::function<bool(const DbRow &)> &onRow, Fetch fetch = Fetch::Stored);
 
+    enum class Lookup { Found, Missing, Failed };
+    // The first row only.
+    Lookup selectOne(const QString &sql, const std::function<void(const DbRow &)> &onRow);
+    // The first column of the first row as text (empty for NULL).
+    Lookup value(const QString &sql, QString *out);
+
+    SqlEscaper escaper() const { return SqlEscaper(m_connection); }
     QString errorText() const;
+    unsigned int errorNumber() const;
+
+    // The server's id of this session (for KILL); 0 when not connected.
+    unsigned long connectionId() const;
+    // Rows of the last statement that wrote.
+    quint64 affectedRows() const;
+
+    // The usual box for a statement that failed: prefix (may be empty), then
+    // the server's error text, or "Нет соединения с базой данных" when there
+    // is no connection to tell one.
+    void showError(Dialogs *dialogs, QWidget *parent, const QString &prefix = {}) const;
 
 private:
-    StationState &m_state;
+    bool connectNow();
+    // Before a statement: opens a connection again that was found dropped.
+    bool ready();
+    bool send(const QByteArray &text);
+    void noteFailure();
+    void setConnected(bool connected);
+
+    StationState *m_state = nullptr;
+    st_mysql *m_connection = nullptr;
+    DbAccount m_account;
+    bool m_lost = false;
+    // Error text of a failure that left no connection to ask.
+    QString m_error;
+    unsigned int m_errno = 0;
 };

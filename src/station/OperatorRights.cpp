@@ -39,13 +39,8 @@ QStringList OperatorRights::splitLines(const QString &text)
 void OperatorRights::Load_User_Groups(QComboBox *selector)
 {
     QString groups;
-    bool gotRow = false;
-    const auto outcome = m_database.select(Sql::userGroups(m_state.Login), [&](const DbRow &row) {
-        if (!gotRow)
-            groups = row.text(0);
-        gotRow = true;
-    }, m_window);
-    if (outcome == Database::Outcome::Failed) {
+    const auto found = m_database.value(Sql::userGroups(m_database.escaper(), m_state.Login), &groups);
+    if (found == Database::Lookup::Failed) {
         m_state.dialogs->message(m_window, QStringLiteral("Нет доступа к группе объектов"));
         return;
     }
@@ -58,14 +53,9 @@ void OperatorRights::Load_User_Groups(QComboBox *selector)
 
 QString OperatorRights::Load_User_Number()
 {
-    QString number = QStringLiteral("0");
-    bool gotRow = false;
-    const auto outcome = m_database.select(Sql::userNumber(m_state.Login), [&](const DbRow &row) {
-        if (!gotRow)
-            number = row.text(0);
-        gotRow = true;
-    }, m_window);
-    if (outcome == Database::Outcome::Failed)
+    QString number;
+    const auto found = m_database.value(Sql::userNumber(m_database.escaper(), m_state.Login), &number);
+    if (found != Database::Lookup::Found)
         return QStringLiteral("0");
     return number;
 }
@@ -73,14 +63,9 @@ QString OperatorRights::Load_User_Number()
 void OperatorRights::ButtonEnable()
 {
     QString admin;
-    bool gotRow = false;
-    if (m_state.Base_connected) {
-        m_database.select(Sql::userAdmin(m_state.Login), [&](const DbRow &row) {
-            admin = row.text(0);
-            gotRow = !row.isNull(0);
-        }, m_window);
-    }
-    if (gotRow && admin == QLatin1String("1")) {
+    if (m_state.Base_connected)
+        m_database.value(Sql::userAdmin(m_database.escaper(), m_state.Login), &admin);
+    if (admin == QLatin1String("1")) {
         m_buttons.SpeedButton2->setEnabled(true);
         m_buttons.SpeedButton3->setEnabled(true);
         m_buttons.SpeedButton8->setEnabled(true);

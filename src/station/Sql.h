@@ -1,20 +1,17 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QString>
 
 // Every statement of the station is built by a small function returning its
 // text. Values stand between single quotes and always pass through the
-// client library's escaping, so a quote or backslash in a value stays inside
-// its literal.
+// connection's escaping (the SqlEscaper each builder takes), so a quote or
+// backslash in a value stays inside its literal whatever the server's mode.
 namespace Sql {
 
-// A value escaped for use inside a '...' literal (the connection is utf8mb4).
-QString value(const QString &text);
-// The same value inside its single quotes: a whole literal.
-QString quoted(const QString &text);
-
-QString userGroups(const QString &login);
-QString userNumber(const QString &login);
-QString userAdmin(const QString &login);
+QString userGroups(const SqlEscaper &q, const QString &login);
+QString userNumber(const SqlEscaper &q, const QString &login);
+QString userAdmin(const SqlEscaper &q, const QString &login);
 
 } // namespace Sql

@@ -3,12 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
-#include <mysql.h>
-
 class Dialogs;
 
 // The record of one running station: who is logged in, where the servers are,
-// the one database connection with its current result, the rights, the sound
+// whether the database is connected, the rights, the sound
 // switch, the selected object and the clock. It is made once at start-up and
 // handed to every part that needs it; tests make their own.
 struct StationState
@@ -21,10 +19,8 @@ struct StationState
     QString Base_address;
     quint16 Base_port = 0;
 
+    // The station's database connection is open (kept by Database).
     bool Base_connected = false;
-    MYSQL *Connection = nullptr;
-    MYSQL_RES *Result = nullptr;
-    MYSQL_ROW Row = nullptr;
 
     bool Full_rights = false;
     quint8 User_index = 0;

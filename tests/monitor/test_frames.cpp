@@ -187,8 +187,8 @@ struct FrameWindow
     int selectsRun()
     {
         int count = -1;
-        database.select(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                        [&count](const DbRow &r) { count = r.text(1).toInt(); });
+        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
+                           [&count](const DbRow &r) { count = r.text(1).toInt(); });
         return count;
     }
 };
@@ -298,7 +298,7 @@ private slots:
         QFETCH(QString, imei);
         QFETCH(QString, date);
         QFETCH(QString, expected);
-        QCOMPARE(JournalSql::frame(imei, date), expected);
+        QCOMPARE(JournalSql::frame(SqlEscaper(), imei, date), expected);
     }
 
     void init()

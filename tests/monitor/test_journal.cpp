@@ -98,8 +98,8 @@ struct JournalWindow
     int selectsRun()
     {
         int count = -1;
-        database.select(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                        [&count](const DbRow &r) { count = r.text(1).toInt(); });
+        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
+                           [&count](const DbRow &r) { count = r.text(1).toInt(); });
         return count;
     }
 };
@@ -173,10 +173,10 @@ private slots:
         QFETCH(QString, expected);
         const GroupChoice groups{selector, items};
         if (refresh) {
-            QCOMPARE(JournalSql::refreshMessages(key, groups, bound), expected);
+            QCOMPARE(JournalSql::refreshMessages(SqlEscaper(), key, groups, bound), expected);
         } else {
             const std::optional<QString> upTo = end.isEmpty() ? std::nullopt : std::optional<QString>(end);
-            QCOMPARE(JournalSql::loadMessages(key, groups, bound, upTo), expected);
+            QCOMPARE(JournalSql::loadMessages(SqlEscaper(), key, groups, bound, upTo), expected);
         }
     }
 

@@ -164,8 +164,8 @@ struct Rig
     int selectsRun()
     {
         int count = -1;
-        database.select(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                        [&count](const DbRow &row) { count = row.text(1).toInt(); });
+        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
+                           [&count](const DbRow &row) { count = row.text(1).toInt(); });
         return count;
     }
 };

@@ -317,29 +317,29 @@ private slots:
         QFETCH(QString, objects);
         QFETCH(QString, states);
         const auto orNone = [](const std::optional<QString> &sql) { return sql ? *sql : QStringLiteral("(none)"); };
-        QCOMPARE(orNone(ObjectSql::loadObjects(group, fullRights, items)), objects);
-        QCOMPARE(orNone(ObjectSql::loadStates(group, fullRights, items)), states);
+        QCOMPARE(orNone(ObjectSql::loadObjects(SqlEscaper(), group, fullRights, items)), objects);
+        QCOMPARE(orNone(ObjectSql::loadStates(SqlEscaper(), group, fullRights, items)), states);
     }
 
     void statements() const
     {
         const QString imei = QStringLiteral("356938035643809");
-        QCOMPARE(ObjectSql::objectHint(imei),
+        QCOMPARE(ObjectSql::objectHint(SqlEscaper(), imei),
                  QStringLiteral("SELECT Address,Addr_,Owner,Num_owner,Name,TState FROM orvex_base.objects "
                                 "WHERE IMEI='356938035643809'"));
-        QCOMPARE(ObjectSql::saveState(imei, 90),
+        QCOMPARE(ObjectSql::saveState(SqlEscaper(), imei, 90),
                  QStringLiteral("UPDATE orvex_base.objects SET State='90' WHERE IMEI='356938035643809'"));
-        QCOMPARE(ObjectSql::guardState(imei),
+        QCOMPARE(ObjectSql::guardState(SqlEscaper(), imei),
                  QStringLiteral("SELECT Ohrana FROM orvex_base.objects WHERE IMEI='356938035643809'"));
-        QCOMPARE(ObjectSql::objectGroup(QStringLiteral("1' OR '1'='1")),
+        QCOMPARE(ObjectSql::objectGroup(SqlEscaper(), QStringLiteral("1' OR '1'='1")),
                  QStringLiteral("SELECT Group_ FROM orvex_base.objects WHERE IMEI='1\\' OR \\'1\\'=\\'1'"));
         const QDateTime clock(QDate(2011, 9, 1), QTime(9, 5, 7, 450));
-        QCOMPARE(ObjectSql::insertEvent(imei, clock, QStringLiteral("Тревога принята в обработку"),
+        QCOMPARE(ObjectSql::insertEvent(SqlEscaper(), imei, clock, QStringLiteral("Тревога принята в обработку"),
                                         QStringLiteral("Центр"), QStringLiteral("Pilot")),
                  QStringLiteral("INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User)  "
                                 "VALUES('356938035643809','2011-09-01 09:05:07','Событие',"
                                 "'Тревога принята в обработку','Центр','Pilot')"));
-        QCOMPARE(ObjectSql::insertEvent(imei, clock, QStringLiteral("It's"), QString(), QStringLiteral("O'Neil")),
+        QCOMPARE(ObjectSql::insertEvent(SqlEscaper(), imei, clock, QStringLiteral("It's"), QString(), QStringLiteral("O'Neil")),
                  QStringLiteral("INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User)  "
                                 "VALUES('356938035643809','2011-09-01 09:05:07','Событие','It\\'s','','O\\'Neil')"));
     }

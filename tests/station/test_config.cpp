@@ -125,9 +125,9 @@ private slots:
     {
         QFETCH(QString, login);
         QFETCH(QString, statement);
-        QCOMPARE(Sql::userGroups(login), statement);
-        QCOMPARE(Sql::userNumber(login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Number")));
-        QCOMPARE(Sql::userAdmin(login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Admin")));
+        QCOMPARE(Sql::userGroups(SqlEscaper(), login), statement);
+        QCOMPARE(Sql::userNumber(SqlEscaper(), login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Number")));
+        QCOMPARE(Sql::userAdmin(SqlEscaper(), login), QString(statement).replace(QStringLiteral("SELECT Groups"), QStringLiteral("SELECT Admin")));
     }
 };
 
