@@ -11,6 +11,7 @@
 #include "Journal.h"
 #include "JournalModel.h"
 #include "JournalSql.h"
+#include "MonitoringSession.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "Packets.h"
@@ -398,7 +399,7 @@ void Bench::measureNotifications()
     // The journal shows the group's latest rows, as on an operator's screen.
     Journal &journal = m_form->journal();
     const int shown = std::min(1000, m_o.messages);
-    journal.setPeriod(m_journalStart.addSecs(m_o.messages - shown - 1), QDateTime::currentDateTime().addSecs(3600));
+    m_form->session().setPeriod(m_journalStart.addSecs(m_o.messages - shown - 1), QDateTime::currentDateTime().addSecs(3600), false);
     journal.Load_Messages(AllKey, false);
     if (journal.model()->rowCount() != shown)
         fatal(QStringLiteral("journal before the burst has %1 rows instead of %2").arg(journal.model()->rowCount()).arg(shown));
@@ -515,7 +516,7 @@ void Bench::measureJournal()
     Journal &journal = m_form->journal();
     const QDateTime start = m_journalStart.addSecs(-1);
     const QDateTime end = m_journalStart.addSecs(m_o.messages);
-    journal.setPeriod(start, end);
+    m_form->session().setPeriod(start, end, false);
     GroupChoice choice;
     choice.text = m_form->ComboBox1->currentText();
     for (int i = 0; i < m_form->ComboBox1->count(); ++i)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Database.h"
+#include "OperatorRights.h"
+#include "SoundPlayer.h"
 #include "StationState.h"
 
 #include <QObject>
@@ -7,6 +10,7 @@
 #include <memory>
 
 class Dialogs;
+class ServerLink;
 class TForm1;
 class TForm2;
 class TForm3;
@@ -15,9 +19,11 @@ class TForm5;
 class TForm6;
 class TForm7;
 
-// The running station: its state and its seven windows, created once in their
-// order. The login window comes first and is the main form: the station ends
-// when it closes (applicationEnd).
+// The running station: its state, its services (the database connection,
+// the server link, the operator's rights, the sound player), made before the
+// windows and handed to them, and its seven windows, created once in their
+// order and connected to each other here. The login window comes first and
+// is the main form: the station ends when it closes (applicationEnd).
 class Station : public QObject
 {
     Q_OBJECT
@@ -28,6 +34,9 @@ public:
     ~Station() override;
 
     StationState &state() { return m_state; }
+    Database &database() { return m_database; }
+    ServerLink &link() { return *m_link; }
+    OperatorRights &rights() { return m_rights; }
     TForm1 *form1() const { return m_form1.get(); }
     TForm2 *form2() const { return m_form2.get(); }
     TForm3 *form3() const { return m_form3.get(); }
@@ -43,7 +52,13 @@ signals:
     void applicationEnd();
 
 private:
+    void wire();
+
     StationState m_state;
+    Database m_database{m_state};
+    std::unique_ptr<ServerLink> m_link;
+    OperatorRights m_rights{m_state, m_database};
+    QtSoundPlayer m_sounds;
     // Destroyed in reverse order: the main window last but one, the login window last.
     std::unique_ptr<TForm3> m_form3;
     std::unique_ptr<TForm1> m_form1;

@@ -2,62 +2,42 @@
 
 #include "AlarmPanel.h"
 #include "ConfigIni.h"
+#include "Database.h"
 #include "Dialogs.h"
 #include "FrameStore.h"
 #include "Glyphs.h"
 #include "Journal.h"
+#include "MonitoringSession.h"
 #include "ObjectList.h"
+#include "OperatorRights.h"
+#include "RightColumn.h"
 #include "ServerLink.h"
 #include "StateReports.h"
 #include "StationState.h"
-#include "TForm2.h"
 #include "TForm3.h"
-#include "TForm4.h"
-#include "TForm6.h"
+#include "WidgetFactory.h"
 #include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTimeEdit>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
-#include <QScrollArea>
+#include <QSignalBlocker>
 #include <QSplitter>
-#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QFrame *panel(QWidget *parent, const QString &name)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(name);
-    frame->setFrameShape(QFrame::StyledPanel);
-    return frame;
-}
-
-QLabel *caption(QWidget *parent, const QString &text)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
-
-TForm1::TForm1(StationState &state, QWidget *parent)
+TForm1::TForm1(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, SoundPlayer &sounds,
+               QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_state(state)
-    , m_link(new ServerLink(state, this))
-    , m_database(state)
-    , m_rights(state, m_database, this)
+    , m_database(database)
+    , m_link(link)
+    , m_rights(rights)
+    , m_session(new MonitoringSession(state, this))
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Монитор ORVEX"));
@@ -69,20 +49,34 @@ TForm1::TForm1(StationState &state, QWidget *parent)
     layout->setSpacing(0);
     buildToolbar();
     layout->addWidget(Panel1);
+
+    m_objects = new ObjectList(m_state, m_database, m_link, *m_session, this);
+    m_reports = new StateReports(m_state, m_database, m_link, *m_objects, sounds, this);
+    m_journal = new Journal(m_state, m_database, *m_session, this);
+    m_column = new RightColumn(m_state, m_database, *m_reports, *m_session, this);
+    m_column->frames()->setEnlargeArea(m_objects->OTable);
+    buildParts();
     auto *body = new QHBoxLayout;
     body->setSpacing(0);
     layout->addLayout(body, 1);
-    buildCentre();
-    buildAlarmColumn();
     body->addWidget(Splitter2, 1);
-    body->addWidget(Panel4);
+    body->addWidget(m_column);
 
-    m_rights.setButtons({SpeedButton2, SpeedButton3, SpeedButton8});
-    buildMonitoring();
+    // The parts meet here: what one of them asks for, another does.
+    const auto loadMessages = [this](const QString &key) { m_journal->Load_Messages(key, false); };
+    connect(m_objects, &ObjectList::messagesRequested, this, loadMessages);
+    connect(m_reports, &StateReports::messagesRequested, this, loadMessages);
+    connect(m_reports, &StateReports::messagesRefreshRequested, m_journal, &Journal::Refresh_Messages);
+    connect(m_objects, &ObjectList::alarmSelected, m_column->alarms(), &AlarmPanel::Add_Alarm);
+    connect(m_objects, &ObjectList::imageRequested, m_column->frames(), &FrameStore::OpenImage);
+    connect(m_journal, &Journal::frameRequested, m_column->frames(), &FrameStore::Image_From_Table);
 
-    connect(m_link, &ServerLink::linkStateChanged, this, [this](bool connected) { Show_Link_State(connected); });
-    connect(m_link, &ServerLink::linkClosed, this, &TForm1::onLinkClosed);
-    connect(m_link, &ServerLink::authAnswer, this, &TForm1::onAuthAnswer);
+    m_rights.setButtons({SpeedButton2, SpeedButton3, SpeedButton8}, this);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        // Filling the selector at login is silent: the login loads the list itself.
+        if (index >= 0)
+            groupChosen();
+    });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -93,16 +87,50 @@ TForm1::TForm1(StationState &state, QWidget *parent)
     Timer1->start();
 }
 
-TForm1::~TForm1()
+TForm1::~TForm1() = default;
+
+AlarmPanel &TForm1::alarms() const
 {
-    // The program normally ends through FormClose; a window torn down any
-    // other way (a test) still lets go of its connection.
-    m_database.close();
+    return *m_column->alarms();
+}
+
+FrameStore &TForm1::frames() const
+{
+    return *m_column->frames();
+}
+
+void TForm1::buildParts()
+{
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(m_objects);
+    Splitter2->addWidget(m_journal);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter2->setSizes({649 - 41 - 126, 126});
+    Panel3 = m_objects;
+    Panel2 = m_journal;
+    Panel4 = m_column;
+}
+
+GroupChoice TForm1::selectorChoice() const
+{
+    GroupChoice choice;
+    choice.text = ComboBox1->currentText();
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        choice.items << ComboBox1->itemText(i);
+    return choice;
+}
+
+void TForm1::groupChosen()
+{
+    m_session->setGroupChoice(selectorChoice(), true);
 }
 
 void TForm1::buildToolbar()
 {
-    Panel1 = panel(this, QStringLiteral("Panel1"));
+    Panel1 = panelFrame(this, QStringLiteral("Panel1"));
     Panel1->setFixedHeight(45);
     auto *bar = new QHBoxLayout(Panel1);
     bar->setContentsMargins(2, 1, 8, 1);
@@ -162,132 +190,9 @@ void TForm1::buildToolbar()
     bar->addWidget(LTIME);
 }
 
-void TForm1::buildCentre()
-{
-    Splitter2 = new QSplitter(Qt::Vertical, this);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setChildrenCollapsible(false);
-
-    Panel5 = panel(Splitter2, QStringLiteral("Panel5"));
-    auto *upper = new QVBoxLayout(Panel5);
-    upper->setContentsMargins(0, 0, 0, 0);
-    Panel3 = panel(Panel5, QStringLiteral("Panel3"));
-    auto *objects = new QVBoxLayout(Panel3);
-    objects->setContentsMargins(2, 2, 2, 2);
-    objects->addWidget(caption(Panel3, QStringLiteral("  Объекты")));
-    OTable = new QListView(Panel3);
-    OTable->setObjectName(QStringLiteral("OTable"));
-    OTable->setViewMode(QListView::IconMode);
-    objects->addWidget(OTable, 1);
-    upper->addWidget(Panel3);
-
-    Panel2 = panel(Splitter2, QStringLiteral("Panel2"));
-    auto *lower = new QVBoxLayout(Panel2);
-    lower->setContentsMargins(2, 2, 2, 2);
-    lower->setSpacing(2);
-    Label2 = caption(Panel2, QStringLiteral("  Сообщения от объекта"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    lower->addWidget(Label2);
-    Panel7 = new QFrame(Panel2);
-    Panel7->setObjectName(QStringLiteral("Panel7"));
-    auto *period = new QHBoxLayout(Panel7);
-    period->setContentsMargins(0, 0, 0, 0);
-    const auto picker = [this](const char *name) {
-        auto *edit = new QDateTimeEdit(Panel7);
-        edit->setObjectName(QLatin1String(name));
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        edit->setCalendarPopup(true);
-        return edit;
-    };
-    StartDate = picker("StartDate");
-    EndDate = picker("EndDate");
-    period->addWidget(new QLabel(QStringLiteral("Период с"), Panel7));
-    period->addWidget(StartDate);
-    period->addWidget(new QLabel(QStringLiteral("до"), Panel7));
-    period->addWidget(EndDate);
-    period->addStretch(1);
-    lower->addWidget(Panel7);
-
-    StringGrid1 = new QTableView(Panel2);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    lower->addWidget(StringGrid1, 1);
-
-    Splitter2->addWidget(Panel5);
-    Splitter2->addWidget(Panel2);
-    Splitter2->setStretchFactor(0, 1);
-    Splitter2->setStretchFactor(1, 0);
-    Splitter2->setSizes({649 - 41 - 126, 126});
-}
-
-void TForm1::buildAlarmColumn()
-{
-    Panel4 = panel(this, QStringLiteral("Panel4"));
-    // The column is one pixel wide until an alarm is open.
-    Panel4->setFixedWidth(1);
-    auto *column = new QVBoxLayout(Panel4);
-    column->setContentsMargins(0, 0, 0, 0);
-    RzGroupBar1 = new QScrollArea(Panel4);
-    RzGroupBar1->setObjectName(QStringLiteral("RzGroupBar1"));
-    RzGroupBar1->setWidgetResizable(true);
-    column->addWidget(RzGroupBar1, 1);
-    Image1 = new QLabel(Panel4);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setFixedSize(298, 224);
-    Image1->setAlignment(Qt::AlignCenter);
-    column->addWidget(Image1);
-    Label11 = new QLabel(Panel4);
-    Label11->setObjectName(QStringLiteral("Label11"));
-    column->addWidget(Label11);
-}
-
-void TForm1::buildMonitoring()
-{
-    m_objects = new ObjectList(m_state, m_database, *m_link, OTable, ComboBox1, this, this);
-    m_objects->setPeriodPickers(StartDate, EndDate);
-    m_reports = new StateReports(m_state, m_database, *m_link, *m_objects, m_sounds, SpeedButton1, ImageList2, this, this);
-    m_journal = new Journal(m_state, m_database, StringGrid1, StartDate, EndDate, Label2, this);
-    m_journal->setGroupSelector(ComboBox1);
-    m_journal->setObjectSelected([this] { return m_objects->hasSelection(); });
-    m_frames = new FrameStore(m_state, m_database, Image1, Label11, Panel4, OTable, this);
-    m_alarms = new AlarmPanel(m_state, m_database, *m_reports, RzGroupBar1, Panel4,
-                              [this](const QString &imei) { return m_objects->stateText(imei); }, this);
-    m_frames->setAlarmGroupsOpen([this] { return !m_alarms->entries().isEmpty(); });
-
-    m_reports->setRefreshMessages([this](const QString &key) { m_journal->Refresh_Messages(key); });
-    connect(m_link, &ServerLink::stateReport, m_reports, &StateReports::On_State_Report);
-    const auto loadMessages = [this](const QString &key) { m_journal->Load_Messages(key, false); };
-    connect(m_objects, &ObjectList::messagesRequested, this, loadMessages);
-    connect(m_reports, &StateReports::messagesRequested, this, loadMessages);
-    connect(m_objects, &ObjectList::alarmSelected, m_alarms, &AlarmPanel::Add_Alarm);
-    connect(m_objects, &ObjectList::imageRequested, m_frames, &FrameStore::OpenImage);
-    connect(m_journal, &Journal::frameRequested, m_frames, &FrameStore::Image_From_Table);
-}
-
 void TForm1::setSoundPlayer(SoundPlayer *player)
 {
     m_reports->setSoundPlayer(player);
-}
-
-void TForm1::attachWindows(const Windows &windows)
-{
-    m_windows = windows;
-    connect(m_windows.form3, &TForm3::loggedIn, this, &TForm1::onLoggedIn);
-    // Every status report is shown on the card, whichever object it shows and
-    // whether or not it is open.
-    connect(m_link, &ServerLink::statusReport, m_windows.form6, &TForm6::StatusDecoding);
-    // The card's guard text follows only the object the card shows.
-    connect(m_objects, &ObjectList::guardStateShown, m_windows.form6,
-            [form6 = m_windows.form6](quint8 code, const QString &imei) { form6->Show_Object_State(imei, code); });
-    connect(m_objects, &ObjectList::statesLoaded, m_windows.form6, [this, form6 = m_windows.form6] {
-        const int code = m_objects->stateCode(form6->shownImei());
-        if (code >= 0)
-            form6->Show_Object_State(form6->shownImei(), quint8(code));
-    });
-    connect(m_objects, &ObjectList::objectDoubleClicked, m_windows.form6, [form6 = m_windows.form6] {
-        form6->show();
-        form6->raise();
-        form6->activateWindow();
-    });
 }
 
 void TForm1::FormCreate()
@@ -320,24 +225,36 @@ void TForm1::Show_Link_State(quint8 connected)
 
 void TForm1::onLoggedIn()
 {
-    m_link->Connect_Server();
+    m_link.Connect_Server();
     Show_Link_State(0);
+}
+
+void TForm1::loginAccepted()
+{
+    if (!m_database.Connect_Base(QStringLiteral("orvex_base"))) {
+        m_state.dialogs->message(this, QStringLiteral("Не удается соединиться с базой данных"));
+        return;
+    }
+    if (const std::optional<QStringList> items = m_rights.Load_User_Groups()) {
+        const QSignalBlocker blocker(ComboBox1);
+        ComboBox1->clear();
+        ComboBox1->addItems(*items);
+        ComboBox1->setCurrentIndex(0);
+    }
+    const GroupChoice choice = selectorChoice();
+    m_session->setGroupChoice(choice, false);
+    alarms().Load_PopupMenu();
+    m_rights.ButtonEnable();
+    m_objects->Load_Objects(choice.text);
+    m_objects->Load_States();
+    m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
 }
 
 void TForm1::onAuthAnswer(quint8 code)
 {
     switch (code) {
     case 1:
-        if (!m_database.Connect_Base(QStringLiteral("orvex_base"))) {
-            m_state.dialogs->message(this, QStringLiteral("Не удается соединиться с базой данных"));
-            return;
-        }
-        m_rights.Load_User_Groups(ComboBox1);
-        m_alarms->Load_PopupMenu();
-        m_rights.ButtonEnable();
-        m_objects->Load_Objects(ComboBox1->currentText());
-        m_objects->Load_States();
-        m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
+        loginAccepted();
         break;
     case 2:
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутствует"));
@@ -358,7 +275,15 @@ void TForm1::onLinkClosed()
 
 void TForm1::SpeedButton1Click()
 {
-    m_reports->SpeedButton1Click();
+    m_state.Sound_on = !m_state.Sound_on;
+    Show_Sound_State(m_state.Sound_on);
+}
+
+void TForm1::Show_Sound_State(bool on)
+{
+    SpeedButton1->setIcon(ImageList2.at(on ? Glyphs::SoundOn : Glyphs::SoundOff));
+    SpeedButton1->setToolTip(on ? QStringLiteral("Звуковое оповещение включено")
+                                : QStringLiteral("Звуковое оповещение выключено"));
 }
 
 void TForm1::SpeedButton2Click()
@@ -386,8 +311,8 @@ void TForm1::SpeedButton5Click()
 
 void TForm1::SpeedButton6Click()
 {
-    if (!m_link->isActive())
-        m_link->Connect_Server();
+    if (!m_link.isActive())
+        m_link.Connect_Server();
 }
 
 void TForm1::SpeedButton7Click()
@@ -411,10 +336,9 @@ bool TForm1::FormCloseQuery()
 void TForm1::FormClose()
 {
     ConfigIni(m_state).writeAtClose(m_state);
-    if (m_state.Base_connected)
-        m_database.close();
-    m_state.Base_connected = false;
-    m_windows.form3->closeApplication();
+    m_database.close();
+    if (auto *login = qobject_cast<TForm3 *>(m_windows.form3))
+        login->closeApplication();
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "Database.h"
-#include "OperatorRights.h"
-#include "SoundPlayer.h"
+#include "GroupChoice.h"
 
 #include <QDateTime>
 #include <QIcon>
@@ -10,64 +8,71 @@
 #include <QWidget>
 
 class QComboBox;
-class QDateTimeEdit;
 class QFrame;
 class QLabel;
-class QListView;
-class QScrollArea;
 class QSplitter;
-class QTableView;
 class QTimer;
 class QToolButton;
 class AlarmPanel;
+class Database;
 class FrameStore;
 class Journal;
+class MonitoringSession;
 class ObjectList;
+class OperatorRights;
+class RightColumn;
 class ServerLink;
+class SoundPlayer;
 class StateReports;
-class TForm2;
-class TForm3;
-class TForm4;
-class TForm6;
 struct StationState;
 
-// The main monitoring window: the frame that holds the toolbar, the clock,
-// the object list, the journal and the alarm column, and the one place that
-// wires the server link, the database and the other windows together.
+// The main monitoring window: the toolbar with the clock, and the parts of
+// the operator's monitoring work (the object list over the journal, the
+// right-hand column) around one MonitoringSession. It is handed the
+// station's services; Station connects it to the other windows.
 class TForm1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TForm1(StationState &state, QWidget *parent = nullptr);
+    TForm1(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, SoundPlayer &sounds,
+           QWidget *parent = nullptr);
     ~TForm1() override;
 
+    // The windows the toolbar opens.
     struct Windows
     {
-        TForm2 *form2 = nullptr;
-        TForm3 *form3 = nullptr;
-        TForm4 *form4 = nullptr;
+        QWidget *form2 = nullptr;
+        QWidget *form3 = nullptr;
+        QWidget *form4 = nullptr;
         QWidget *form5 = nullptr;
-        TForm6 *form6 = nullptr;
         QWidget *form7 = nullptr;
     };
-    void attachWindows(const Windows &windows);
+    void setWindows(const Windows &windows) { m_windows = windows; }
 
-    ServerLink &link() { return *m_link; }
+    ServerLink &link() { return m_link; }
     Database &database() { return m_database; }
     OperatorRights &rights() { return m_rights; }
+    MonitoringSession &session() { return *m_session; }
     ObjectList &objects() { return *m_objects; }
     StateReports &reports() { return *m_reports; }
-    AlarmPanel &alarms() { return *m_alarms; }
+    AlarmPanel &alarms() const;
     Journal &journal() { return *m_journal; }
-    FrameStore &frames() { return *m_frames; }
+    FrameStore &frames() const;
     // Where the station's sounds go; tests put a recorder here.
     void setSoundPlayer(SoundPlayer *player);
 
     void Show_Link_State(quint8 connected);
+    void Show_Sound_State(bool on);
     void Timer1Timer();
     // One clock tick at the given moment.
     void tick(const QDateTime &now);
+
+    // The login window reports a login: connect to the server.
+    void onLoggedIn();
+    // The server's answer to the login.
+    void onAuthAnswer(quint8 code);
+    void onLinkClosed();
 
     // Toolbar, from the left.
     QFrame *Panel1 = nullptr;
@@ -82,21 +87,11 @@ public:
     QComboBox *ComboBox1 = nullptr;
     QLabel *LTIME = nullptr;
 
-    QFrame *Panel5 = nullptr;
-    QFrame *Panel3 = nullptr;
-    QListView *OTable = nullptr;
     QSplitter *Splitter2 = nullptr;
-    QFrame *Panel2 = nullptr;
-    QLabel *Label2 = nullptr;
-    QFrame *Panel7 = nullptr;
-    QDateTimeEdit *StartDate = nullptr;
-    QDateTimeEdit *EndDate = nullptr;
-    QTableView *StringGrid1 = nullptr;
-
-    QFrame *Panel4 = nullptr;
-    QScrollArea *RzGroupBar1 = nullptr;
-    QLabel *Image1 = nullptr;
-    QLabel *Label11 = nullptr;
+    // The parts' widgets under their own names.
+    QWidget *Panel3 = nullptr;
+    QWidget *Panel2 = nullptr;
+    QWidget *Panel4 = nullptr;
 
     QTimer *Timer1 = nullptr;
     QList<QIcon> ImageList2;
@@ -118,22 +113,20 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void buildToolbar();
-    void buildCentre();
-    void buildAlarmColumn();
-    void buildMonitoring();
-    void onAuthAnswer(quint8 code);
-    void onLinkClosed();
-    void onLoggedIn();
+    void buildParts();
+    void groupChosen();
+    void loginAccepted();
+    // The group selector's text and items.
+    GroupChoice selectorChoice() const;
 
     StationState &m_state;
-    ServerLink *m_link;
-    Database m_database;
-    OperatorRights m_rights;
-    QtSoundPlayer m_sounds;
+    Database &m_database;
+    ServerLink &m_link;
+    OperatorRights &m_rights;
+    MonitoringSession *m_session = nullptr;
     ObjectList *m_objects = nullptr;
     StateReports *m_reports = nullptr;
     Journal *m_journal = nullptr;
-    FrameStore *m_frames = nullptr;
-    AlarmPanel *m_alarms = nullptr;
+    RightColumn *m_column = nullptr;
     Windows m_windows;
 };

@@ -3,6 +3,7 @@
 #include "AlarmEntry.h"
 
 #include "Database.h"
+#include "MonitoringSession.h"
 #include "ObjectSql.h"
 #include "StateIcons.h"
 #include "StateModel.h"
@@ -25,25 +26,24 @@ const QString LineLabels[4] = {QStringLiteral("Адрес:"), QStringLiteral("У
 
 } // namespace
 
-AlarmPanel::AlarmPanel(StationState &state, Database &database, StateReports &reports, QScrollArea *RzGroupBar1,
-                       QWidget *Panel4, std::function<QString(const QString &)> stateText, QWidget *window)
-    : QObject(window)
+AlarmPanel::AlarmPanel(StationState &state, Database &database, StateReports &reports, MonitoringSession &session,
+                       QWidget *parent)
+    : QScrollArea(parent)
     , m_state(state)
     , m_database(database)
     , m_reports(reports)
-    , m_bar(RzGroupBar1)
-    , m_column(Panel4)
+    , m_session(session)
     , m_stack(new QWidget)
-    , m_stateText(std::move(stateText))
-    , m_window(window)
 {
+    setObjectName(QStringLiteral("RzGroupBar1"));
+    setWidgetResizable(true);
     m_stack->setObjectName(QStringLiteral("alarmStack"));
     m_stackLayout = new QVBoxLayout(m_stack);
     m_stackLayout->setContentsMargins(0, 0, 0, 0);
     m_stackLayout->setSpacing(2);
     m_stackLayout->addStretch(1);
-    m_bar->setWidget(m_stack);
-    PopupMenu1 = new QMenu(window);
+    setWidget(m_stack);
+    PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Load_PopupMenu();
 }
@@ -67,7 +67,7 @@ QList<AlarmEntry *> AlarmPanel::entries() const
     return out;
 }
 
-void AlarmPanel::Add_Alarm(const QString &imei)
+void AlarmPanel::Add_Alarm(const QString &imei, const QString &stateText)
 {
     if (entry(imei))
         return;
@@ -86,11 +86,10 @@ void AlarmPanel::Add_Alarm(const QString &imei)
         else
             e->setLine(n, LineLabels[n]);
     }
-    const QString stateText = m_stateText(imei);
     e->setLine(4, QStringLiteral("Тревога: ") + StateModel::Event_Text(StateModel::stateCode(stateText)));
 
     m_stackLayout->insertWidget(m_stackLayout->count() - 1, e);
-    m_column->setFixedWidth(OpenWidth);
+    m_session.setAlarmsOpen(true);
 
     if (StateModel::stateCode(stateText) != StateModel::InProcessing)
         m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
@@ -124,7 +123,7 @@ void AlarmPanel::Load_PopupMenu()
         return true;
     });
     if (rows != Database::Rows::Ok)
-        m_database.showError(m_state.dialogs, m_window);
+        m_database.showError(m_state.dialogs, window());
     for (const QString &text : texts)
         add(text);
 }
@@ -154,5 +153,5 @@ void AlarmPanel::CloseGroup(AlarmEntry *e)
     e->hide();
     e->deleteLater();
     if (entries().isEmpty())
-        m_column->setFixedWidth(1);
+        m_session.setAlarmsOpen(false);
 }

@@ -2,34 +2,31 @@
 
 #include "AlarmEntry.h"
 
-#include <QObject>
 #include <QPointer>
+#include <QScrollArea>
 #include <QString>
 
-#include <functional>
-
 class Database;
+class MonitoringSession;
 class QMenu;
-class QScrollArea;
 class QVBoxLayout;
-class QWidget;
 class StateReports;
 struct StationState;
 
-// The alarm column: a stack of alarm entries, one per object in processing,
-// and the menu through which the operator comments and closes them.
-class AlarmPanel : public QObject
+// The alarm group bar RzGroupBar1 of the right-hand column: a stack of alarm
+// entries, one per object in processing, and the menu through which the
+// operator comments and closes them. While it holds an entry the session
+// keeps the column open.
+class AlarmPanel : public QScrollArea
 {
     Q_OBJECT
 
 public:
-    static constexpr int OpenWidth = 300;
+    AlarmPanel(StationState &state, Database &database, StateReports &reports, MonitoringSession &session,
+               QWidget *parent = nullptr);
 
-    // stateText gives the current state code text of an object's list entry.
-    AlarmPanel(StationState &state, Database &database, StateReports &reports, QScrollArea *RzGroupBar1,
-               QWidget *Panel4, std::function<QString(const QString &)> stateText, QWidget *window);
-
-    void Add_Alarm(const QString &imei);
+    // stateText: the state of the object's list entry when it was selected.
+    void Add_Alarm(const QString &imei, const QString &stateText);
     void Load_PopupMenu();
     void PMSelect(const QString &caption, AlarmEntry *entry);
     void CloseGroup(AlarmEntry *entry);
@@ -46,11 +43,8 @@ private:
     StationState &m_state;
     Database &m_database;
     StateReports &m_reports;
-    QScrollArea *m_bar;
-    QWidget *m_column;
+    MonitoringSession &m_session;
     QWidget *m_stack;
     QVBoxLayout *m_stackLayout;
-    std::function<QString(const QString &)> m_stateText;
-    QWidget *m_window;
     QPointer<AlarmEntry> m_popupComponent;
 };

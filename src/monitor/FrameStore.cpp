@@ -3,10 +3,12 @@
 #include "Database.h"
 #include "JournalSql.h"
 #include "JpegImage.h"
+#include "MonitoringSession.h"
 #include "ProfileFile.h"
 #include "StationState.h"
 
 #include <QBoxLayout>
+#include <QVBoxLayout>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -22,28 +24,38 @@ const QString ImagesSection = QStringLiteral("Images");
 
 } // namespace
 
-FrameStore::FrameStore(StationState &state, Database &database, QLabel *Image1, QLabel *Label11, QWidget *Panel4,
-                       QWidget *OTable, QWidget *window)
-    : QObject(window)
+FrameStore::FrameStore(StationState &state, Database &database, MonitoringSession &session, QWidget *parent)
+    : QWidget(parent)
+    , Image1(new QLabel(this))
+    , Label11(new QLabel(this))
     , m_state(state)
     , m_database(database)
+    , m_session(session)
     , m_image(Image1)
-    , m_caption(Label11)
-    , m_panel(Panel4)
-    , m_list(OTable)
-    , m_window(window)
-    , m_normalMinimum(Image1->minimumSize())
-    , m_normalMaximum(Image1->maximumSize())
 {
+    setObjectName(QStringLiteral("FrameStore"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setFixedSize(MonitoringSession::ColumnWidth - 2, 224);
+    layout->addWidget(Image1);
+    Label11->setObjectName(QStringLiteral("Label11"));
+    Label11->setTextFormat(Qt::PlainText);
+    layout->addWidget(Label11);
+    m_normalMinimum = Image1->minimumSize();
+    m_normalMaximum = Image1->maximumSize();
     m_image->setAlignment(Qt::AlignCenter);
     m_image->setCursor(Qt::PointingHandCursor);
     m_image->installEventFilter(this);
-    m_list->installEventFilter(this);
 }
 
-void FrameStore::setAlarmGroupsOpen(std::function<bool()> test)
+void FrameStore::setEnlargeArea(QWidget *area)
 {
-    m_alarmGroupsOpen = std::move(test);
+    if (m_list)
+        m_list->removeEventFilter(this);
+    m_list = area;
+    if (m_list)
+        m_list->installEventFilter(this);
 }
 
 QString FrameStore::framePath(const QString &imei) const
@@ -74,24 +86,24 @@ void FrameStore::Image_From_Table(const QString &imei, const QString &date)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return;
 
-    m_caption->setText(date);
+    Label11->setText(date);
     Save_Image_Time(imei, date);
-    show(JpegImage::fromFile(path));
-    m_panel->setFixedWidth(OpenWidth);
+    showPicture(JpegImage::fromFile(path));
+    m_session.setPictureOpen(true);
 }
 
 void FrameStore::OpenImage(const QString &imei)
 {
     const QString path = framePath(imei);
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
-        show(JpegImage::fromFile(path));
-        m_panel->setFixedWidth(OpenWidth);
-        m_caption->setText(Load_Image_Time(imei));
+        showPicture(JpegImage::fromFile(path));
+        m_session.setPictureOpen(true);
+        Label11->setText(Load_Image_Time(imei));
         return;
     }
-    show(QImage());
-    m_caption->clear();
-    closeColumnUnlessAlarms();
+    showPicture(QImage());
+    Label11->clear();
+    m_session.setPictureOpen(false);
 }
 
 void FrameStore::Save_Image_Time(const QString &imei, const QString &dateTime)
@@ -106,7 +118,7 @@ QString FrameStore::Load_Image_Time(const QString &imei) const
 
 bool FrameStore::isEnlarged() const
 {
-    return m_image->parentWidget() != m_panel;
+    return m_image->parentWidget() != this;
 }
 
 void FrameStore::Image1Click()
@@ -122,10 +134,10 @@ void FrameStore::Image1MouseDown(Qt::MouseButton button)
     if (button != Qt::RightButton)
         return;
     restore();
-    closeColumnUnlessAlarms();
+    m_session.setPictureOpen(false);
 }
 
-void FrameStore::show(QImage picture)
+void FrameStore::showPicture(QImage picture)
 {
     m_picture = std::move(picture);
     render();
@@ -147,9 +159,9 @@ void FrameStore::render()
 
 void FrameStore::enlarge()
 {
-    if (isEnlarged())
+    if (isEnlarged() || !m_list)
         return;
-    auto *column = qobject_cast<QBoxLayout *>(m_panel->layout());
+    auto *column = qobject_cast<QBoxLayout *>(layout());
     m_layoutIndex = column ? column->indexOf(m_image) : -1;
     if (column)
         column->removeWidget(m_image);
@@ -166,24 +178,18 @@ void FrameStore::restore()
 {
     if (!isEnlarged())
         return;
-    m_image->setParent(m_panel);
+    m_image->setParent(this);
     m_image->setMinimumSize(m_normalMinimum);
     m_image->setMaximumSize(m_normalMaximum);
-    if (auto *column = qobject_cast<QBoxLayout *>(m_panel->layout()))
+    if (auto *column = qobject_cast<QBoxLayout *>(layout()))
         column->insertWidget(m_layoutIndex, m_image);
     m_image->show();
     render();
 }
 
-void FrameStore::closeColumnUnlessAlarms()
-{
-    if (!m_alarmGroupsOpen || !m_alarmGroupsOpen())
-        m_panel->setFixedWidth(ClosedWidth);
-}
-
 bool FrameStore::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_list) {
+    if (m_list && watched == m_list) {
         if (event->type() == QEvent::Resize && isEnlarged())
             m_image->setGeometry(m_list->rect());
         return false;

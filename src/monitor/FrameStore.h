@@ -1,39 +1,36 @@
 #pragma once
 
 #include <QImage>
-#include <QObject>
+#include <QPointer>
 #include <QSize>
 #include <QString>
-
-#include <functional>
+#include <QWidget>
 
 class Database;
+class MonitoringSession;
 class QLabel;
-class QWidget;
 struct StationState;
 
 // Camera frames: fetched from an object's frame table into the file IMEI.jpg
 // beside the executable, remembered with their time in Images.txt, and shown
 // in the picture Image1 of the right-hand column with the time under it in
-// Label11. A left click enlarges the picture over the object list and back;
-// a right click puts it back and closes the column if no alarm is open.
-class FrameStore final : public QObject
+// Label11. A left click enlarges the picture over the area set by the main
+// window (the object list) and back; a right click puts it back and lets the
+// column close unless an alarm holds it open.
+class FrameStore final : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr int OpenWidth = 300;
-    static constexpr int ClosedWidth = 1;
     static inline const QString NoTime = QStringLiteral("0000-00-00 00:00:00");
 
-    // Panel4 is the right-hand column holding Image1 and Label11; OTable the
-    // object list the enlarged picture covers; window the parent of message boxes.
-    FrameStore(StationState &state, Database &database, QLabel *Image1, QLabel *Label11, QWidget *Panel4,
-               QWidget *OTable, QWidget *window);
+    FrameStore(StationState &state, Database &database, MonitoringSession &session, QWidget *parent = nullptr);
 
-    // Tells whether the alarm group bar holds a group: the column stays open
-    // while it does. Until it is set, the bar counts as empty.
-    void setAlarmGroupsOpen(std::function<bool()> test);
+    QLabel *Image1 = nullptr;
+    QLabel *Label11 = nullptr;
+
+    // The widget an enlarged picture covers.
+    void setEnlargeArea(QWidget *area);
 
     // Fetches the frame announced at date by a journal row of the object
     // imei, writes it to the object's frame file and shows it.
@@ -59,20 +56,16 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void show(QImage picture);
+    void showPicture(QImage picture);
     void render();
     void enlarge();
     void restore();
-    void closeColumnUnlessAlarms();
 
     StationState &m_state;
     Database &m_database;
+    MonitoringSession &m_session;
     QLabel *m_image;
-    QLabel *m_caption;
-    QWidget *m_panel;
-    QWidget *m_list;
-    QWidget *m_window;
-    std::function<bool()> m_alarmGroupsOpen;
+    QPointer<QWidget> m_list;
     QImage m_picture;
     QSize m_normalMinimum;
     QSize m_normalMaximum;

@@ -2,15 +2,18 @@
 
 #include "Database.h"
 #include "JournalModel.h"
+#include "MonitoringSession.h"
 #include "StationState.h"
+#include "WidgetFactory.h"
 
-#include <QComboBox>
 #include <QDateTimeEdit>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QSet>
 #include <QTableView>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -57,105 +60,107 @@ QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql
 
 } // namespace
 
-Journal::Journal(StationState &state, Database &database, QTableView *StringGrid1, QDateTimeEdit *StartDate,
-                 QDateTimeEdit *EndDate, QLabel *title, QWidget *window)
-    : QObject(window)
+Journal::Journal(StationState &state, Database &database, MonitoringSession &session, QWidget *parent)
+    : QFrame(parent)
     , m_state(state)
     , m_database(database)
-    , m_grid(StringGrid1)
-    , m_start(StartDate)
-    , m_end(EndDate)
-    , m_title(title)
-    , m_window(window)
+    , m_session(session)
     , m_model(new JournalModel(this))
 {
+    setObjectName(QStringLiteral("Panel2"));
+    setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    Label2 = captionLabel(QStringLiteral("  Сообщения от объекта"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    layout->addWidget(Label2);
+    Panel7 = new QFrame(this);
+    Panel7->setObjectName(QStringLiteral("Panel7"));
+    auto *period = new QHBoxLayout(Panel7);
+    period->setContentsMargins(0, 0, 0, 0);
+    const auto picker = [this](const char *name) {
+        auto *edit = new QDateTimeEdit(Panel7);
+        edit->setObjectName(QLatin1String(name));
+        edit->setDisplayFormat(DateFormat);
+        edit->setCalendarPopup(true);
+        // A typed date reloads once it is complete, not at every digit.
+        edit->setKeyboardTracking(false);
+        return edit;
+    };
+    StartDate = picker("StartDate");
+    EndDate = picker("EndDate");
+    period->addWidget(new QLabel(QStringLiteral("Период с"), Panel7));
+    period->addWidget(StartDate);
+    period->addWidget(new QLabel(QStringLiteral("до"), Panel7));
+    period->addWidget(EndDate);
+    period->addStretch(1);
+    layout->addWidget(Panel7);
+    StringGrid1 = new QTableView(this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    layout->addWidget(StringGrid1, 1);
+
     // The view does not delete the selection model of a model it lets go of.
-    QItemSelectionModel *oldSelection = m_grid->selectionModel();
-    m_grid->setModel(m_model);
+    QItemSelectionModel *oldSelection = StringGrid1->selectionModel();
+    StringGrid1->setModel(m_model);
     delete oldSelection;
 
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setShowGrid(true);
-    m_grid->setWordWrap(false);
-    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->setWordWrap(false);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     // Each column at least as wide as its heading, the IMEI and the time at
     // least as wide as their texts in the desktop's font; the last one takes
     // what is left.
-    const QFontMetrics metrics = m_grid->fontMetrics();
+    const QFontMetrics metrics = StringGrid1->fontMetrics();
     const int padding = 2 * metrics.averageCharWidth();
     const int fits[5] = {metrics.horizontalAdvance(QStringLiteral("000000000000000")) + padding,
                          metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + padding, 0, 0, 0};
     for (int column = 0; column < 5; ++column) {
-        const int heading = m_grid->horizontalHeader()->sectionSizeHint(column);
-        m_grid->setColumnWidth(column, qMax(qMax(ColumnWidths[column], heading), fits[column]));
+        const int heading = StringGrid1->horizontalHeader()->sectionSizeHint(column);
+        StringGrid1->setColumnWidth(column, qMax(qMax(ColumnWidths[column], heading), fits[column]));
     }
-    m_grid->horizontalHeader()->setStretchLastSection(true);
-    QHeaderView *rows = m_grid->verticalHeader();
+    StringGrid1->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView *rows = StringGrid1->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setMinimumSectionSize(RowHeight);
     // Sixteen pixels, unless the desktop's font would not fit into them.
-    rows->setDefaultSectionSize(qMax(RowHeight, m_grid->fontMetrics().height() + 2));
-    connect(m_grid, &QAbstractItemView::doubleClicked, this, &Journal::StringGrid1DblClick);
+    rows->setDefaultSectionSize(qMax(RowHeight, StringGrid1->fontMetrics().height() + 2));
+    connect(StringGrid1, &QAbstractItemView::doubleClicked, this, &Journal::StringGrid1DblClick);
 
-    for (QDateTimeEdit *picker : {m_start, m_end}) {
-        picker->setDisplayFormat(DateFormat);
-        // A typed date reloads once it is complete, not at every digit.
-        picker->setKeyboardTracking(false);
-    }
-    setPeriod(QDateTime(QDate(2011, 9, 1), QTime(0, 0, 0)), QDateTime(QDate(2011, 9, 1), QTime(23, 59, 59)));
+    showPeriod();
     const auto edited = [this] {
         if (!m_settingPeriod)
-            StartDateChange();
+            m_session.setPeriod(StartDate->dateTime(), EndDate->dateTime(), true);
     };
-    connect(m_start, &QDateTimeEdit::dateTimeChanged, this, edited);
-    connect(m_end, &QDateTimeEdit::dateTimeChanged, this, edited);
-}
-
-void Journal::setGroupSelector(const QComboBox *ComboBox1)
-{
-    m_groups = ComboBox1;
-}
-
-void Journal::setObjectSelected(std::function<bool()> test)
-{
-    m_objectSelected = std::move(test);
-}
-
-GroupChoice Journal::groupChoice() const
-{
-    GroupChoice choice;
-    if (!m_groups)
-        return choice;
-    choice.text = m_groups->currentText();
-    for (int i = 0; i < m_groups->count(); ++i)
-        choice.items << m_groups->itemText(i);
-    return choice;
-}
-
-bool Journal::objectSelected() const
-{
-    return m_objectSelected ? m_objectSelected() : !m_state.Selected_IMEI.isEmpty();
+    connect(StartDate, &QDateTimeEdit::dateTimeChanged, this, edited);
+    connect(EndDate, &QDateTimeEdit::dateTimeChanged, this, edited);
+    connect(&m_session, &MonitoringSession::periodChanged, this, [this](bool byOperator) {
+        showPeriod();
+        if (byOperator)
+            StartDateChange();
+    });
 }
 
 void Journal::Load_Messages(const QString &key, bool useEnd)
 {
-    const GroupChoice groups = groupChoice();
+    const GroupChoice &groups = m_session.groupChoice();
     if (key != AllKey)
-        m_title->setText(QStringLiteral("Сообщения от объекта ") + key);
+        Label2->setText(QStringLiteral("Сообщения от объекта ") + key);
     else if (groups.text == AllGroups)
-        m_title->setText(QStringLiteral("Сообщения от объектов группы Все"));
+        Label2->setText(QStringLiteral("Сообщения от объектов группы Все"));
     else
-        m_title->setText(QStringLiteral("Сообщения от объектов группы ") + groups.text);
+        Label2->setText(QStringLiteral("Сообщения от объектов группы ") + groups.text);
 
-    const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, pickerText(m_start),
-                                                 useEnd ? std::optional<QString>(pickerText(m_end)) : std::nullopt);
+    const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, pickerText(StartDate),
+                                                 useEnd ? std::optional<QString>(pickerText(EndDate)) : std::nullopt);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, m_window, &accepted);
+    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
     // A refused statement leaves the rows shown as they are; rows cut off
     // midway have been reported and are shown as far as they came.
     if (accepted)
@@ -165,34 +170,29 @@ void Journal::Load_Messages(const QString &key, bool useEnd)
 void Journal::Refresh_Messages(const QString &key)
 {
     // With nothing shown yet, "newer than the newest row" means the period.
-    const QString newest = m_model->isEmpty() ? pickerText(m_start) : m_model->row(0).Date;
-    const QString sql = JournalSql::refreshMessages(m_database.escaper(), key, groupChoice(), newest);
+    const QString newest = m_model->isEmpty() ? pickerText(StartDate) : m_model->row(0).Date;
+    const QString sql = JournalSql::refreshMessages(m_database.escaper(), key, m_session.groupChoice(), newest);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, m_window, &accepted);
+    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
     if (accepted)
         m_model->prepend(std::move(rows));
 }
 
 void Journal::StartDateChange()
 {
-    if (objectSelected())
+    if (m_session.hasSelection())
         Load_Messages(m_state.Selected_IMEI, true);
     else
         Load_Messages(AllKey, true);
 }
 
-void Journal::setLastDay(const QDateTime &now)
-{
-    setPeriod(now.addDays(-1), now);
-}
-
-void Journal::setPeriod(const QDateTime &start, const QDateTime &end)
+void Journal::showPeriod()
 {
     m_settingPeriod = true;
-    m_end->setDateTime(end);
-    m_start->setDateTime(start);
+    EndDate->setDateTime(m_session.periodEnd());
+    StartDate->setDateTime(m_session.periodStart());
     m_settingPeriod = false;
 }
 

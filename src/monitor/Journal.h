@@ -3,26 +3,26 @@
 #include "JournalSql.h"
 
 #include <QDateTime>
-#include <QObject>
+#include <QFrame>
 #include <QString>
-
-#include <functional>
 
 class Database;
 class JournalModel;
-class QComboBox;
+class MonitoringSession;
 class QDateTimeEdit;
 class QLabel;
 class QModelIndex;
 class QTableView;
-class QWidget;
 struct StationState;
 
 // The message journal under the object list: the rows of one object, of one
 // group or of all the operator's groups from the start of the period on,
 // newest first, coloured by message type; reloaded on a selection, a group
 // change or an edit of the period, and topped up after state notifications.
-class Journal final : public QObject
+// The panel Panel2 holds the title Label2, the period pickers StartDate and
+// EndDate and the grid StringGrid1; the period and the group choice are the
+// session's.
+class Journal final : public QFrame
 {
     Q_OBJECT
 
@@ -31,16 +31,13 @@ public:
     static constexpr int RowHeight = 16;
     static inline const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-    // title is the caption over the grid; window is the parent of message boxes.
-    Journal(StationState &state, Database &database, QTableView *StringGrid1, QDateTimeEdit *StartDate,
-            QDateTimeEdit *EndDate, QLabel *title, QWidget *window);
+    Journal(StationState &state, Database &database, MonitoringSession &session, QWidget *parent = nullptr);
 
-    // The main window's group selector ComboBox1; a load for "All" reads its
-    // text and items at that moment.
-    void setGroupSelector(const QComboBox *ComboBox1);
-    // Tells whether an entry of the object list is selected right now. Until
-    // it is set, an object counts as selected once Selected_IMEI is not empty.
-    void setObjectSelected(std::function<bool()> test);
+    QLabel *Label2 = nullptr;
+    QFrame *Panel7 = nullptr;
+    QDateTimeEdit *StartDate = nullptr;
+    QDateTimeEdit *EndDate = nullptr;
+    QTableView *StringGrid1 = nullptr;
 
     // Rebuilds the journal for an IMEI or for "All" (the group choice), from
     // after StartDate, and up to EndDate when useEnd is set.
@@ -50,12 +47,6 @@ public:
     // The operator changed StartDate or EndDate: reload with both bounds.
     void StartDateChange();
 
-    // Moves the period to the 24 hours up to now without reloading, as a
-    // click in the object list does.
-    void setLastDay(const QDateTime &now);
-    // Sets both pickers without reloading.
-    void setPeriod(const QDateTime &start, const QDateTime &end);
-
     JournalModel *model() const { return m_model; }
 
 signals:
@@ -64,20 +55,14 @@ signals:
     void frameRequested(const QString &imei, const QString &date);
 
 private:
-    GroupChoice groupChoice() const;
-    bool objectSelected() const;
     void StringGrid1DblClick(const QModelIndex &index);
+    // Shows the session's period in the pickers without reloading.
+    void showPeriod();
 
     StationState &m_state;
     Database &m_database;
-    QTableView *m_grid;
-    QDateTimeEdit *m_start;
-    QDateTimeEdit *m_end;
-    QLabel *m_title;
-    QWidget *m_window;
+    MonitoringSession &m_session;
     JournalModel *m_model;
-    const QComboBox *m_groups = nullptr;
-    std::function<bool()> m_objectSelected;
     // Set while the station itself moves the pickers.
     bool m_settingPeriod = false;
 };

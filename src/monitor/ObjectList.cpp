@@ -1,6 +1,7 @@
 #include "ObjectList.h"
 
 #include "Database.h"
+#include "MonitoringSession.h"
 #include "ObjectListModel.h"
 #include "ObjectSql.h"
 #include "Packets.h"
@@ -8,16 +9,17 @@
 #include "StateIcons.h"
 #include "StateModel.h"
 #include "StationState.h"
+#include "WidgetFactory.h"
 
-#include <QComboBox>
-#include <QDateTimeEdit>
 #include <QEvent>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include <array>
 #include <utility>
@@ -52,17 +54,25 @@ QString hintText(const Particulars &p)
 
 } // namespace
 
-ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link, QListView *OTable,
-                       QComboBox *ComboBox1, QWidget *window, QObject *parent)
-    : QObject(parent)
+ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link, MonitoringSession &session,
+                       QWidget *parent)
+    : QFrame(parent)
+    , OTable(new QListView(this))
     , m_state(state)
     , m_database(database)
     , m_link(link)
+    , m_session(session)
     , m_table(OTable)
-    , m_selector(ComboBox1)
-    , m_window(window)
     , m_model(new ObjectListModel(this))
 {
+    setObjectName(QStringLiteral("Panel3"));
+    setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(captionLabel(QStringLiteral("  Объекты"), this));
+    OTable->setObjectName(QStringLiteral("OTable"));
+    layout->addWidget(OTable, 1);
+
     m_model->setIcons(StateIcons::ImageList1());
     configureView();
     buildMenu();
@@ -73,6 +83,8 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
                     OTableSelectItem(index.row(), false);
                 for (const QModelIndex &index : selected.indexes())
                     OTableSelectItem(index.row(), true);
+                if (!hasSelection())
+                    m_session.setSelectionCleared();
             });
     connect(m_table, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex &index) { OTableDblClick(index.row()); });
@@ -82,9 +94,8 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
             action->setEnabled(selected);
         PopupMenu2->popup(m_table->viewport()->mapToGlobal(pos));
     });
-    // Filling the selector under a QSignalBlocker (the login) does not come here.
-    connect(m_selector, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index >= 0)
+    connect(&m_session, &MonitoringSession::groupChoiceChanged, this, [this](bool byOperator) {
+        if (byOperator)
             ComboBox1Change();
     });
     m_viewport = m_table->viewport();
@@ -135,24 +146,10 @@ void ObjectList::buildMenu()
     item(N5, "N5", QStringLiteral("Включить терминал"), &ObjectList::N5Click);
 }
 
-void ObjectList::setPeriodPickers(QDateTimeEdit *StartDate, QDateTimeEdit *EndDate)
-{
-    m_startDate = StartDate;
-    m_endDate = EndDate;
-}
-
-QStringList ObjectList::selectorItems() const
-{
-    QStringList items;
-    items.reserve(m_selector->count());
-    for (int i = 0; i < m_selector->count(); ++i)
-        items << m_selector->itemText(i);
-    return items;
-}
 
 void ObjectList::Load_Objects(const QString &group)
 {
-    const std::optional<QString> sql = ObjectSql::loadObjects(m_database.escaper(), group, m_state.Full_rights, selectorItems());
+    const std::optional<QString> sql = ObjectSql::loadObjects(m_database.escaper(), group, m_state.Full_rights, m_session.groupChoice().items);
     if (!sql || !m_state.Base_connected)
         return;
     QStringList imeis;
@@ -162,10 +159,12 @@ void ObjectList::Load_Objects(const QString &group)
     });
     if (outcome != Database::Rows::Ok) {
         if (outcome == Database::Rows::Cut)
-            m_database.showError(m_state.dialogs, m_window);
+            m_database.showError(m_state.dialogs, window());
         return;
     }
     m_model->setCaptions(imeis);
+    // The view lets go of its selection with the old entries, silently.
+    m_session.setSelectionCleared();
 }
 
 namespace {
@@ -200,7 +199,7 @@ QString stateTextOf(QByteArrayView value)
 void ObjectList::Load_States()
 {
     const std::optional<QString> sql =
-        ObjectSql::loadStates(m_database.escaper(), m_selector->currentText(), m_state.Full_rights, selectorItems());
+        ObjectSql::loadStates(m_database.escaper(), m_session.groupChoice().text, m_state.Full_rights, m_session.groupChoice().items);
     if (sql && m_state.Base_connected) {
         // Finding an entry is no query: it may happen while the rows come in.
         QList<std::pair<int, QString>> updates;
@@ -212,7 +211,7 @@ void ObjectList::Load_States()
             return true;
         });
         if (outcome == Database::Rows::Cut)
-            m_database.showError(m_state.dialogs, m_window);
+            m_database.showError(m_state.dialogs, window());
         if (outcome == Database::Rows::Ok) {
             m_model->setStates(updates);
             emit statesLoaded();
@@ -257,7 +256,7 @@ int ObjectList::selectedRow() const
 
 void ObjectList::ComboBox1Change()
 {
-    Load_Objects(m_selector->currentText());
+    Load_Objects(m_session.groupChoice().text);
     emit messagesRequested(AllKey);
     Load_States();
 }
@@ -269,24 +268,19 @@ void ObjectList::OTableSelectItem(int row, bool selected)
     // Copies: what the receivers do may re-sort the list.
     const QString imei = m_model->entry(row).caption;
     const int code = m_model->entry(row).code;
-    m_state.Selected_index = row;
-    m_state.Selected_IMEI = imei;
+    const QString stateText = m_model->entry(row).state;
+    m_session.select(imei, row);
     emit messagesRequested(imei);
     if (StateModel::isAlarm(code))
-        emit alarmSelected(imei);
+        emit alarmSelected(imei, stateText);
     emit imageRequested(imei);
 }
 
 void ObjectList::OTableClick()
 {
-    if (m_startDate && m_endDate) {
-        // The pickers' own change handling reloads the journal; this does not.
-        const QSignalBlocker blockEnd(m_endDate);
-        const QSignalBlocker blockStart(m_startDate);
-        const QDateTime now = QDateTime::currentDateTime();
-        m_endDate->setDateTime(now);
-        m_startDate->setDateTime(now.addDays(-1));
-    }
+    // The journal's period becomes the last day, without a reload of its own.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_session.setPeriod(now.addDays(-1), now, false);
     if (!hasSelection())
         emit messagesRequested(AllKey);
 }

@@ -2,15 +2,14 @@
 
 #include "GroupChoice.h"
 
-#include <QObject>
+#include <QFrame>
 #include <QString>
 #include <QStringList>
 
 class Database;
+class MonitoringSession;
 class ObjectListModel;
 class QAction;
-class QComboBox;
-class QDateTimeEdit;
 class QListView;
 class QMenu;
 class QPoint;
@@ -18,21 +17,22 @@ class QWidget;
 class ServerLink;
 struct StationState;
 
-// The object list OTable of the main window and its group selector
-// ComboBox1: which objects are listed, their states and order, selecting,
-// the hint and the remote commands of the list's context menu. What the
-// journal, the alarm panel and the object card do about it is signalled.
-class ObjectList final : public QObject
+// The object list of the main window (Panel3 with the caption and the list
+// OTable): which objects of the session's group choice are listed, their
+// states and order, selecting, the hint and the remote commands of the
+// list's context menu. A selection goes to the session; what the journal,
+// the alarm column and the object card do about it is signalled.
+class ObjectList final : public QFrame
 {
     Q_OBJECT
 
 public:
-    ObjectList(StationState &state, Database &database, ServerLink &link, QListView *OTable, QComboBox *ComboBox1,
-               QWidget *window, QObject *parent = nullptr);
+    ObjectList(StationState &state, Database &database, ServerLink &link, MonitoringSession &session,
+               QWidget *parent = nullptr);
+
+    QListView *OTable = nullptr;
 
     ObjectListModel *model() const { return m_model; }
-    // The period pickers of the journal, reset by a click into the list.
-    void setPeriodPickers(QDateTimeEdit *StartDate, QDateTimeEdit *EndDate);
 
     // Refills the list with the objects of a group choice (a group name or
     // "Все"); every caller follows it with Load_States.
@@ -54,7 +54,8 @@ public:
     int selectedRow() const;
     bool hasSelection() const { return selectedRow() >= 0; }
 
-    // Handlers, connected to OTable and ComboBox1 by the constructor.
+    // Handlers: the operator chose a group (the session's choice changed),
+    // and OTable's own.
     void ComboBox1Change();
     void OTableSelectItem(int row, bool selected);
     void OTableClick();
@@ -76,8 +77,9 @@ public:
 signals:
     // Load_Messages with this key (an IMEI or AllKey), period end unused.
     void messagesRequested(const QString &key);
-    // An object in alarm (code 90 or more) was selected: Add_Alarm.
-    void alarmSelected(const QString &imei);
+    // An object in alarm (code 90 or more) was selected: Add_Alarm. The
+    // state text is the entry's at the moment of selection.
+    void alarmSelected(const QString &imei, const QString &stateText);
     // After a selection: OpenImage.
     void imageRequested(const QString &imei);
     // The object card shows Selected_IMEI.
@@ -93,7 +95,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QStringList selectorItems() const;
     void sendToSelected(quint8 code, const QByteArray &data);
     void configureView();
     void buildMenu();
@@ -101,12 +102,9 @@ private:
     StationState &m_state;
     Database &m_database;
     ServerLink &m_link;
+    MonitoringSession &m_session;
     QListView *m_table;
     // Kept apart: the filter also sees the viewport go while the list is destroyed.
     QWidget *m_viewport = nullptr;
-    QComboBox *m_selector;
-    QWidget *m_window;
     ObjectListModel *m_model;
-    QDateTimeEdit *m_startDate = nullptr;
-    QDateTimeEdit *m_endDate = nullptr;
 };

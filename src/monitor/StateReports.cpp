@@ -9,32 +9,15 @@
 #include "StateModel.h"
 #include "StationState.h"
 
-#include <QAbstractButton>
-
-namespace {
-
-const int SoundOffGlyph = 2;
-
-} // namespace
-
 StateReports::StateReports(StationState &state, Database &database, ServerLink &link, ObjectList &objects,
-                           SoundPlayer &player, QAbstractButton *SpeedButton1, const QList<QIcon> &ImageList2,
-                           QWidget *window, QObject *parent)
+                           SoundPlayer &player, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_database(database)
     , m_link(link)
     , m_objects(objects)
     , m_player(&player)
-    , m_soundButton(SpeedButton1)
-    , m_glyphs(ImageList2)
-    , m_window(window)
 {
-}
-
-void StateReports::setRefreshMessages(std::function<void(const QString &)> refreshMessages)
-{
-    m_refreshMessages = std::move(refreshMessages);
 }
 
 void StateReports::On_State_Report(const QString &imei, quint8 code)
@@ -43,8 +26,7 @@ void StateReports::On_State_Report(const QString &imei, quint8 code)
     const int row = m_objects.findEntry(imei);
     if (row < 0)
         return;
-    if (m_refreshMessages)
-        m_refreshMessages(m_objects.hasSelection() ? imei : AllKey);
+    emit messagesRefreshRequested(m_objects.hasSelection() ? imei : AllKey);
     // The journal's top-up does not touch the list, but find the entry anew
     // all the same rather than trust a row across a call into another part.
     const int entry = m_objects.findEntry(imei);
@@ -60,7 +42,7 @@ void StateReports::Save_State(const QString &imei, quint8 code)
     if (row >= 0)
         m_objects.setEntryState(row, code);
     if (!m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
-        m_database.showError(m_state.dialogs, m_window);
+        m_database.showError(m_state.dialogs, m_objects.window());
     m_objects.Sort_Objects();
     m_link.Send_State(imei, code);
 }
@@ -88,7 +70,7 @@ void StateReports::Save_Event(const QString &imei, const QString &text)
         written = m_database.exec(ObjectSql::insertEvent(m_database.escaper(), imei, when, text, group, m_state.Login));
     }
     if (!written)
-        m_database.showError(m_state.dialogs, m_window, QStringLiteral("Ошибка при добавлении данных"));
+        m_database.showError(m_state.dialogs, m_objects.window(), QStringLiteral("Ошибка при добавлении данных"));
     emit messagesRequested(imei);
 }
 
@@ -97,21 +79,4 @@ void StateReports::Play_Sound(const QString &name)
     if (name == StateModel::NoSound || !m_state.Sound_on)
         return;
     m_player->play(m_state.homeFile(name + QStringLiteral(".wav")));
-}
-
-void StateReports::Show_Sound_State(bool on)
-{
-    if (!m_soundButton)
-        return;
-    const int glyph = SoundOffGlyph + (on ? 1 : 0);
-    if (glyph < m_glyphs.size())
-        m_soundButton->setIcon(m_glyphs.at(glyph));
-    m_soundButton->setToolTip(on ? QStringLiteral("Звуковое оповещение включено")
-                                 : QStringLiteral("Звуковое оповещение выключено"));
-}
-
-void StateReports::SpeedButton1Click()
-{
-    m_state.Sound_on = !m_state.Sound_on;
-    Show_Sound_State(m_state.Sound_on);
 }

@@ -1,37 +1,24 @@
 #pragma once
 
-#include <QIcon>
-#include <QList>
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class Database;
 class ObjectList;
-class QAbstractButton;
-class QWidget;
 class ServerLink;
 class SoundPlayer;
 struct StationState;
 
 // The server's state notifications and the station's own state changes and
 // journal rows: what the operator then sees in the list, hears, and finds in
-// the database and the journal. Also the toolbar's sound switch.
+// the database and the journal.
 class StateReports final : public QObject
 {
     Q_OBJECT
 
 public:
-    // SpeedButton1 is the sound button, ImageList2 the toolbar glyphs
-    // (2: sound off, 3: sound on).
     StateReports(StationState &state, Database &database, ServerLink &link, ObjectList &objects, SoundPlayer &player,
-                 QAbstractButton *SpeedButton1, const QList<QIcon> &ImageList2, QWidget *window,
                  QObject *parent = nullptr);
-
-    // Refresh_Messages of the journal: tops it up with the rows newer than
-    // the newest shown, for an IMEI or "All".
-    void setRefreshMessages(std::function<void(const QString &)> refreshMessages);
 
     // A state notification of the server (packet type 20).
     // Where the sounds go from now on.
@@ -45,13 +32,15 @@ public:
     // A journal row of type "Событие" by the operator, dated by the clock.
     void Save_Event(const QString &imei, const QString &text);
 
+    // The state's sound, unless the operator switched sounds off (Sound_on).
     void Play_Sound(const QString &name);
-    void Show_Sound_State(bool on);
-    void SpeedButton1Click();
 
 signals:
     // Load_Messages with this key, period end unused.
     void messagesRequested(const QString &key);
+    // Refresh_Messages of the journal: the rows newer than the newest shown,
+    // for an IMEI or "All".
+    void messagesRefreshRequested(const QString &key);
 
 private:
     StationState &m_state;
@@ -59,8 +48,4 @@ private:
     ServerLink &m_link;
     ObjectList &m_objects;
     SoundPlayer *m_player;
-    QAbstractButton *m_soundButton;
-    QList<QIcon> m_glyphs;
-    QWidget *m_window;
-    std::function<void(const QString &)> m_refreshMessages;
 };

@@ -8,13 +8,21 @@
 #include "StationState.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
-#include <QSignalBlocker>
 
-OperatorRights::OperatorRights(StationState &state, Database &database, QWidget *window)
+namespace {
+
+// A rights object without a toolbar (a test, a worker) has no buttons.
+void enable(QAbstractButton *button, bool on)
+{
+    if (button)
+        button->setEnabled(on);
+}
+
+} // namespace
+
+OperatorRights::OperatorRights(StationState &state, Database &database)
     : m_state(state)
     , m_database(database)
-    , m_window(window)
 {
 }
 
@@ -36,19 +44,17 @@ QStringList OperatorRights::splitLines(const QString &text)
     return lines;
 }
 
-void OperatorRights::Load_User_Groups(QComboBox *selector)
+std::optional<QStringList> OperatorRights::Load_User_Groups()
 {
     QString groups;
     const auto found = m_database.value(Sql::userGroups(m_database.escaper(), m_state.Login), &groups);
     if (found == Database::Lookup::Failed) {
-        m_state.dialogs->message(m_window, QStringLiteral("Нет доступа к группе объектов"));
-        return;
+        if (m_state.dialogs)
+            m_state.dialogs->message(m_window, QStringLiteral("Нет доступа к группе объектов"));
+        return std::nullopt;
     }
     // An operator without a users row controls no group: "Все" alone.
-    const QSignalBlocker blocker(selector);
-    selector->clear();
-    selector->addItems(splitLines(AllGroups + QLatin1Char('\n') + groups));
-    selector->setCurrentIndex(0);
+    return splitLines(AllGroups + QLatin1Char('\n') + groups);
 }
 
 QString OperatorRights::Load_User_Number()
@@ -66,22 +72,22 @@ void OperatorRights::ButtonEnable()
     if (m_state.Base_connected)
         m_database.value(Sql::userAdmin(m_database.escaper(), m_state.Login), &admin);
     if (admin == QLatin1String("1")) {
-        m_buttons.SpeedButton2->setEnabled(true);
-        m_buttons.SpeedButton3->setEnabled(true);
-        m_buttons.SpeedButton8->setEnabled(true);
+        enable(m_buttons.SpeedButton2, true);
+        enable(m_buttons.SpeedButton3, true);
+        enable(m_buttons.SpeedButton8, true);
         m_state.Full_rights = true;
         return;
     }
-    m_buttons.SpeedButton3->setEnabled(false);
-    m_buttons.SpeedButton8->setEnabled(false);
+    enable(m_buttons.SpeedButton3, false);
+    enable(m_buttons.SpeedButton8, false);
     m_state.Full_rights = false;
-    m_buttons.SpeedButton2->setEnabled(m_state.Login == QLatin1String("Pilot") && m_state.User_index == 0);
+    enable(m_buttons.SpeedButton2, m_state.Login == QLatin1String("Pilot") && m_state.User_index == 0);
 }
 
 void OperatorRights::ButtonDisable()
 {
     if (m_state.Login != QLatin1String("Pilot"))
-        m_buttons.SpeedButton2->setEnabled(false);
-    m_buttons.SpeedButton3->setEnabled(false);
-    m_buttons.SpeedButton8->setEnabled(false);
+        enable(m_buttons.SpeedButton2, false);
+    enable(m_buttons.SpeedButton3, false);
+    enable(m_buttons.SpeedButton8, false);
 }

@@ -3,9 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class Database;
 class QAbstractButton;
-class QComboBox;
 class QWidget;
 struct StationState;
 
@@ -21,12 +22,18 @@ struct RightsButtons
 class OperatorRights
 {
 public:
-    OperatorRights(StationState &state, Database &database, QWidget *window);
+    OperatorRights(StationState &state, Database &database);
 
-    void setButtons(RightsButtons buttons) { m_buttons = buttons; }
+    // The buttons to unlock, and the window message boxes belong to.
+    void setButtons(RightsButtons buttons, QWidget *window)
+    {
+        m_buttons = buttons;
+        m_window = window;
+    }
 
-    // "Все" followed by the operator's groups; "Все" selected.
-    void Load_User_Groups(QComboBox *selector);
+    // The items of the group selector: "Все" followed by the operator's
+    // groups. No value (and a message) when they cannot be read.
+    std::optional<QStringList> Load_User_Groups();
     // The operator's phone number, "0" when it cannot be read.
     QString Load_User_Number();
     void ButtonEnable();
@@ -40,5 +47,5 @@ private:
     StationState &m_state;
     Database &m_database;
     RightsButtons m_buttons;
-    QWidget *m_window;
+    QWidget *m_window = nullptr;
 };

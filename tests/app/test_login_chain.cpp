@@ -258,9 +258,8 @@ private slots:
         QVERIFY(s.state().Base_connected);
         QVERIFY(s.form1()->database().connectionId() != id);
         QCOMPARE(m_f->dialogs.messages.size(), 1);
-        s.form1()->rights().Load_User_Groups(s.form1()->ComboBox1);
+        QCOMPARE(s.form1()->rights().Load_User_Groups(), (QStringList{QStringLiteral("Все"), QStringLiteral("Юг")}));
         QCOMPARE(m_f->dialogs.messages.size(), 1);
-        QCOMPARE(s.form1()->ComboBox1->count(), 2);
     }
 };
 

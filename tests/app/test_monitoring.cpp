@@ -1,5 +1,8 @@
 #include "AlarmEntry.h"
 #include "AlarmPanel.h"
+#include "Journal.h"
+#include "MonitoringSession.h"
+#include "ObjectList.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "Packets.h"
@@ -45,7 +48,7 @@ private:
     RecordingSoundPlayer m_sounds;
 
     TForm1 *main() const { return m_f->station->form1(); }
-    QAbstractItemModel *list() const { return main()->OTable->model(); }
+    QAbstractItemModel *list() const { return main()->objects().OTable->model(); }
 
     QStringList captions() const
     {
@@ -59,7 +62,7 @@ private:
     {
         const int row = int(captions().indexOf(imei));
         QVERIFY(row >= 0);
-        main()->OTable->selectionModel()->setCurrentIndex(list()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+        main()->objects().OTable->selectionModel()->setCurrentIndex(list()->index(row, 0), QItemSelectionModel::ClearAndSelect);
     }
 
     QString stored(const QString &imei, const QString &column) const
@@ -164,15 +167,15 @@ private slots:
         QCOMPARE(entry->line(2), QStringLiteral("Контакт: Иванов"));
         QCOMPARE(entry->line(3), QStringLiteral("Тел.: 8916"));
         QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
-        QCOMPARE(main()->Panel4->width(), AlarmPanel::OpenWidth);
+        QCOMPARE(main()->Panel4->width(), MonitoringSession::ColumnWidth);
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
         QCOMPARE(journal(Safe), QStringList{QStringLiteral("Тревога принята в обработку")});
         QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
         // The journal below shows the object's new row, newest first.
-        QTRY_COMPARE(main()->StringGrid1->model()->index(0, 3).data().toString(), QStringLiteral("Тревога принята в обработку"));
+        QTRY_COMPARE(main()->journal().StringGrid1->model()->index(0, 3).data().toString(), QStringLiteral("Тревога принята в обработку"));
 
         // Selecting it again opens nothing and changes nothing.
-        main()->OTable->clearSelection();
+        main()->objects().OTable->clearSelection();
         select(Safe);
         QCOMPARE(alarms.entries().size(), 1);
         QCOMPARE(journal(Safe).size(), 1);
@@ -237,11 +240,11 @@ private slots:
     {
         const int row = int(captions().indexOf(Quiet));
         // The icon view lays its items out from the event loop.
-        QTRY_VERIFY(main()->OTable->visualRect(list()->index(row, 0)).isValid());
-        const QRect rect = main()->OTable->visualRect(list()->index(row, 0));
+        QTRY_VERIFY(main()->objects().OTable->visualRect(list()->index(row, 0)).isValid());
+        const QRect rect = main()->objects().OTable->visualRect(list()->index(row, 0));
         // As the operator does it: a click selects, a double click opens.
-        QTest::mouseClick(main()->OTable->viewport(), Qt::LeftButton, {}, rect.center());
-        QTest::mouseDClick(main()->OTable->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseClick(main()->objects().OTable->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(main()->objects().OTable->viewport(), Qt::LeftButton, {}, rect.center());
         TForm6 *card = m_f->station->form6();
         QTRY_VERIFY(card->isVisible());
         // Offscreen there is no window manager to activate it.

@@ -180,7 +180,7 @@ private slots:
         m_state->dialogs = m_recorder.get();
         m_database = std::make_unique<Database>(*m_state);
         m_link = std::make_unique<ServerLink>(*m_state);
-        m_rights = std::make_unique<OperatorRights>(*m_state, *m_database, nullptr);
+        m_rights = std::make_unique<OperatorRights>(*m_state, *m_database);
         m_card = std::make_unique<TForm6>(*m_state, *m_database, *m_link, *m_rights);
         m_peer = std::make_unique<TcpPeer>();
         m_other = std::make_unique<QWidget>();

@@ -1,4 +1,10 @@
 #include "Database.h"
+#include "MonitoringSession.h"
+#include "ObjectList.h"
+#include "OperatorRights.h"
+#include "RecordingSoundPlayer.h"
+#include "ServerLink.h"
+#include "TForm1.h"
 #include "FrameStore.h"
 #include "Journal.h"
 #include "JournalModel.h"
@@ -124,63 +130,57 @@ bool addFrame(const QString &imei, const QString &date, const QString &event, co
                                   .arg(imei, date, event, image));
 }
 
-// The right-hand column and the object list as the main window lays them
-// out, the journal under the list, and a station under an operator of G1.
+StationState operatorOfG1(const QString &home, Dialogs *dialogs)
+{
+    StationState state;
+    state.Home_dir = home;
+    state.dialogs = dialogs;
+    state.Login = QStringLiteral("oper");
+    state.Password = QStringLiteral("secret");
+    state.Base_address = QStringLiteral("127.0.0.1");
+    state.Base_port = TestDatabase::port();
+    return state;
+}
+
+// The main window with its parts (the object list, the journal under it, the
+// right-hand column), not logged in: the database is connected by the test,
+// under an operator of G1, and the server link stays idle.
 struct FrameWindow
 {
     QTemporaryDir home;
     RecordingDialogs dialogs;
-    StationState state;
+    StationState state = operatorOfG1(home.path(), &dialogs);
     Database database{state};
-    QWidget window;
-    QListView *OTable = new QListView(&window);
-    QTableView *StringGrid1 = new QTableView(&window);
-    QDateTimeEdit *StartDate = new QDateTimeEdit(&window);
-    QDateTimeEdit *EndDate = new QDateTimeEdit(&window);
-    QLabel *title = new QLabel(&window);
-    QComboBox *ComboBox1 = new QComboBox(&window);
-    QFrame *Panel4 = new QFrame(&window);
-    QScrollArea *RzGroupBar1 = new QScrollArea(Panel4);
-    QLabel *Image1 = new QLabel(Panel4);
-    QLabel *Label11 = new QLabel(Panel4);
-    FrameStore *frames = nullptr;
-    Journal *journal = nullptr;
-    bool alarmsOpen = false;
+    ServerLink link{state};
+    OperatorRights rights{state, database};
+    RecordingSoundPlayer sounds;
+    TForm1 main{state, database, link, rights, sounds};
+    QWidget &window = main;
+    QListView *OTable = main.objects().OTable;
+    QTableView *StringGrid1 = main.journal().StringGrid1;
+    QWidget *Panel4 = main.Panel4;
+    QLabel *Image1 = main.frames().Image1;
+    QLabel *Label11 = main.frames().Label11;
+    FrameStore *frames = &main.frames();
+    Journal *journal = &main.journal();
 
     FrameWindow()
     {
-        auto *body = new QHBoxLayout(&window);
-        auto *centre = new QVBoxLayout;
-        for (QWidget *w : std::initializer_list<QWidget *>{OTable, ComboBox1, title, StartDate, EndDate, StringGrid1})
-            centre->addWidget(w);
-        body->addLayout(centre, 1);
-        body->addWidget(Panel4);
-        Panel4->setFixedWidth(1);
-        auto *column = new QVBoxLayout(Panel4);
-        column->addWidget(RzGroupBar1, 1);
-        Image1->setFixedSize(298, 224);
-        column->addWidget(Image1);
-        column->addWidget(Label11);
         window.resize(900, 600);
-
-        state.Home_dir = home.path();
-        state.dialogs = &dialogs;
-        state.Login = QStringLiteral("oper");
-        state.Password = QStringLiteral("secret");
-        state.Base_address = QStringLiteral("127.0.0.1");
-        state.Base_port = TestDatabase::port();
-
-        frames = new FrameStore(state, database, Image1, Label11, Panel4, OTable, &window);
-        frames->setAlarmGroupsOpen([this] { return alarmsOpen; });
-        journal = new Journal(state, database, StringGrid1, StartDate, EndDate, title, &window);
-        ComboBox1->addItems({AllGroups, QStringLiteral("G1")});
-        journal->setGroupSelector(ComboBox1);
-        QObject::connect(journal, &Journal::frameRequested, frames, &FrameStore::Image_From_Table);
+        main.session().setGroupChoice({AllGroups, {AllGroups, QStringLiteral("G1")}}, false);
     }
 
-    ~FrameWindow() { database.close(); }
+    // An alarm entry holds the column open, or no longer does.
+    void setAlarmsOpen(bool open) { main.session().setAlarmsOpen(open); }
 
-    bool connect() { return database.Connect_Base(QStringLiteral("orvex_base")); }
+    // The window read its (missing) Config.ini at start: the test database is
+    // named here.
+    bool connect()
+    {
+        state.Base_address = QStringLiteral("127.0.0.1");
+        state.Base_port = TestDatabase::port();
+        return database.Connect_Base(QStringLiteral("orvex_base"));
+    }
     QString file(const QString &name) const { return state.homeFile(name); }
     bool pictureShown() const { return !Image1->pixmap().isNull(); }
 
@@ -327,7 +327,7 @@ private slots:
         QVERIFY(readFile(w.file(QStringLiteral("Images.txt"))).contains((QStringLiteral("[Images]\n") + ImeiA + QLatin1Char('=') + FrameDate).toLatin1()));
         QCOMPARE(w.frames->picture().size(), QSize(64, 48));
         QVERIFY(w.pictureShown());
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
         QCOMPARE(w.frames->Load_Image_Time(ImeiA), FrameDate);
         QCOMPARE(w.dialogs.messages, QStringList());
     }
@@ -356,7 +356,7 @@ private slots:
         QCOMPARE(w.Label11->text(), QStringLiteral("before"));
         QVERIFY(!w.pictureShown());
         QVERIFY(!QFile::exists(w.file(QStringLiteral("Images.txt"))));
-        QCOMPARE(w.Panel4->width(), FrameStore::ClosedWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnClosedWidth);
         QCOMPARE(w.dialogs.messages, QStringList());
     }
 
@@ -401,7 +401,7 @@ private slots:
         QCOMPARE(w.Label11->text(), FrameDate);
         QVERIFY(w.frames->picture().isNull());
         QVERIFY(!w.pictureShown());
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
     }
 
     void dbGroupJournalFetchesTheFrameOfTheRowsObject()
@@ -439,7 +439,7 @@ private slots:
         // No time remembered for it yet.
         QCOMPARE(w.Label11->text(), FrameStore::NoTime);
         QVERIFY(w.pictureShown());
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
         // 64 x 48 scaled into the picture's 298 x 224, proportions kept.
         QCOMPARE(w.Image1->pixmap().size(), QSize(298, 224));
 
@@ -450,15 +450,15 @@ private slots:
 
         // An object without a frame file empties the picture and closes the
         // column, unless alarm entries keep it open.
-        w.alarmsOpen = true;
+        w.setAlarmsOpen(true);
         w.frames->OpenImage(ImeiB);
         QVERIFY(!w.pictureShown());
         QCOMPARE(w.Label11->text(), QString());
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
-        w.alarmsOpen = false;
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
+        w.setAlarmsOpen(false);
         w.frames->OpenImage(ImeiA);
         w.frames->OpenImage(ImeiB);
-        QCOMPARE(w.Panel4->width(), FrameStore::ClosedWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnClosedWidth);
     }
 
     void damagedFrameFiles_data()
@@ -487,7 +487,7 @@ private slots:
         QVERIFY(!w.pictureShown());
         QVERIFY(w.frames->picture().isNull());
         QCOMPARE(w.Label11->text(), FrameStore::NoTime);
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
     }
 
     void pictureEnlargesOverTheObjectList()
@@ -502,7 +502,7 @@ private slots:
 
         // A press of the left button alone does nothing; its click enlarges.
         QTest::mousePress(w.Image1, Qt::LeftButton);
-        QCOMPARE(w.Image1->parentWidget(), w.Panel4);
+        QCOMPARE(w.Image1->parentWidget(), static_cast<QWidget *>(w.frames));
         QTest::mouseRelease(w.Image1, Qt::LeftButton);
         QCOMPARE(w.Image1->parentWidget(), w.OTable);
         QVERIFY(w.frames->isEnlarged());
@@ -514,23 +514,23 @@ private slots:
 
         // Another click puts it back where it was, at its own size.
         QTest::mouseClick(w.Image1, Qt::LeftButton);
-        QCOMPARE(w.Image1->parentWidget(), w.Panel4);
+        QCOMPARE(w.Image1->parentWidget(), static_cast<QWidget *>(w.frames));
         QCOMPARE(column->indexOf(w.Image1), place);
         QTRY_COMPARE(w.Image1->size(), QSize(298, 224));
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
 
         // The right button puts it back and closes the column, unless alarms keep it open.
         QTest::mouseClick(w.Image1, Qt::LeftButton);
-        w.alarmsOpen = true;
+        w.setAlarmsOpen(true);
         QTest::mouseClick(w.Image1, Qt::RightButton);
-        QCOMPARE(w.Image1->parentWidget(), w.Panel4);
-        QCOMPARE(w.Panel4->width(), FrameStore::OpenWidth);
+        QCOMPARE(w.Image1->parentWidget(), static_cast<QWidget *>(w.frames));
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnWidth);
         QTest::mouseClick(w.Image1, Qt::LeftButton);
-        w.alarmsOpen = false;
+        w.setAlarmsOpen(false);
         QTest::mouseClick(w.Image1, Qt::RightButton);
-        QCOMPARE(w.Image1->parentWidget(), w.Panel4);
+        QCOMPARE(w.Image1->parentWidget(), static_cast<QWidget *>(w.frames));
         QCOMPARE(column->indexOf(w.Image1), place);
-        QCOMPARE(w.Panel4->width(), FrameStore::ClosedWidth);
+        QCOMPARE(w.Panel4->width(), MonitoringSession::ColumnClosedWidth);
         QVERIFY(w.pictureShown());
     }
 };

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "MonitoringSession.h"
 #include "Journal.h"
 #include "JournalModel.h"
 #include "JournalSql.h"
@@ -54,27 +55,26 @@ bool addMessages(const QList<QStringList> &rows)
                               + values.join(QLatin1Char(',')));
 }
 
-// The journal's widgets as the main window lays them out, and a station
-// connected to the test database under an operator of the groups G1 and G2.
+// The journal part on its own, in a window, with a session whose group
+// choice is "Все" of the groups G1 and G2, and a connection to the test
+// database as an operator of those groups.
 struct JournalWindow
 {
     QTemporaryDir home;
     RecordingDialogs dialogs;
     StationState state;
     Database database{state};
-    QWidget window;
-    QLabel *title = new QLabel(QStringLiteral("  Сообщения от объекта"), &window);
-    QDateTimeEdit *StartDate = new QDateTimeEdit(&window);
-    QDateTimeEdit *EndDate = new QDateTimeEdit(&window);
-    QTableView *StringGrid1 = new QTableView(&window);
-    QComboBox *ComboBox1 = new QComboBox(&window);
-    Journal *journal = nullptr;
+    MonitoringSession session{state};
+    Journal journalPart{state, database, session};
+    Journal *journal = &journalPart;
+    QWidget &window = journalPart;
+    QLabel *title = journalPart.Label2;
+    QDateTimeEdit *StartDate = journalPart.StartDate;
+    QDateTimeEdit *EndDate = journalPart.EndDate;
+    QTableView *StringGrid1 = journalPart.StringGrid1;
 
     JournalWindow()
     {
-        auto *layout = new QVBoxLayout(&window);
-        for (QWidget *w : std::initializer_list<QWidget *>{ComboBox1, title, StartDate, EndDate, StringGrid1})
-            layout->addWidget(w);
         window.resize(800, 400);
         state.Home_dir = home.path();
         state.dialogs = &dialogs;
@@ -82,13 +82,14 @@ struct JournalWindow
         state.Password = QStringLiteral("secret");
         state.Base_address = QStringLiteral("127.0.0.1");
         state.Base_port = TestDatabase::port();
-        ComboBox1->addItems({AllGroups, QStringLiteral("G1"), QStringLiteral("G2")});
-        journal = new Journal(state, database, StringGrid1, StartDate, EndDate, title, &window);
-        journal->setGroupSelector(ComboBox1);
-        journal->setPeriod(at(QStringLiteral("2011-09-01 10:00:00")), at(QStringLiteral("2011-09-01 23:59:59")));
+        chooseGroups({AllGroups, QStringLiteral("G1"), QStringLiteral("G2")}, 0);
+        session.setPeriod(at(QStringLiteral("2011-09-01 10:00:00")), at(QStringLiteral("2011-09-01 23:59:59")), false);
     }
 
-    ~JournalWindow() { database.close(); }
+    void chooseGroups(const QStringList &items, int current)
+    {
+        session.setGroupChoice({items.value(current), items}, false);
+    }
 
     bool connect() { return database.Connect_Base(QStringLiteral("orvex_base")); }
 
@@ -337,9 +338,7 @@ private slots:
         QFETCH(QStringList, events);
         JournalWindow w;
         QVERIFY(w.connect());
-        w.ComboBox1->clear();
-        w.ComboBox1->addItems(items);
-        w.ComboBox1->setCurrentIndex(current);
+        w.chooseGroups(items, current);
         w.journal->Load_Messages(AllKey, false);
         QCOMPARE(w.title->text(), title);
         QCOMPARE(column(w.grid(), JournalModel::EventColumn), events);
@@ -353,8 +352,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
 
         // No object selected: the group journal, now bounded by the end.
-        bool selected = false;
-        w.journal->setObjectSelected([&selected] { return selected; });
+        w.session.setSelectionCleared();
         w.EndDate->setFocus();
         w.EndDate->setCurrentSection(QDateTimeEdit::SecondSection);
         QTest::keyClick(w.EndDate, Qt::Key_Down);
@@ -364,8 +362,7 @@ private slots:
                  (QStringList{QStringLiteral("Кадр с камеры"), QStringLiteral("b1"), QStringLiteral("a1")}));
 
         // An object selected: its journal, the end inclusive.
-        selected = true;
-        w.state.Selected_IMEI = ImeiA;
+        w.session.select(ImeiA, 0);
         QTest::keyClick(w.EndDate, Qt::Key_Up);
         QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объекта ") + ImeiA);
         QCOMPARE(column(w.grid(), JournalModel::EventColumn),
@@ -379,7 +376,7 @@ private slots:
 
         // The station's own move of the period reloads nothing.
         QSignalSpy reset(w.journal->model(), &QAbstractItemModel::modelReset);
-        w.journal->setLastDay(at(QStringLiteral("2011-09-05 12:00:00")));
+        w.session.setPeriod(at(QStringLiteral("2011-09-04 12:00:00")), at(QStringLiteral("2011-09-05 12:00:00")), false);
         QCOMPARE(w.StartDate->dateTime(), at(QStringLiteral("2011-09-04 12:00:00")));
         QCOMPARE(w.EndDate->dateTime(), at(QStringLiteral("2011-09-05 12:00:00")));
         QCOMPARE(reset.size(), 0);
@@ -428,7 +425,7 @@ private slots:
         QVERIFY(w.connect());
         w.journal->Load_Messages(ImeiC, false);
         QCOMPARE(w.grid()->rowCount(), 1);
-        w.journal->setPeriod(at(QStringLiteral("2011-09-03 00:00:00")), at(QStringLiteral("2011-09-03 23:59:59")));
+        w.session.setPeriod(at(QStringLiteral("2011-09-03 00:00:00")), at(QStringLiteral("2011-09-03 23:59:59")), false);
         w.journal->Load_Messages(ImeiC, false);
         QCOMPARE(w.grid()->rowCount(), 0);
         // Nothing shown bounds the top-up: its rows are those of the period,

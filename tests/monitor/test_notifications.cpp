@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "LoggedInStation.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "RecordingDialogs.h"
@@ -41,75 +42,36 @@ QIcon glyph(Qt::GlobalColor colour)
 
 struct Rig
 {
-    QTemporaryDir home;
-    RecordingDialogs dialogs;
-    RecordingSoundPlayer player;
-    StationState state;
-    Database database{state};
-    TcpPeer peer;
-    ServerLink link{state};
-    QWidget window;
+    LoggedInStation s;
+    ObjectList *list = nullptr;
+    StateReports *reports = nullptr;
     QListView *OTable = nullptr;
-    QComboBox *ComboBox1 = nullptr;
     QToolButton *SpeedButton1 = nullptr;
-    const QList<QIcon> ImageList2{glyph(Qt::red), glyph(Qt::green), glyph(Qt::gray), glyph(Qt::blue)};
-    std::unique_ptr<ObjectList> list;
-    std::unique_ptr<StateReports> reports;
+    QList<QIcon> ImageList2;
     std::unique_ptr<QAbstractItemModelTester> tester;
     QStringList refreshed;
 
-    Rig()
-    {
-        auto *layout = new QVBoxLayout(&window);
-        ComboBox1 = new QComboBox(&window);
-        OTable = new QListView(&window);
-        SpeedButton1 = new QToolButton(&window);
-        SpeedButton1->setToolTip(QStringLiteral("Звук"));
-        SpeedButton1->setIcon(ImageList2.at(3));
-        layout->addWidget(SpeedButton1);
-        layout->addWidget(ComboBox1);
-        layout->addWidget(OTable, 1);
-        state.dialogs = &dialogs;
-        state.Home_dir = home.path();
-    }
-
-    ~Rig() { database.close(); }
-
     ObjectListModel *model() const { return list->model(); }
+    StationState &state() const { return s.state(); }
+    RecordingDialogs &dialogs() { return s.dialogs(); }
+    TcpPeer &peer() { return s.peer; }
+    RecordingSoundPlayer &player() { return s.sounds; }
 
     // Logged in as an administrator with the list filled for "Все".
     bool logIn()
     {
-        QString error;
-        if (!TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(),
-                                       {QStringLiteral("Центр"), QStringLiteral("Север")}, &error)) {
-            qWarning() << error;
+        if (!s.logIn({QStringLiteral("Pilot"), QStringLiteral("Pilot"), true,
+                      {QStringLiteral("Центр"), QStringLiteral("Север")}, QString()}))
             return false;
-        }
-        state.Login = QStringLiteral("Pilot");
-        state.Password = QStringLiteral("Pilot");
-        state.Base_address = QStringLiteral("127.0.0.1");
-        state.Base_port = TestDatabase::port();
-        state.Server_address = QStringLiteral("127.0.0.1");
-        state.Server_port = peer.port();
-        state.Full_rights = true;
-        if (!database.Connect_Base(QStringLiteral("orvex_base")))
-            return false;
-        link.Connect_Server();
-        if (!QTest::qWaitFor([this] { return link.isActive() && peer.received().size() == 33; }, 5000))
-            return false;
-        peer.clearReceived();
-
-        list = std::make_unique<ObjectList>(state, database, link, OTable, ComboBox1, &window);
+        TForm1 &main = s.main();
+        list = &main.objects();
+        reports = &main.reports();
+        OTable = list->OTable;
+        SpeedButton1 = main.SpeedButton1;
+        ImageList2 = main.ImageList2;
         tester = std::make_unique<QAbstractItemModelTester>(list->model(),
                                                             QAbstractItemModelTester::FailureReportingMode::QtTest);
-        reports = std::make_unique<StateReports>(state, database, link, *list, player, SpeedButton1, ImageList2,
-                                                 &window);
-        reports->setRefreshMessages([this](const QString &key) { refreshed << key; });
-        QObject::connect(SpeedButton1, &QToolButton::clicked, reports.get(), &StateReports::SpeedButton1Click);
-        ComboBox1->addItem(QStringLiteral("Все"));
-        list->Load_Objects(ComboBox1->currentText());
-        list->Load_States();
+        QObject::connect(reports, &StateReports::messagesRefreshRequested, [this](const QString &key) { refreshed << key; });
         return true;
     }
 
@@ -131,7 +93,7 @@ struct Rig
 
     const ObjectListModel::Entry &entry(const QString &imei) const { return model()->entry(model()->findFirst(imei)); }
 
-    QString sound(const QString &name) const { return QDir(home.path()).filePath(name + QStringLiteral(".wav")); }
+    QString sound(const QString &name) const { return s.fixture.dir.filePath(name + QStringLiteral(".wav")); }
 
     void select(const QString &imei) const
     {
@@ -212,12 +174,12 @@ private slots:
 
     void notificationForAListedObject()
     {
-        QSignalSpy guard(m->list.get(), &ObjectList::guardStateShown);
+        QSignalSpy guard(m->list, &ObjectList::guardStateShown);
         m->reports->On_State_Report(Imei3, 101);
         QCOMPARE(m->captions(), (QStringList{Imei3, Imei1, Imei2}));
         QCOMPARE(m->entry(Imei3).state, QStringLiteral("101"));
         QCOMPARE(m->entry(Imei3).image, 3);
-        QCOMPARE(m->player.played, QStringList{m->sound(QStringLiteral("alarm"))});
+        QCOMPARE(m->player().played, QStringList{m->sound(QStringLiteral("alarm"))});
         // Nothing selected: the whole group choice's journal is topped up.
         QCOMPARE(m->refreshed, QStringList{AllKey});
         QCOMPARE(guard.size(), 1);
@@ -226,7 +188,7 @@ private slots:
         // Neither stored nor answered.
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT State FROM orvex_base.objects WHERE IMEI='356938035643803'")),
                  QStringLiteral("0"));
-        QCOMPARE(m->peer.received(), QByteArray());
+        QCOMPARE(m->peer().received(), QByteArray());
     }
 
     void soundOfEachState_data()
@@ -248,28 +210,28 @@ private slots:
         QFETCH(QString, sound);
         m->reports->On_State_Report(Imei2, quint8(code));
         QCOMPARE(m->entry(Imei2).state, QString::number(code));
-        QCOMPARE(m->player.played, sound.isEmpty() ? QStringList() : QStringList{m->sound(sound)});
+        QCOMPARE(m->player().played, sound.isEmpty() ? QStringList() : QStringList{m->sound(sound)});
     }
 
     void soundSwitch()
     {
-        QVERIFY(m->state.Sound_on);
+        QVERIFY(m->state().Sound_on);
         m->SpeedButton1->click();
-        QVERIFY(!m->state.Sound_on);
+        QVERIFY(!m->state().Sound_on);
         QCOMPARE(m->SpeedButton1->toolTip(), QStringLiteral("Звуковое оповещение выключено"));
         QCOMPARE(m->SpeedButton1->icon().cacheKey(), m->ImageList2.at(2).cacheKey());
 
         // Silent, but the list follows all the same.
         m->reports->On_State_Report(Imei3, 101);
         QCOMPARE(m->captions().first(), Imei3);
-        QVERIFY(m->player.played.isEmpty());
+        QVERIFY(m->player().played.isEmpty());
 
         m->SpeedButton1->click();
-        QVERIFY(m->state.Sound_on);
+        QVERIFY(m->state().Sound_on);
         QCOMPARE(m->SpeedButton1->toolTip(), QStringLiteral("Звуковое оповещение включено"));
         QCOMPARE(m->SpeedButton1->icon().cacheKey(), m->ImageList2.at(3).cacheKey());
         m->reports->On_State_Report(Imei3, 0);
-        QCOMPARE(m->player.played, QStringList{m->sound(QStringLiteral("disconnect"))});
+        QCOMPARE(m->player().played, QStringList{m->sound(QStringLiteral("disconnect"))});
     }
 
     void notificationForAnUnlistedObject()
@@ -281,7 +243,7 @@ private slots:
         QCOMPARE(layout.size(), 0);
         QCOMPARE(changed.size(), 0);
         QVERIFY(m->refreshed.isEmpty());
-        QVERIFY(m->player.played.isEmpty());
+        QVERIFY(m->player().played.isEmpty());
     }
 
     void onlyTheFirstOfTwoEntriesWithOneImei()
@@ -316,18 +278,18 @@ private slots:
         QCOMPARE(m->entry(Imei3).image, 4);
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT State FROM orvex_base.objects WHERE IMEI='356938035643803'")),
                  QStringLiteral("90"));
-        QTRY_COMPARE(m->peer.received(), statePacket(Imei3, 90));
-        QVERIFY(m->dialogs.messages.isEmpty());
+        QTRY_COMPARE(m->peer().received(), statePacket(Imei3, 90));
+        QVERIFY(m->dialogs().messages.isEmpty());
         QCOMPARE(m->list->selectedRow(), 0);
-        QVERIFY(m->player.played.isEmpty());
+        QVERIFY(m->player().played.isEmpty());
 
         // Not listed: the database and the server still get it.
-        m->peer.clearReceived();
+        m->peer().clearReceived();
         QVERIFY(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,State) VALUES ('356938035643899',0)")));
         m->reports->Save_State(Unlisted, 2);
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT State FROM orvex_base.objects WHERE IMEI='356938035643899'")),
                  QStringLiteral("2"));
-        QTRY_COMPARE(m->peer.received(), statePacket(Unlisted, 2));
+        QTRY_COMPARE(m->peer().received(), statePacket(Unlisted, 2));
         QCOMPARE(m->captions().size(), 3);
     }
 
@@ -335,18 +297,18 @@ private slots:
     {
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects DROP COLUMN State")));
         m->reports->Save_State(Imei2, 2);
-        QCOMPARE(m->dialogs.messages.size(), 1);
-        QVERIFY2(m->dialogs.messages.first().contains(QStringLiteral("State")), qPrintable(m->dialogs.messages.first()));
+        QCOMPARE(m->dialogs().messages.size(), 1);
+        QVERIFY2(m->dialogs().messages.first().contains(QStringLiteral("State")), qPrintable(m->dialogs().messages.first()));
         // The list and the server are updated all the same.
         QCOMPARE(m->entry(Imei2).state, QStringLiteral("2"));
         QCOMPARE(m->captions(), (QStringList{Imei1, Imei2, Imei3}));
-        QTRY_COMPARE(m->peer.received(), statePacket(Imei2, 2));
+        QTRY_COMPARE(m->peer().received(), statePacket(Imei2, 2));
     }
 
     void saveEvent()
     {
-        QSignalSpy journal(m->reports.get(), &StateReports::messagesRequested);
-        m->state.Clock = QDateTime(QDate(2011, 9, 1), QTime(9, 5, 7, 990));
+        QSignalSpy journal(m->reports, &StateReports::messagesRequested);
+        m->state().Clock = QDateTime(QDate(2011, 9, 1), QTime(9, 5, 7, 990));
         m->reports->Save_Event(Imei3, QStringLiteral("Тревога принята в обработку"));
         m->reports->Save_Event(Imei1, QStringLiteral("Клиент O'Neil \\ ждёт"));
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT IMEI,Date,Type,Event,Group_,User FROM orvex_base.messages")),
@@ -359,7 +321,7 @@ private slots:
         QCOMPARE(journal.size(), 2);
         QCOMPARE(journal.at(0).at(0).toString(), Imei3);
         QCOMPARE(journal.at(1).at(0).toString(), Imei1);
-        QVERIFY(m->dialogs.messages.isEmpty());
+        QVERIFY(m->dialogs().messages.isEmpty());
 
         // The row takes the object's group at the time of writing.
         QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET Group_='Юг' WHERE IMEI='356938035643803'")));
@@ -372,7 +334,7 @@ private slots:
     void saveEventEdgeCases()
     {
         // Before the first clock tick the row is dated now, not 0000-00-00.
-        QVERIFY(!m->state.Clock.isValid());
+        QVERIFY(!m->state().Clock.isValid());
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         m->reports->Save_Event(Imei1, QStringLiteral("первая секунда"));
         const QDateTime written = QDateTime::fromString(
@@ -381,20 +343,20 @@ private slots:
         QVERIFY2(written >= before && written <= QDateTime::currentDateTime(), qPrintable(written.toString()));
 
         // An object whose row has gone is journaled without a group.
-        m->state.Clock = QDateTime(QDate(2011, 9, 1), QTime(10, 0, 0));
+        m->state().Clock = QDateTime(QDate(2011, 9, 1), QTime(10, 0, 0));
         m->reports->Save_Event(Unlisted, QStringLiteral("Тревога обработана"));
         QCOMPARE(TestDatabase::rows(QStringLiteral(
                      "SELECT IMEI,Group_ FROM orvex_base.messages WHERE Event='Тревога обработана'")),
                  (QList<QStringList>{{Unlisted, QString()}}));
-        QVERIFY(m->dialogs.messages.isEmpty());
+        QVERIFY(m->dialogs().messages.isEmpty());
 
         // A journal row that cannot be written is not lost in silence.
-        QSignalSpy journal(m->reports.get(), &StateReports::messagesRequested);
+        QSignalSpy journal(m->reports, &StateReports::messagesRequested);
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.messages DROP COLUMN User")));
         m->reports->Save_Event(Imei2, QStringLiteral("Тревога обработана"));
-        QCOMPARE(m->dialogs.messages.size(), 1);
-        QVERIFY(m->dialogs.messages.first().startsWith(QStringLiteral("Ошибка при добавлении данных\n")));
-        QVERIFY2(m->dialogs.messages.first().contains(QStringLiteral("User")), qPrintable(m->dialogs.messages.first()));
+        QCOMPARE(m->dialogs().messages.size(), 1);
+        QVERIFY(m->dialogs().messages.first().startsWith(QStringLiteral("Ошибка при добавлении данных\n")));
+        QVERIFY2(m->dialogs().messages.first().contains(QStringLiteral("User")), qPrintable(m->dialogs().messages.first()));
         QCOMPARE(journal.size(), 1);
         QCOMPARE(journal.at(0).at(0).toString(), Imei2);
     }
@@ -404,12 +366,12 @@ private slots:
         QCOMPARE(m->reports->Get_Guard_State(Imei1), 1);
         QCOMPARE(m->reports->Get_Guard_State(Imei2), 0);
         QCOMPARE(m->reports->Get_Guard_State(Unlisted), 0);
-        m->state.Base_connected = false;
+        m->state().Base_connected = false;
         QCOMPARE(m->reports->Get_Guard_State(Imei1), 0);
-        m->state.Base_connected = true;
+        m->state().Base_connected = true;
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects DROP COLUMN Ohrana")));
         QCOMPARE(m->reports->Get_Guard_State(Imei1), 0);
-        QVERIFY(m->dialogs.messages.isEmpty());
+        QVERIFY(m->dialogs().messages.isEmpty());
     }
 
     void shippedSounds_data()

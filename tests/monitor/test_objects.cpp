@@ -1,4 +1,7 @@
 #include "Database.h"
+#include "Journal.h"
+#include "MonitoringSession.h"
+#include "LoggedInStation.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "OperatorRights.h"
@@ -43,79 +46,39 @@ QByteArray command(const QString &imei, std::initializer_list<int> tail)
     return bytes;
 }
 
-// The operator's station around the object list: the database under the
-// operator's own account, a server link to a TCP peer, the main window's
-// list, selector and period pickers.
+// The object list of a logged-in station, with its selector and period.
 struct Rig
 {
-    RecordingDialogs dialogs;
-    StationState state;
-    Database database{state};
-    TcpPeer peer;
-    ServerLink link{state};
-    QWidget window;
+    LoggedInStation s;
+    ObjectList *list = nullptr;
     QListView *OTable = nullptr;
     QComboBox *ComboBox1 = nullptr;
     QDateTimeEdit *StartDate = nullptr;
     QDateTimeEdit *EndDate = nullptr;
-    QToolButton *buttons[3] = {};
-    std::unique_ptr<ObjectList> list;
     std::unique_ptr<QAbstractItemModelTester> tester;
 
-    Rig()
-    {
-        auto *layout = new QVBoxLayout(&window);
-        ComboBox1 = new QComboBox(&window);
-        OTable = new QListView(&window);
-        StartDate = new QDateTimeEdit(&window);
-        EndDate = new QDateTimeEdit(&window);
-        layout->addWidget(ComboBox1);
-        layout->addWidget(OTable, 1);
-        layout->addWidget(StartDate);
-        layout->addWidget(EndDate);
-        for (QToolButton *&button : buttons)
-            button = new QToolButton(&window);
-        window.resize(700, 500);
-        state.dialogs = &dialogs;
-    }
-
-    ~Rig() { database.close(); }
-
     ObjectListModel *model() const { return list->model(); }
+    StationState &state() const { return s.state(); }
+    RecordingDialogs &dialogs() { return s.dialogs(); }
+    TcpPeer &peer() { return s.peer; }
+    Database &database() const { return s.station().database(); }
+    int selectsRun() const { return s.statementsRun(); }
 
-    // Logs in as the operator (created here) and fills the list as the login does.
+    // Logs in as the operator (created here): the login fills the list.
     bool logIn(const QString &login, bool admin, const QStringList &groups)
     {
-        QString error;
-        if (!TestDatabase::addOperator(login, QStringLiteral("secret"), admin, QString(), groups, &error)) {
-            qWarning() << error;
+        if (!s.logIn({login, QStringLiteral("secret"), admin, groups, QString()}))
             return false;
-        }
-        state.Login = login;
-        state.Password = QStringLiteral("secret");
-        state.Base_address = QStringLiteral("127.0.0.1");
-        state.Base_port = TestDatabase::port();
-        state.Server_address = QStringLiteral("127.0.0.1");
-        state.Server_port = peer.port();
-        if (!database.Connect_Base(QStringLiteral("orvex_base")))
-            return false;
-        link.Connect_Server();
-        if (!QTest::qWaitFor([this] { return link.isActive() && peer.received().size() == 33; }, 5000))
-            return false;
-        peer.clearReceived();
-
-        list = std::make_unique<ObjectList>(state, database, link, OTable, ComboBox1, &window);
-        list->setPeriodPickers(StartDate, EndDate);
+        TForm1 &main = s.main();
+        list = &main.objects();
+        OTable = list->OTable;
+        ComboBox1 = main.ComboBox1;
+        StartDate = main.journal().StartDate;
+        EndDate = main.journal().EndDate;
         tester = std::make_unique<QAbstractItemModelTester>(list->model(),
                                                             QAbstractItemModelTester::FailureReportingMode::QtTest);
-        OperatorRights rights(state, database, &window);
-        rights.setButtons({buttons[0], buttons[1], buttons[2]});
-        rights.Load_User_Groups(ComboBox1);
-        rights.ButtonEnable();
-        list->Load_Objects(ComboBox1->currentText());
-        list->Load_States();
-        window.show();
-        return QTest::qWaitForWindowExposed(&window);
+        main.show();
+        return QTest::qWaitForWindowExposed(&main);
     }
 
     QStringList captions() const
@@ -158,15 +121,6 @@ struct Rig
     {
         const int row = list->selectedRow();
         return row < 0 ? QString() : model()->entry(row).caption;
-    }
-
-    // SELECT statements the station's own connection has run so far.
-    int selectsRun()
-    {
-        int count = -1;
-        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                           [&count](const DbRow &row) { count = row.text(1).toInt(); });
-        return count;
     }
 };
 
@@ -227,8 +181,8 @@ private slots:
         QFETCH(int, choice);
         QFETCH(QStringList, listed);
         QVERIFY(m->logIn(QStringLiteral("operator1"), admin, groups));
-        QSignalSpy journal(m->list.get(), &ObjectList::messagesRequested);
-        QCOMPARE(m->state.Full_rights, admin);
+        QSignalSpy journal(m->list, &ObjectList::messagesRequested);
+        QCOMPARE(m->state().Full_rights, admin);
         if (choice != 0) {
             m->ComboBox1->setCurrentIndex(choice);
             // The group's journal is loaded after the list is refilled.
@@ -246,8 +200,8 @@ private slots:
     void fillingTheSelectorAtLoginIsNoGroupChange()
     {
         QVERIFY(m->logIn(QStringLiteral("operator1"), true, {QStringLiteral("Центр")}));
-        QSignalSpy journal(m->list.get(), &ObjectList::messagesRequested);
-        OperatorRights(m->state, m->database, &m->window).Load_User_Groups(m->ComboBox1);
+        QSignalSpy journal(m->list, &ObjectList::messagesRequested);
+        m->s.main().onAuthAnswer(1);
         QCOMPARE(m->ComboBox1->currentText(), All);
         QCOMPARE(journal.size(), 0);
         QCOMPARE(m->captions().size(), 5);
@@ -293,7 +247,7 @@ private slots:
             "UPDATE orvex_base.objects SET State='101' WHERE IMEI='356938035643804';"
             "UPDATE orvex_base.objects SET State='2' WHERE IMEI='356938035643805'")));
         QVERIFY(m->logIn(QStringLiteral("operator1"), true, {}));
-        QSignalSpy loaded(m->list.get(), &ObjectList::statesLoaded);
+        QSignalSpy loaded(m->list, &ObjectList::statesLoaded);
 
         // One object vanishes between listing and loading states: its entry
         // keeps the IMEI where the state would be.
@@ -355,54 +309,54 @@ private slots:
         const QString before = m->hintAt(m->centre(Imei1));
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects DROP COLUMN TState")));
         QCOMPARE(m->hintAt(m->centre(Imei2)), before);
-        QVERIFY(m->dialogs.messages.isEmpty());
+        QVERIFY(m->dialogs().messages.isEmpty());
     }
 
     void selection()
     {
         QVERIFY(m->logIn(QStringLiteral("operator1"), true, {}));
-        QSignalSpy journal(m->list.get(), &ObjectList::messagesRequested);
-        QSignalSpy alarms(m->list.get(), &ObjectList::alarmSelected);
-        QSignalSpy images(m->list.get(), &ObjectList::imageRequested);
-        QSignalSpy cards(m->list.get(), &ObjectList::objectDoubleClicked);
-        QSignalSpy startChanged(m->StartDate, &QDateTimeEdit::dateTimeChanged);
-        QSignalSpy endChanged(m->EndDate, &QDateTimeEdit::dateTimeChanged);
+        QSignalSpy journal(m->list, &ObjectList::messagesRequested);
+        QSignalSpy alarms(m->list, &ObjectList::alarmSelected);
+        QSignalSpy images(m->list, &ObjectList::imageRequested);
+        QSignalSpy cards(m->list, &ObjectList::objectDoubleClicked);
+        QSignalSpy period(&m->s.main().session(), &MonitoringSession::periodChanged);
 
         // An armed object: its journal and frame, no alarm.
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         m->click(m->centre(Imei1));
-        QCOMPARE(m->state.Selected_IMEI, Imei1);
-        QCOMPARE(m->state.Selected_index, m->rowOf(Imei1));
+        QCOMPARE(m->state().Selected_IMEI, Imei1);
+        QCOMPARE(m->state().Selected_index, m->rowOf(Imei1));
         QCOMPARE(journal.size(), 1);
         QCOMPARE(journal.at(0).at(0).toString(), Imei1);
         QCOMPARE(images.size(), 1);
         QCOMPARE(images.at(0).at(0).toString(), Imei1);
         QCOMPARE(alarms.size(), 0);
-        // The click set the period to the last 24 hours, without the pickers' own signals.
+        // The click set the period to the last 24 hours, as the station's
+        // own move (the journal does not reload for it).
         QVERIFY(m->EndDate->dateTime() >= before && m->EndDate->dateTime() <= QDateTime::currentDateTime());
         QCOMPARE(m->StartDate->dateTime(), m->EndDate->dateTime().addDays(-1));
-        QCOMPARE(startChanged.size(), 0);
-        QCOMPARE(endChanged.size(), 0);
+        QCOMPARE(period.size(), 1);
+        QCOMPARE(period.at(0).at(0).toBool(), false);
 
         // An object in alarm opens its alarm entry; so does 95, an alarm without an icon of its own.
         m->click(m->centre(Imei2));
         QCOMPARE(alarms.size(), 1);
         QCOMPARE(alarms.at(0).at(0).toString(), Imei2);
         m->list->setEntryState(m->rowOf(Imei3), 95);
+        QCOMPARE(m->model()->entry(m->rowOf(Imei3)).image, 0);
         m->click(m->centre(Imei3));
         QCOMPARE(alarms.size(), 2);
         QCOMPARE(alarms.at(1).at(0).toString(), Imei3);
-        QCOMPARE(m->model()->entry(m->rowOf(Imei3)).image, 0);
 
         // A re-sort keeps the selection on its entry and selects nothing anew.
-        const int selectedAt = m->state.Selected_index;
+        const int selectedAt = m->state().Selected_index;
         m->list->setEntryState(m->rowOf(Imei4), 115);
         m->list->Sort_Objects();
         QCOMPARE(m->captions().first(), Imei4);
         QCOMPARE(m->selectedCaption(), Imei3);
         QCOMPARE(journal.size(), 3);
         QCOMPARE(alarms.size(), 2);
-        QCOMPARE(m->state.Selected_index, selectedAt);
+        QCOMPARE(m->state().Selected_index, selectedAt);
 
         // A click on the selected entry again: nothing new.
         m->click(m->centre(Imei3));
@@ -414,14 +368,14 @@ private slots:
         QCOMPARE(m->list->selectedRow(), -1);
         QCOMPARE(journal.size(), 4);
         QCOMPARE(journal.at(3).at(0).toString(), AllKey);
-        QCOMPARE(m->state.Selected_IMEI, Imei3);
+        QCOMPARE(m->state().Selected_IMEI, Imei3);
 
         // A double click is a click and then the second press.
         m->click(m->centre(Imei5));
         QTest::mouseDClick(m->OTable->viewport(), Qt::LeftButton, {}, m->centre(Imei5));
         QCOMPARE(cards.size(), 1);
         QCOMPARE(cards.at(0).at(0).toString(), Imei5);
-        QCOMPARE(m->state.Selected_IMEI, Imei5);
+        QCOMPARE(m->state().Selected_IMEI, Imei5);
     }
 
     void contextMenuCommands()
@@ -444,9 +398,9 @@ private slots:
         };
         for (const auto &c : commands) {
             QCOMPARE(c.item->text(), c.caption);
-            m->peer.clearReceived();
+            m->peer().clearReceived();
             c.item->trigger();
-            QTRY_COMPARE(m->peer.received(), c.bytes);
+            QTRY_COMPARE(m->peer().received(), c.bytes);
         }
         // Nothing changes locally: the state comes back as a notification.
         QCOMPARE(m->model()->entry(m->rowOf(Imei1)).state, QStringLiteral("2"));
@@ -464,12 +418,12 @@ private slots:
         m->list->PopupMenu2->hide();
 
         // Without a selection nothing is sent: the next packet is the first to arrive.
-        m->peer.clearReceived();
+        m->peer().clearReceived();
         m->list->N1Click();
         m->list->N4Click();
-        m->link.Send_State(Imei2, 7);
+        m->s.station().link().Send_State(Imei2, 7);
         const QByteArray marker = QByteArray(1, char(20)) + Imei2.toLatin1() + char(7);
-        QTRY_COMPARE(m->peer.received(), marker);
+        QTRY_COMPARE(m->peer().received(), marker);
     }
 };
 
