@@ -110,8 +110,10 @@ UnitSimulator::Replies UnitSimulator::statusRequest(const QByteArray &imei)
         ServerLog::write(QStringLiteral("status of %1 not reported: the database failed").arg(text));
         return {};
     case ServerDatabase::Lookup::Missing:
-        ServerLog::write(QStringLiteral("unknown IMEI %1: status word 0 reported").arg(text));
-        return {{PacketCodec::statusReport(imei, 0)}, {}};
+        // No unit answers for an IMEI the network does not have; a word of 0
+        // would show a healthy unit and wipe the states the card shows.
+        ServerLog::write(QStringLiteral("unknown IMEI %1: status request not answered").arg(text));
+        return {};
     case ServerDatabase::Lookup::Found:
         break;
     }

@@ -330,8 +330,12 @@ void TestServer::statusRequest()
     // Only the 24 bits of the status word travel (0x7F000001 here); byte 19 is zero.
     link->send(command(North, 0));
     QCOMPARE(link->read(20), statusReport(North, 0x000001));
+    // An unknown IMEI gets no answer at all, as for every other command: the
+    // next answer on the link is the one to the following request.
     link->send(command(Unknown, 0));
-    QCOMPARE(link->read(20), statusReport(Unknown, 0));
+    link->send(command(Centre, 0));
+    QCOMPARE(link->read(20), statusReport(Centre, 0x0A0B0C));
+    QCOMPARE(link->pending(), 0);
 }
 
 void TestServer::stateRelayedToOtherStationsOnly()
