@@ -143,7 +143,12 @@ UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value
         return {};
     journal(text, now(), QStringLiteral("Охрана"), armed ? QStringLiteral("Взят под охрану") : QStringLiteral("Снят с охраны"),
             row.group, login);
-    return {{}, {PacketCodec::stateNotification(imei, armed ? 2 : 1)}};
+    const quint8 state = armed ? 2 : 1;
+    // Arming an armed object changes nothing the stations show; a
+    // notification would only replay the state's sound on each of them.
+    if (stateCode(row.state) == state)
+        return {};
+    return {{}, {PacketCodec::stateNotification(imei, state)}};
 }
 
 UnitSimulator::Replies UnitSimulator::output(const QByteArray &imei, quint8 number, quint8 value, const QString &login)
@@ -218,8 +223,10 @@ UnitSimulator::Replies UnitSimulator::cameraFrame(const QByteArray &imei, quint8
     ServerLog::write(QStringLiteral("frame %1 (%2 bytes) stored for %3 at %4")
                          .arg(QDir::toNativeSeparators(path), QString::number(jpeg.size()), text, date));
     journal(text, date, QStringLiteral("Событие"), event, row.group, login);
-    // The stations top up their journal on a notification; the state stays.
-    return {{}, {PacketCodec::stateNotification(imei, stateCode(row.state))}};
+    // A frame leaves the state as it is. A notification would make every
+    // station replay that state's sound and sort its list again; the row
+    // reaches their journals with the next real change.
+    return {};
 }
 
 UnitSimulator::Replies UnitSimulator::voiceCall(const QByteArray &imei, const QByteArray &number,

@@ -455,8 +455,16 @@ void TestServer::armAndDisarm()
     QCOMPARE(operatorLink->read(17), statePacket(North, 1));
     QCOMPARE(TestDatabase::value(objectRow), QStringLiteral("0/1"));
 
+    // Disarming a disarmed object is journaled but notifies nobody: the next
+    // bytes are the answer to the next request.
+    pilot->send(command(North, 1, bytes({0})));
+    pilot->send(command(North, 0));
+    QCOMPARE(pilot->read(20), statusReport(North, 0));
+    operatorLink->send(command(Centre, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(Centre, 0x0A0B0C));
+
     const QList<QStringList> rows = journal(North);
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).mid(0, 4), (QStringList{QStringLiteral("Охрана"), QStringLiteral("Взят под охрану"),
                                                 QStringLiteral("Север"), QStringLiteral("Operator")}));
     QCOMPARE(rows.at(1).mid(0, 4), (QStringList{QStringLiteral("Охрана"), QStringLiteral("Снят с охраны"),
@@ -522,12 +530,15 @@ void TestServer::cameraFrames()
     auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
     QVERIFY(pilot && operatorLink);
 
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         pilot->send(command(Centre, 15, bytes({3})));
-        // The object's current state, so that stations top up their journal.
-        QCOMPARE(pilot->read(17), statePacket(Centre, 2));
-        QCOMPARE(operatorLink->read(17), statePacket(Centre, 2));
-    }
+    // A frame leaves the state alone, so no station hears of it: the next
+    // bytes on both links are the answers to their own requests.
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+    operatorLink->send(command(North, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(North, 0));
+    QVERIFY(QTest::qWaitFor([&] { return journal(Centre).size() == 3; }, Timeout));
 
     const auto fileHex = [this](const QString &name) {
         QFile file(m_frames->filePath(name));
