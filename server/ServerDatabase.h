@@ -60,11 +60,11 @@ public:
     bool setState(const QString &imei, int state);
     bool setStatus(const QString &imei, quint32 word);
     bool addMessage(const JournalRow &row);
-    // Creates the object's frame table when it is missing and stores the frame
-    // under the first second from taken on that holds no frame yet; returns
-    // that Date text.
-    std::optional<QString> storeFrame(const QString &imei, const QDateTime &taken, const QString &event,
-                                      const QByteArray &jpeg);
+    // Creates the object's frame table when it is missing and tells whether
+    // it holds a frame dated date ("yyyy-MM-dd HH:mm:ss") already; one look
+    // at the table's Date key.
+    std::optional<bool> hasFrameAt(const QString &imei, const QString &date);
+    bool storeFrame(const QString &imei, const QString &date, const QString &event, const QByteArray &jpeg);
 
 private:
     bool connectNow(QString *error);

@@ -120,6 +120,7 @@ private slots:
     void outputs_data();
     void outputs();
     void cameraFrames();
+    void cameraBurstIsBounded();
     void cameraWithoutFrames();
     void voiceCall();
     void unknownObjectIsNotAnswered();
@@ -530,6 +531,7 @@ void TestServer::cameraFrames()
     auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
     QVERIFY(pilot && operatorLink);
 
+    // Three requests within one second.
     for (int i = 0; i < 3; ++i)
         pilot->send(command(Centre, 15, bytes({3})));
     // A frame leaves the state alone, so no station hears of it: the next
@@ -538,35 +540,78 @@ void TestServer::cameraFrames()
     QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
     operatorLink->send(command(North, 0));
     QCOMPARE(operatorLink->read(20), statusReport(North, 0));
-    QVERIFY(QTest::qWaitFor([&] { return journal(Centre).size() == 3; }, Timeout));
+
+    // No row is ever dated ahead: the stations ask only for rows newer than
+    // their newest, and would skip everything written before that date.
+    const auto newestAhead = [this] {
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList dates;
+        for (const QStringList &row : journal(Centre))
+            dates.append(row.at(4));
+        for (const QStringList &row : TestDatabase::rows(QStringLiteral("SELECT Date FROM orvex_base.o_356000000000001")))
+            dates.append(row.at(0));
+        for (const QString &date : std::as_const(dates)) {
+            if (QDateTime::fromString(date, QStringLiteral("yyyy-MM-dd HH:mm:ss")) > now)
+                return date;
+        }
+        return QString();
+    };
+    QCOMPARE(newestAhead(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(journal(Centre).size(), 3, Timeout);
+    QCOMPARE(newestAhead(), QString());
 
     const auto fileHex = [this](const QString &name) {
         QFile file(m_frames->filePath(name));
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().toHex().toUpper()) : QString();
     };
     const QList<QStringList> frames = TestDatabase::rows(
-        QStringLiteral("SELECT Date, Event, HEX(Image) FROM orvex_base.o_356000000000001"));
+        QStringLiteral("SELECT Date, Event, HEX(Image) FROM orvex_base.o_356000000000001 ORDER BY Date"));
     QCOMPARE(frames.size(), 3);
     QCOMPARE(frames.at(0).at(2), fileHex(QStringLiteral("a.jpg")));
     QCOMPARE(frames.at(1).at(2), fileHex(QStringLiteral("b.jpg")));
     QCOMPARE(frames.at(2).at(2), fileHex(QStringLiteral("a.jpg")));
 
-    const QList<QStringList> rows = journal(Centre);
+    const QList<QStringList> rows = TestDatabase::rows(
+        QStringLiteral("SELECT Type, Event, Group_, User, Date FROM orvex_base.messages WHERE IMEI='%1' ORDER BY Date")
+            .arg(QString::fromLatin1(Centre)));
     QCOMPARE(rows.size(), 3);
-    for (int i = 0; i < rows.size(); ++i)
-        QCOMPARE(rows.at(i).at(4), frames.at(i).at(0));
-    for (const QStringList &row : rows) {
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList &row = rows.at(i);
         QCOMPARE(row.at(0), QStringLiteral("Событие"));
         QCOMPARE(row.at(1), QStringLiteral("Кадр с камеры"));
         QCOMPARE(row.at(2), QStringLiteral("Центр"));
-        // Exactly one frame answers the station's fetch by the row's Date,
-        // even when several frames were taken within one second.
-        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.o_356000000000001 "
-                                                    "WHERE Date='%1' AND Event='Кадр с камеры'")
-                                         .arg(row.at(4))),
-                 QStringLiteral("1"));
+        QCOMPARE(row.at(3), QStringLiteral("Pilot"));
+        // The station's fetch by the row's Date finds this row's frame and
+        // no other.
+        const QList<QStringList> found = TestDatabase::rows(
+            QStringLiteral("SELECT HEX(Image) FROM orvex_base.o_356000000000001 WHERE Date='%1' AND Event='Кадр с камеры'")
+                .arg(row.at(4)));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.at(0).at(0), frames.at(i).at(2));
     }
     QVERIFY(QImage::fromData(QByteArray::fromHex(frames.at(1).at(2).toLatin1()), "JPG").size() == QSize(40, 30));
+}
+
+void TestServer::cameraBurstIsBounded()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+
+    // A burst cannot queue up frames for minutes: a few wait for their
+    // second, the rest are dropped and logged.
+    constexpr int Requests = 20;
+    const QString dropped = QStringLiteral("request of Pilot dropped");
+    const int droppedBefore = logCount(dropped);
+    pilot->send(command(Centre, 15, bytes({3})).repeated(Requests));
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+    const auto stored = [this] { return journal(Centre).size(); };
+    QTRY_COMPARE_WITH_TIMEOUT(stored() + logCount(dropped) - droppedBefore, Requests, 4 * Timeout);
+    QVERIFY2(stored() <= 6, qPrintable(QString::number(stored())));
+    QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.o_356000000000001")),
+             QString::number(stored()));
+    QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(DISTINCT Date) FROM orvex_base.o_356000000000001")),
+             QString::number(stored()));
 }
 
 void TestServer::cameraWithoutFrames()
