@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace PacketCodec {
 
 namespace {
@@ -11,7 +13,7 @@ constexpr int AuthenticationLength = 33;
 constexpr int StateLength = 17;
 constexpr int StatusReportLength = 20;
 
-quint8 byteAt(const QByteArray &bytes, qsizetype index)
+quint8 byteAt(QByteArrayView bytes, qsizetype index)
 {
     return static_cast<quint8>(bytes.at(index));
 }
@@ -76,7 +78,7 @@ int commandDataLength(quint8 code)
     }
 }
 
-int stationPacketLength(const QByteArray &buffer)
+int stationPacketLength(QByteArrayView buffer)
 {
     if (buffer.isEmpty())
         return 0;
@@ -96,25 +98,34 @@ int stationPacketLength(const QByteArray &buffer)
     }
 }
 
-Cut cutStationPackets(QByteArray &buffer)
+Cut cutStationPackets(QByteArray &buffer, qsizetype maxPackets)
 {
+    // The rest is looked at in place; copying it for every packet made a
+    // large read cost its size times the number of packets in it.
     Cut cut;
     qsizetype offset = 0;
-    while (offset < buffer.size()) {
-        const QByteArray rest = buffer.mid(offset);
+    while (offset < buffer.size() && cut.packets.size() < maxPackets) {
+        const QByteArrayView rest(buffer.constData() + offset, buffer.size() - offset);
         const int length = stationPacketLength(rest);
         if (length < 0) {
-            cut.discarded = rest;
+            cut.discarded = rest.size();
+            cut.discardedHead = rest.first(std::min<qsizetype>(rest.size(), CommandHeaderLength)).toByteArray();
             offset = buffer.size();
             break;
         }
         if (length == 0 || rest.size() < length)
             break;
-        cut.packets.append(rest.left(length));
+        cut.packets.append(rest.first(length).toByteArray());
         offset += length;
     }
     buffer.remove(0, offset);
     return cut;
+}
+
+bool holdsWholePacket(const QByteArray &buffer)
+{
+    const int length = stationPacketLength(buffer);
+    return length < 0 || (length > 0 && buffer.size() >= length);
 }
 
 QString fieldText(const QByteArray &field)

@@ -94,6 +94,18 @@ public:
 
     qint64 pending() const { return m_socket.bytesAvailable(); }
     void close() { m_socket.disconnectFromHost(); }
+    bool waitForClosedByServer()
+    {
+        return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, Timeout);
+    }
+    // Sends everything, however much the server leaves unread for a while.
+    void sendAll(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        const bool sent = QTest::qWaitFor(
+            [&] { return m_socket.bytesToWrite() == 0 || m_socket.state() != QAbstractSocket::ConnectedState; }, Timeout);
+        QVERIFY2(sent, "the bytes were not sent");
+    }
 
 private:
     QTcpSocket m_socket;
@@ -125,6 +137,8 @@ private slots:
     void voiceCall();
     void unknownObjectIsNotAnswered();
     void framing();
+    void floodFromOneStation();
+    void garbageIsSummedUp();
     void reconnectsToDatabase();
     void keepsRunningWhenStandardInputEnds();
     void startupFailures();
@@ -595,23 +609,27 @@ void TestServer::cameraFrames()
 void TestServer::cameraBurstIsBounded()
 {
     auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
-    QVERIFY(pilot);
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(pilot && operatorLink);
 
-    // A burst cannot queue up frames for minutes: a few wait for their
-    // second, the rest are dropped and logged.
-    constexpr int Requests = 20;
-    const QString dropped = QStringLiteral("request of Pilot dropped");
-    const int droppedBefore = logCount(dropped);
-    pilot->send(command(Centre, 15, bytes({3})).repeated(Requests));
+    // A burst cannot queue up frames for minutes: one is stored, four wait
+    // for a second of their own, the rest are dropped.
+    pilot->send(command(Centre, 15, bytes({3})).repeated(20));
     pilot->send(command(Centre, 0));
     QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
-    const auto stored = [this] { return journal(Centre).size(); };
-    QTRY_COMPARE_WITH_TIMEOUT(stored() + logCount(dropped) - droppedBefore, Requests, 4 * Timeout);
-    QVERIFY2(stored() <= 6, qPrintable(QString::number(stored())));
-    QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.o_356000000000001")),
-             QString::number(stored()));
+    const auto framesBy = [this](const QString &user) {
+        return TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.messages WHERE User='%1'").arg(user));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(framesBy(QStringLiteral("Pilot")), QStringLiteral("5"), 2 * Timeout);
+    QVERIFY(logCount(QStringLiteral("request of Pilot dropped")) > 0);
+
+    // Had the dropped requests only been delayed, they would come before
+    // a request made now.
+    operatorLink->send(command(Centre, 15, bytes({3})));
+    QTRY_COMPARE_WITH_TIMEOUT(framesBy(QStringLiteral("Operator")), QStringLiteral("1"), Timeout);
+    QCOMPARE(framesBy(QStringLiteral("Pilot")), QStringLiteral("5"));
     QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(DISTINCT Date) FROM orvex_base.o_356000000000001")),
-             QString::number(stored()));
+             QStringLiteral("6"));
 }
 
 void TestServer::cameraWithoutFrames()
@@ -704,6 +722,56 @@ void TestServer::framing()
     link.send(command(North, 0));
     QCOMPARE(link.read(20), statusReport(North, 0));
     QCOMPARE(link.pending(), 0);
+}
+
+void TestServer::floodFromOneStation()
+{
+    auto flooder = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(flooder);
+    const qsizetype logBefore = log().size();
+
+    // 4 MB of status requests at once, far more than any station sends.
+    flooder->send(command(Centre, 0).repeated(4 * 1024 * 1024 / 17));
+    Link other(m_port);
+    QVERIFY(other.connected());
+    other.send(authPacket(QStringLiteral("Operator"), QStringLiteral("operator1")));
+    // The other station is not kept waiting behind the flood.
+    QVERIFY(QTest::qWaitFor([&] { return other.pending() >= 2; }, 1000));
+    QCOMPARE(other.read(2), bytes({255, 1}));
+    other.send(command(North, 0));
+    QCOMPARE(other.read(20), statusReport(North, 0));
+
+    // The flooding station is cut off rather than held in memory, and the
+    // log sums the flood up instead of showing every packet.
+    QVERIFY(flooder->waitForClosedByServer());
+    QVERIFY(waitForLog(QStringLiteral("disconnected (Pilot logged out)"), 0));
+    QVERIFY2(log().contains(QStringLiteral("connection closed")), "the reason for closing was not logged");
+    const qsizetype grown = log().size() - logBefore;
+    QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+}
+
+void TestServer::garbageIsSummedUp()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+    const qsizetype logBefore = log().size();
+
+    constexpr qsizetype Garbage = 8 * 1024 * 1024;
+    pilot->sendAll(QByteArray(Garbage, char(0xFF)));
+    pilot->close();
+    QVERIFY(waitForLog(QStringLiteral("disconnected (Pilot logged out)"), 0));
+    // Every byte was read and counted, but the log holds a summary, not a
+    // hex dump of megabytes.
+    QVERIFY2(log().contains(QStringLiteral("%1 bytes of unknown packets discarded").arg(Garbage)),
+             qPrintable(log().right(2000)));
+    const qsizetype grown = log().size() - logBefore;
+    QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+
+    // The server carries on for the others.
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(operatorLink);
+    operatorLink->send(command(North, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(North, 0));
 }
 
 void TestServer::reconnectsToDatabase()
