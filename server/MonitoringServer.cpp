@@ -242,21 +242,22 @@ void MonitoringServer::handlePacket(QTcpSocket *socket, const QByteArray &packet
     deliver(socket, m_units.handleCommand(packet, login));
 }
 
-bool MonitoringServer::checkPassword(const QByteArray &login, const QByteArray &password, QString *failure)
+MonitoringServer::Check MonitoringServer::checkPassword(const QByteArray &login, const QByteArray &password,
+                                                         QString *failure)
 {
     const auto operators = m_database.operatorsNamed(PacketCodec::fieldText(login));
     if (!operators) {
         *failure = QStringLiteral("database error: ") + m_database.lastError();
-        return false;
+        return Check::Unchecked;
     }
     // Compared byte for byte as the station sends them: the database's
     // collation would let "pilot" or a trailing blank pass.
     for (const auto &[rowLogin, rowPassword] : *operators) {
         if (fieldBytes(rowLogin) == login && fieldBytes(rowPassword) == password)
-            return true;
+            return Check::Accepted;
     }
     *failure = operators->isEmpty() ? QStringLiteral("no such login") : QStringLiteral("wrong password");
-    return false;
+    return Check::Refused;
 }
 
 void MonitoringServer::authenticate(QTcpSocket *socket, const QByteArray &packet)
@@ -266,14 +267,21 @@ void MonitoringServer::authenticate(QTcpSocket *socket, const QByteArray &packet
     const QString loginText = PacketCodec::fieldText(login);
 
     QString failure;
-    const bool accepted = checkPassword(login, password, &failure);
+    const Check check = checkPassword(login, password, &failure);
     Client *client = find(socket);
     if (!client)
         return;
     // A new attempt replaces whatever this connection was logged in as.
     client->loggedIn = false;
     client->login.clear();
-    if (!accepted) {
+    if (check == Check::Unchecked) {
+        // Answer 2 would tell the operator the account does not exist; the
+        // protocol has no "try later", so the station sees the link drop and
+        // connects again.
+        closeClient(socket, QStringLiteral("login \"%1\" not checked (%2)").arg(loginText, failure));
+        return;
+    }
+    if (check == Check::Refused) {
         log(client->peer, QStringLiteral("login \"%1\" refused: %2").arg(loginText, failure));
         send(socket, PacketCodec::authenticationAnswer(PacketCodec::NoSuchUser));
         return;

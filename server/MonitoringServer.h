@@ -56,7 +56,8 @@ private:
     Client *find(QTcpSocket *socket);
     void handlePacket(QTcpSocket *socket, const QByteArray &packet);
     void authenticate(QTcpSocket *socket, const QByteArray &packet);
-    bool checkPassword(const QByteArray &login, const QByteArray &password, QString *failure);
+    enum class Check { Accepted, Refused, Unchecked };
+    Check checkPassword(const QByteArray &login, const QByteArray &password, QString *failure);
     bool send(QTcpSocket *socket, const QByteArray &packet);
     void deliver(QTcpSocket *sender, const UnitSimulator::Replies &replies);
     void log(const QString &peer, const QString &text) const;

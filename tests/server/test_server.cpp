@@ -122,6 +122,7 @@ private slots:
     void cleanup();
 
     void authentication();
+    void loginWithoutDatabase();
     void commandsBeforeLoginAreIgnored();
     void statusRequest();
     void stateRelayedToOtherStationsOnly();
@@ -307,6 +308,23 @@ void TestServer::authentication()
     Link third(m_port);
     QVERIFY(third.connected());
     QCOMPARE(third.login(QStringLiteral("Pilot"), QStringLiteral("Pilot")), 1);
+}
+
+void TestServer::loginWithoutDatabase()
+{
+    // The users table cannot be read, as with the database down: the login
+    // is neither accepted nor refused as unknown; the link is closed.
+    QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.users TO orvex_base.users_away")));
+    Link link(m_port);
+    QVERIFY(link.connected());
+    link.send(authPacket(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+    QVERIFY(link.waitForClosedByServer());
+    QCOMPARE(link.pending(), 0);
+    QVERIFY2(log().contains(QStringLiteral("login \"Pilot\" not checked")), qPrintable(log()));
+
+    QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.users_away TO orvex_base.users")));
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
 }
 
 void TestServer::commandsBeforeLoginAreIgnored()
