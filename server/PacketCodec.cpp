@@ -1,6 +1,7 @@
 #include "PacketCodec.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <algorithm>
 
@@ -136,12 +137,14 @@ QString fieldText(const QByteArray &field)
 
 QString imeiText(const QByteArray &field)
 {
-    return QString::fromLatin1(untilZero(field));
+    // The network's texts are all code page 1251, the IMEI field included.
+    return fieldText(field);
 }
 
 QByteArray imeiField(const QString &imei)
 {
-    QByteArray field = imei.left(ImeiLength).toLatin1();
+    QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
+    QByteArray field = QByteArray(encoder.encode(imei)).left(ImeiLength);
     field.append(ImeiLength - field.size(), '\0');
     return field;
 }

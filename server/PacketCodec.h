@@ -64,9 +64,9 @@ bool holdsWholePacket(const QByteArray &buffer);
 // up to the first zero, decoded from code page 1251.
 QString fieldText(const QByteArray &field);
 
-// IMEI bytes of a packet as text, up to the first zero byte.
+// IMEI bytes of a packet as text, up to the first zero byte, from code page 1251.
 QString imeiText(const QByteArray &field);
-// 15 bytes for a packet: the text's first 15 characters, zero padded.
+// 15 bytes for a packet: the text in code page 1251, cut to 15 bytes, zero padded.
 QByteArray imeiField(const QString &imei);
 
 QByteArray authenticationAnswer(quint8 code);

@@ -363,6 +363,13 @@ void TestServer::statusRequest()
     // Only the 24 bits of the status word travel (0x7F000001 here); byte 19 is zero.
     link->send(command(North, 0));
     QCOMPARE(link->read(20), statusReport(North, 0x000001));
+    // The IMEI travels in code page 1251 like every other text of the network.
+    const QByteArray cyrillic = cp1251(QStringLiteral("35600000000000Ж"));
+    QVERIFY(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.objects(IMEI, Group_, Status) "
+                                              "VALUES('35600000000000Ж', 'Центр', 7)")));
+    link->send(command(cyrillic, 0));
+    QCOMPARE(link->read(20), statusReport(cyrillic, 7));
+
     // An unknown IMEI gets no answer at all, as for every other command: the
     // next answer on the link is the one to the following request.
     link->send(command(Unknown, 0));
