@@ -146,7 +146,7 @@ UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value
 {
     const QString text = PacketCodec::imeiText(imei);
     if (value > 1) {
-        ServerLog::write(QStringLiteral("arm/disarm of %1 with value %2 ignored").arg(text).arg(value));
+        ServerLog::write(QStringLiteral("arm/disarm of %1 with value %2 ignored").arg(text, QString::number(value)));
         return {};
     }
     ServerDatabase::ObjectRow row;
@@ -206,7 +206,7 @@ UnitSimulator::Replies UnitSimulator::cameraFrame(const QByteArray &imei, quint8
 {
     const QString text = PacketCodec::imeiText(imei);
     if (value != 3) {
-        ServerLog::write(QStringLiteral("camera command of %1 with value %2 ignored").arg(text).arg(value));
+        ServerLog::write(QStringLiteral("camera command of %1 with value %2 ignored").arg(text, QString::number(value)));
         return {};
     }
     ServerDatabase::ObjectRow row;

@@ -137,6 +137,7 @@ private slots:
     void cameraWithoutFrames();
     void voiceCall();
     void unknownObjectIsNotAnswered();
+    void logShowsStationTextAsSent();
     void framing();
     void floodFromOneStation();
     void garbageIsSummedUp();
@@ -706,6 +707,34 @@ void TestServer::unknownObjectIsNotAnswered()
     QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
     QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.messages")), QStringLiteral("0"));
     QVERIFY(TestDatabase::rows(QStringLiteral("SHOW TABLES FROM orvex_base LIKE 'o\\_%'")).isEmpty());
+}
+
+void TestServer::logShowsStationTextAsSent()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+
+    // A line feed in a login or an IMEI stays inside its line.
+    Link stranger(m_port);
+    QVERIFY(stranger.connected());
+    QCOMPARE(stranger.login(QStringLiteral("x\n12:00:00 fake"), QStringLiteral("x")), 2);
+    const QByteArray forged = QByteArray("35\r\nforged imei").left(15);
+    pilot->send(command(forged, 0));
+    // An IMEI that looks like a placeholder is shown as it is.
+    const QByteArray placeholder = QByteArray("%1").leftJustified(15, '\0');
+    pilot->send(command(placeholder, 1, bytes({5})));
+    pilot->send(command(placeholder, 15, bytes({7})));
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("camera command of %1 with value 7 ignored")), Timeout);
+    const QString text = log();
+    QVERIFY2(text.contains(QStringLiteral("arm/disarm of %1 with value 5 ignored")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("x\\n12:00:00 fake")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("35\\r\\nforged imei")), qPrintable(text));
+    QVERIFY2(!text.contains(QLatin1Char('\r')), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("\n12:00:00 fake")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("\nforged imei")), qPrintable(text));
 }
 
 void TestServer::framing()
