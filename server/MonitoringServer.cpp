@@ -243,18 +243,34 @@ void MonitoringServer::handlePacket(QTcpSocket *socket, const QByteArray &packet
 }
 
 MonitoringServer::Check MonitoringServer::checkPassword(const QByteArray &login, const QByteArray &password,
-                                                         QString *failure)
+                                                         QString *account, QString *failure)
 {
-    const auto operators = m_database.operatorsNamed(PacketCodec::fieldText(login));
+    // A login longer than its field reaches us cut to the field's 16 bytes:
+    // a full field is looked up as the start of the users row's login.
+    const bool fullField = login.size() == PacketCodec::TextFieldLength;
+    const auto operators =
+        m_database.operatorsNamed(PacketCodec::fieldText(login), fullField ? PacketCodec::TextFieldLength : 0);
     if (!operators) {
         *failure = QStringLiteral("database error: ") + m_database.lastError();
         return Check::Unchecked;
     }
     // Compared byte for byte as the station sends them: the database's
     // collation would let "pilot" or a trailing blank pass.
+    QStringList matches;
     for (const auto &[rowLogin, rowPassword] : *operators) {
         if (fieldBytes(rowLogin) == login && fieldBytes(rowPassword) == password)
-            return Check::Accepted;
+            matches.append(rowLogin);
+    }
+    if (matches.size() == 1) {
+        *account = matches.first();
+        return Check::Accepted;
+    }
+    if (matches.size() > 1) {
+        // The station cannot send more of the login; which account is meant
+        // cannot be told, and guessing would log in as someone else.
+        *failure = QStringLiteral("the users rows \"%1\" share the first %2 bytes of login and password")
+                       .arg(matches.join(QStringLiteral("\", \"")), QString::number(PacketCodec::TextFieldLength));
+        return Check::Refused;
     }
     *failure = operators->isEmpty() ? QStringLiteral("no such login") : QStringLiteral("wrong password");
     return Check::Refused;
@@ -266,8 +282,9 @@ void MonitoringServer::authenticate(QTcpSocket *socket, const QByteArray &packet
     const QByteArray password = untilZero(packet.mid(17, PacketCodec::TextFieldLength));
     const QString loginText = PacketCodec::fieldText(login);
 
+    QString account;
     QString failure;
-    const Check check = checkPassword(login, password, &failure);
+    const Check check = checkPassword(login, password, &account, &failure);
     Client *client = find(socket);
     if (!client)
         return;
@@ -287,14 +304,14 @@ void MonitoringServer::authenticate(QTcpSocket *socket, const QByteArray &packet
         return;
     }
     for (const Client &other : std::as_const(m_clients)) {
-        if (other.loggedIn && other.socket != socket && other.login == loginText) {
-            log(client->peer, QStringLiteral("login \"%1\" refused: already connected from %2").arg(loginText, other.peer));
+        if (other.loggedIn && other.socket != socket && other.login == account) {
+            log(client->peer, QStringLiteral("login \"%1\" refused: already connected from %2").arg(account, other.peer));
             send(socket, PacketCodec::authenticationAnswer(PacketCodec::AlreadyConnected));
             return;
         }
     }
     client->loggedIn = true;
-    client->login = loginText;
+    client->login = account;
     send(socket, PacketCodec::authenticationAnswer(PacketCodec::LoginAccepted));
 }
 

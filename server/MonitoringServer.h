@@ -57,7 +57,8 @@ private:
     void handlePacket(QTcpSocket *socket, const QByteArray &packet);
     void authenticate(QTcpSocket *socket, const QByteArray &packet);
     enum class Check { Accepted, Refused, Unchecked };
-    Check checkPassword(const QByteArray &login, const QByteArray &password, QString *failure);
+    // On Accepted, account is the users row's whole login.
+    Check checkPassword(const QByteArray &login, const QByteArray &password, QString *account, QString *failure);
     bool send(QTcpSocket *socket, const QByteArray &packet);
     void deliver(QTcpSocket *sender, const UnitSimulator::Replies &replies);
     void log(const QString &peer, const QString &text) const;

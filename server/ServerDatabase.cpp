@@ -153,12 +153,13 @@ QString ServerDatabase::table(const QString &name) const
     return identifier(m_settings.name) + QLatin1Char('.') + identifier(name);
 }
 
-std::optional<QList<QPair<QString, QString>>> ServerDatabase::operatorsNamed(const QString &login)
+std::optional<QList<QPair<QString, QString>>> ServerDatabase::operatorsNamed(const QString &login, int prefixLength)
 {
     if (!ensureConnected())
         return std::nullopt;
-    const auto rows = select(QStringLiteral("SELECT Login, Pass FROM %1 WHERE Login=%2")
-                                 .arg(table(QStringLiteral("users")), literal(login)));
+    const QString column = prefixLength > 0 ? QStringLiteral("LEFT(Login,%1)").arg(prefixLength) : QStringLiteral("Login");
+    const auto rows = select(QStringLiteral("SELECT Login, Pass FROM %1 WHERE %2=%3")
+                                 .arg(table(QStringLiteral("users")), column, literal(login)));
     if (!rows)
         return std::nullopt;
     QList<QPair<QString, QString>> operators;

@@ -51,8 +51,10 @@ public:
     bool open(QString *error);
     QString lastError() const { return m_lastError; }
 
-    // (Login, Pass) of every users row with this login.
-    std::optional<QList<QPair<QString, QString>>> operatorsNamed(const QString &login);
+    // (Login, Pass) of every users row with this login; with prefixLength,
+    // of every row whose login starts with it in its first prefixLength
+    // characters (one byte each in the table's code page).
+    std::optional<QList<QPair<QString, QString>>> operatorsNamed(const QString &login, int prefixLength = 0);
     Lookup findObject(const QString &imei, ObjectRow *row);
     std::optional<QStringList> objectImeis();
 

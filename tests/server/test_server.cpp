@@ -123,6 +123,7 @@ private slots:
 
     void authentication();
     void loginWithoutDatabase();
+    void loginsLongerThanTheirField();
     void commandsBeforeLoginAreIgnored();
     void statusRequest();
     void stateRelayedToOtherStationsOnly();
@@ -309,6 +310,39 @@ void TestServer::authentication()
     Link third(m_port);
     QVERIFY(third.connected());
     QCOMPARE(third.login(QStringLiteral("Pilot"), QStringLiteral("Pilot")), 1);
+}
+
+void TestServer::loginsLongerThanTheirField()
+{
+    // The station sends the first 16 bytes of a longer login; they name the
+    // account as long as no other shares them with the same password.
+    QString error;
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор2"), QStringLiteral("beta"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор3"), QStringLiteral("beta"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+
+    Link link(m_port);
+    QVERIFY(link.connected());
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("wrong")), 2);
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор2"), QStringLiteral("beta")), 2);
+    QVERIFY2(log().contains(QStringLiteral("share the first 16 bytes")), qPrintable(log()));
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha")), 1);
+
+    // The session is the whole account's: its journal rows carry the whole login.
+    link.send(command(North, 1, bytes({1})));
+    QCOMPARE(link.read(17), statePacket(North, 2));
+    const QList<QStringList> rows = journal(North);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).at(3), QStringLiteral("ДежурныйОператор1"));
+    Link second(m_port);
+    QVERIFY(second.connected());
+    QCOMPARE(second.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha")), 3);
 }
 
 void TestServer::loginWithoutDatabase()
