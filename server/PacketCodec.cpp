@@ -1,6 +1,9 @@
 #include "PacketCodec.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
 
 namespace PacketCodec {
 
@@ -11,7 +14,7 @@ constexpr int AuthenticationLength = 33;
 constexpr int StateLength = 17;
 constexpr int StatusReportLength = 20;
 
-quint8 byteAt(const QByteArray &bytes, qsizetype index)
+quint8 byteAt(QByteArrayView bytes, qsizetype index)
 {
     return static_cast<quint8>(bytes.at(index));
 }
@@ -76,7 +79,7 @@ int commandDataLength(quint8 code)
     }
 }
 
-int stationPacketLength(const QByteArray &buffer)
+int stationPacketLength(QByteArrayView buffer)
 {
     if (buffer.isEmpty())
         return 0;
@@ -96,25 +99,34 @@ int stationPacketLength(const QByteArray &buffer)
     }
 }
 
-Cut cutStationPackets(QByteArray &buffer)
+Cut cutStationPackets(QByteArray &buffer, qsizetype maxPackets)
 {
+    // The rest is looked at in place; copying it for every packet made a
+    // large read cost its size times the number of packets in it.
     Cut cut;
     qsizetype offset = 0;
-    while (offset < buffer.size()) {
-        const QByteArray rest = buffer.mid(offset);
+    while (offset < buffer.size() && cut.packets.size() < maxPackets) {
+        const QByteArrayView rest(buffer.constData() + offset, buffer.size() - offset);
         const int length = stationPacketLength(rest);
         if (length < 0) {
-            cut.discarded = rest;
+            cut.discarded = rest.size();
+            cut.discardedHead = rest.first(std::min<qsizetype>(rest.size(), CommandHeaderLength)).toByteArray();
             offset = buffer.size();
             break;
         }
         if (length == 0 || rest.size() < length)
             break;
-        cut.packets.append(rest.left(length));
+        cut.packets.append(rest.first(length).toByteArray());
         offset += length;
     }
     buffer.remove(0, offset);
     return cut;
+}
+
+bool holdsWholePacket(const QByteArray &buffer)
+{
+    const int length = stationPacketLength(buffer);
+    return length < 0 || (length > 0 && buffer.size() >= length);
 }
 
 QString fieldText(const QByteArray &field)
@@ -125,12 +137,14 @@ QString fieldText(const QByteArray &field)
 
 QString imeiText(const QByteArray &field)
 {
-    return QString::fromLatin1(untilZero(field));
+    // The network's texts are all code page 1251, the IMEI field included.
+    return fieldText(field);
 }
 
 QByteArray imeiField(const QString &imei)
 {
-    QByteArray field = imei.left(ImeiLength).toLatin1();
+    QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
+    QByteArray field = QByteArray(encoder.encode(imei)).left(ImeiLength);
     field.append(ImeiLength - field.size(), '\0');
     return field;
 }

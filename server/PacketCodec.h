@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
+
+#include <limits>
 
 // The wire packets between a station and the monitoring server. There is no
 // length field: the length follows from the type byte and, for commands, from
@@ -40,25 +43,30 @@ int commandDataLength(quint8 code);
 // Length of the station packet at the start of buffer: the full length when
 // known (the buffer may still hold fewer bytes), -1 when the type or the
 // command code is unknown, 0 when the buffer is empty or too short to tell.
-int stationPacketLength(const QByteArray &buffer);
+int stationPacketLength(QByteArrayView buffer);
 
 struct Cut {
-    QList<QByteArray> packets; // whole packets, in order
-    QByteArray discarded;      // bytes dropped from an unknown packet on
+    QList<QByteArray> packets;  // whole packets, in order
+    qsizetype discarded = 0;    // bytes dropped from an unknown packet on
+    QByteArray discardedHead;   // the first of them, for the log
 };
 
-// Takes every whole packet off the front of buffer; a partial packet stays in
-// it. An unknown type or command code makes the rest of the buffer unreadable,
-// so it is dropped and returned in Cut::discarded.
-Cut cutStationPackets(QByteArray &buffer);
+// Takes whole packets, at most maxPackets, off the front of buffer; a partial
+// packet stays in it. An unknown type or command code makes the rest of the
+// buffer unreadable, so it is dropped and counted in Cut::discarded. Each
+// byte is looked at once, so the time grows with the bytes, not faster.
+Cut cutStationPackets(QByteArray &buffer, qsizetype maxPackets = std::numeric_limits<qsizetype>::max());
+
+// Whether buffer starts with a whole packet, or with bytes to discard.
+bool holdsWholePacket(const QByteArray &buffer);
 
 // Text of a zero-terminated field (login, password, phone number): the bytes
 // up to the first zero, decoded from code page 1251.
 QString fieldText(const QByteArray &field);
 
-// IMEI bytes of a packet as text, up to the first zero byte.
+// IMEI bytes of a packet as text, up to the first zero byte, from code page 1251.
 QString imeiText(const QByteArray &field);
-// 15 bytes for a packet: the text's first 15 characters, zero padded.
+// 15 bytes for a packet: the text in code page 1251, cut to 15 bytes, zero padded.
 QByteArray imeiField(const QString &imei);
 
 QByteArray authenticationAnswer(quint8 code);

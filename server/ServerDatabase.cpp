@@ -153,12 +153,13 @@ QString ServerDatabase::table(const QString &name) const
     return identifier(m_settings.name) + QLatin1Char('.') + identifier(name);
 }
 
-std::optional<QList<QPair<QString, QString>>> ServerDatabase::operatorsNamed(const QString &login)
+std::optional<QList<QPair<QString, QString>>> ServerDatabase::operatorsNamed(const QString &login, int prefixLength)
 {
     if (!ensureConnected())
         return std::nullopt;
-    const auto rows = select(QStringLiteral("SELECT Login, Pass FROM %1 WHERE Login=%2")
-                                 .arg(table(QStringLiteral("users")), literal(login)));
+    const QString column = prefixLength > 0 ? QStringLiteral("LEFT(Login,%1)").arg(prefixLength) : QStringLiteral("Login");
+    const auto rows = select(QStringLiteral("SELECT Login, Pass FROM %1 WHERE %2=%3")
+                                 .arg(table(QStringLiteral("users")), column, literal(login)));
     if (!rows)
         return std::nullopt;
     QList<QPair<QString, QString>> operators;
@@ -231,8 +232,7 @@ bool ServerDatabase::addMessage(const JournalRow &row)
                    .toUtf8());
 }
 
-std::optional<QString> ServerDatabase::storeFrame(const QString &imei, const QDateTime &taken, const QString &event,
-                                                  const QByteArray &jpeg)
+std::optional<bool> ServerDatabase::hasFrameAt(const QString &imei, const QString &date)
 {
     if (!ensureConnected())
         return std::nullopt;
@@ -244,30 +244,21 @@ std::optional<QString> ServerDatabase::storeFrame(const QString &imei, const QDa
                                .arg(frames);
     if (!run(create.toUtf8()))
         return std::nullopt;
+    const auto rows = select(QStringLiteral("SELECT 1 FROM %1 WHERE `Date`=%2 LIMIT 1").arg(frames, literal(date)));
+    if (!rows)
+        return std::nullopt;
+    return !rows->isEmpty();
+}
 
-    // A station fetches a frame by its Date alone; two frames in one second
-    // would make that fetch fail, so a second frame moves to the next second.
-    QString date;
-    for (int shift = 0;; ++shift) {
-        date = taken.addSecs(shift).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        const auto existing = select(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE `Date`=%2").arg(frames, literal(date)));
-        if (!existing)
-            return std::nullopt;
-        if (existing->isEmpty() || existing->first().value(0) == QLatin1String("0"))
-            break;
-        if (shift >= 3600) {
-            m_lastError = QStringLiteral("no free second for a frame");
-            ServerLog::write(QStringLiteral("frame of %1 not stored: %2").arg(imei, m_lastError));
-            return std::nullopt;
-        }
-    }
+bool ServerDatabase::storeFrame(const QString &imei, const QString &date, const QString &event, const QByteArray &jpeg)
+{
+    if (!ensureConnected())
+        return false;
     // The picture goes as a hex literal: raw bytes inside a quoted literal would
     // be read as utf8mb4 text by the server.
     const QByteArray insert = QStringLiteral("INSERT INTO %1(`Date`,Event,Image) VALUES(%2,%3,")
-                                  .arg(frames, literal(date), literal(event))
+                                  .arg(table(QStringLiteral("o_") + imei), literal(date), literal(event))
                                   .toUtf8()
         + "X'" + jpeg.toHex() + "')";
-    if (!run(insert))
-        return std::nullopt;
-    return date;
+    return run(insert);
 }

@@ -51,8 +51,10 @@ public:
     bool open(QString *error);
     QString lastError() const { return m_lastError; }
 
-    // (Login, Pass) of every users row with this login.
-    std::optional<QList<QPair<QString, QString>>> operatorsNamed(const QString &login);
+    // (Login, Pass) of every users row with this login; with prefixLength,
+    // of every row whose login starts with it in its first prefixLength
+    // characters (one byte each in the table's code page).
+    std::optional<QList<QPair<QString, QString>>> operatorsNamed(const QString &login, int prefixLength = 0);
     Lookup findObject(const QString &imei, ObjectRow *row);
     std::optional<QStringList> objectImeis();
 
@@ -60,11 +62,11 @@ public:
     bool setState(const QString &imei, int state);
     bool setStatus(const QString &imei, quint32 word);
     bool addMessage(const JournalRow &row);
-    // Creates the object's frame table when it is missing and stores the frame
-    // under the first second from taken on that holds no frame yet; returns
-    // that Date text.
-    std::optional<QString> storeFrame(const QString &imei, const QDateTime &taken, const QString &event,
-                                      const QByteArray &jpeg);
+    // Creates the object's frame table when it is missing and tells whether
+    // it holds a frame dated date ("yyyy-MM-dd HH:mm:ss") already; one look
+    // at the table's Date key.
+    std::optional<bool> hasFrameAt(const QString &imei, const QString &date);
+    bool storeFrame(const QString &imei, const QString &date, const QString &event, const QByteArray &jpeg);
 
 private:
     bool connectNow(QString *error);

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -46,6 +48,16 @@ quint32 statusWord(const QString &text, const QString &imei)
     return 0;
 }
 
+// Requests of one object beyond these are dropped: the camera delivers one
+// frame a second, and a burst must not keep the server busy for minutes.
+constexpr qsizetype MaxWaitingFrames = 4;
+
+QFileInfoList frameFiles(const QString &dir)
+{
+    return QDir(dir).entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")}, QDir::Files | QDir::Readable,
+                                   QDir::Name | QDir::IgnoreCase);
+}
+
 quint8 stateCode(const QString &text)
 {
     bool ok = false;
@@ -59,6 +71,8 @@ UnitSimulator::UnitSimulator(ServerDatabase &database, const QString &framesDir)
     : m_database(database)
     , m_framesDir(framesDir)
 {
+    m_frameTimer.setSingleShot(true);
+    QObject::connect(&m_frameTimer, &QTimer::timeout, [this] { storeWaitingFrames(); });
 }
 
 QString UnitSimulator::alarmText(int code)
@@ -110,8 +124,10 @@ UnitSimulator::Replies UnitSimulator::statusRequest(const QByteArray &imei)
         ServerLog::write(QStringLiteral("status of %1 not reported: the database failed").arg(text));
         return {};
     case ServerDatabase::Lookup::Missing:
-        ServerLog::write(QStringLiteral("unknown IMEI %1: status word 0 reported").arg(text));
-        return {{PacketCodec::statusReport(imei, 0)}, {}};
+        // No unit answers for an IMEI the network does not have; a word of 0
+        // would show a healthy unit and wipe the states the card shows.
+        ServerLog::write(QStringLiteral("unknown IMEI %1: status request not answered").arg(text));
+        return {};
     case ServerDatabase::Lookup::Found:
         break;
     }
@@ -130,7 +146,7 @@ UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value
 {
     const QString text = PacketCodec::imeiText(imei);
     if (value > 1) {
-        ServerLog::write(QStringLiteral("arm/disarm of %1 with value %2 ignored").arg(text).arg(value));
+        ServerLog::write(QStringLiteral("arm/disarm of %1 with value %2 ignored").arg(text, QString::number(value)));
         return {};
     }
     ServerDatabase::ObjectRow row;
@@ -141,7 +157,12 @@ UnitSimulator::Replies UnitSimulator::guard(const QByteArray &imei, quint8 value
         return {};
     journal(text, now(), QStringLiteral("Охрана"), armed ? QStringLiteral("Взят под охрану") : QStringLiteral("Снят с охраны"),
             row.group, login);
-    return {{}, {PacketCodec::stateNotification(imei, armed ? 2 : 1)}};
+    const quint8 state = armed ? 2 : 1;
+    // Arming an armed object changes nothing the stations show; a
+    // notification would only replay the state's sound on each of them.
+    if (stateCode(row.state) == state)
+        return {};
+    return {{}, {PacketCodec::stateNotification(imei, state)}};
 }
 
 UnitSimulator::Replies UnitSimulator::output(const QByteArray &imei, quint8 number, quint8 value, const QString &login)
@@ -173,8 +194,7 @@ QString UnitSimulator::nextFrame()
 {
     if (m_framesDir.isEmpty())
         return {};
-    const QFileInfoList files = QDir(m_framesDir).entryInfoList({QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")},
-                                                               QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList files = frameFiles(m_framesDir);
     if (files.isEmpty())
         return {};
     const QString path = files.at(m_frameIndex % files.size()).filePath();
@@ -186,38 +206,102 @@ UnitSimulator::Replies UnitSimulator::cameraFrame(const QByteArray &imei, quint8
 {
     const QString text = PacketCodec::imeiText(imei);
     if (value != 3) {
-        ServerLog::write(QStringLiteral("camera command of %1 with value %2 ignored").arg(text).arg(value));
+        ServerLog::write(QStringLiteral("camera command of %1 with value %2 ignored").arg(text, QString::number(value)));
         return {};
     }
     ServerDatabase::ObjectRow row;
     if (!findObject(text, &row))
         return {};
-    const QString path = nextFrame();
-    if (path.isEmpty()) {
-        ServerLog::write(QStringLiteral("no JPEG frames to send for %1 (see --frames)").arg(text));
+
+    const auto waiting = std::count_if(m_waitingFrames.cbegin(), m_waitingFrames.cend(),
+                                       [&text](const WaitingFrame &frame) { return frame.imei == text; });
+    // Earlier requests keep their turn: a new one only goes straight through
+    // when none of this object's is waiting.
+    if (waiting == 0 && takeFrame(text, row.group, login) != FrameOutcome::SecondTaken)
+        return {};
+    if (waiting >= MaxWaitingFrames) {
+        ServerLog::write(QStringLiteral("camera of %1 busy (%2 frames waiting): request of %3 dropped")
+                             .arg(text, QString::number(waiting), login));
         return {};
     }
+    m_waitingFrames.append({text, row.group, login});
+    scheduleWaitingFrames();
+    ServerLog::write(QStringLiteral("frame for %1 waits for a second of its own").arg(text));
+    // A frame leaves the state as it is. A notification would make every
+    // station replay that state's sound and sort its list again; the row
+    // reaches their journals with the next real change.
+    return {};
+}
+
+UnitSimulator::FrameOutcome UnitSimulator::takeFrame(const QString &imei, const QString &group, const QString &login)
+{
+    // A station opens a frame by its object and the Date of its journal row,
+    // and takes the first frame of that second: two frames in one second
+    // would show the first for both rows. Dating the second one ahead instead
+    // would put its row in the future, and the stations ask only for rows
+    // newer than the newest they have. So each frame gets the second it is
+    // really stored in, and a frame whose second is taken waits for the next.
+    const QDateTime taken = QDateTime::currentDateTime();
+    const qint64 second = taken.toSecsSinceEpoch();
+    if (m_frameSecond.value(imei, -1) >= second)
+        return FrameOutcome::SecondTaken;
+    if (m_framesDir.isEmpty() || frameFiles(m_framesDir).isEmpty()) {
+        ServerLog::write(QStringLiteral("no JPEG frames to send for %1 (see --frames)").arg(imei));
+        return FrameOutcome::Failed;
+    }
+    const QString date = taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const std::optional<bool> occupied = m_database.hasFrameAt(imei, date);
+    if (!occupied)
+        return FrameOutcome::Failed;
+    if (*occupied) {
+        // Written by someone else: this server will not write there either.
+        m_frameSecond.insert(imei, second);
+        return FrameOutcome::SecondTaken;
+    }
+
+    const QString path = nextFrame();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ServerLog::write(QStringLiteral("frame %1 cannot be read: %2").arg(path, file.errorString()));
-        return {};
+        return FrameOutcome::Failed;
     }
     const QByteArray jpeg = file.readAll();
     if (jpeg.isEmpty()) {
         ServerLog::write(QStringLiteral("frame %1 is empty, not sent").arg(path));
-        return {};
+        return FrameOutcome::Failed;
     }
-
     const QString event = QStringLiteral("Кадр с камеры");
-    const std::optional<QString> stored = m_database.storeFrame(text, QDateTime::currentDateTime(), event, jpeg);
-    if (!stored)
-        return {};
-    const QString date = *stored;
+    if (!m_database.storeFrame(imei, date, event, jpeg))
+        return FrameOutcome::Failed;
+    m_frameSecond.insert(imei, second);
     ServerLog::write(QStringLiteral("frame %1 (%2 bytes) stored for %3 at %4")
-                         .arg(QDir::toNativeSeparators(path), QString::number(jpeg.size()), text, date));
-    journal(text, date, QStringLiteral("Событие"), event, row.group, login);
-    // The stations top up their journal on a notification; the state stays.
-    return {{}, {PacketCodec::stateNotification(imei, stateCode(row.state))}};
+                         .arg(QDir::toNativeSeparators(path), QString::number(jpeg.size()), imei, date));
+    journal(imei, date, QStringLiteral("Событие"), event, group, login);
+    return FrameOutcome::Stored;
+}
+
+void UnitSimulator::storeWaitingFrames()
+{
+    const QList<WaitingFrame> waiting = std::exchange(m_waitingFrames, {});
+    QStringList served; // one frame an object a second
+    for (const WaitingFrame &frame : waiting) {
+        if (served.contains(frame.imei)) {
+            m_waitingFrames.append(frame);
+            continue;
+        }
+        served.append(frame.imei);
+        if (takeFrame(frame.imei, frame.group, frame.login) == FrameOutcome::SecondTaken)
+            m_waitingFrames.append(frame);
+    }
+    scheduleWaitingFrames();
+}
+
+void UnitSimulator::scheduleWaitingFrames()
+{
+    if (m_waitingFrames.isEmpty() || m_frameTimer.isActive())
+        return;
+    // Just after the next second begins.
+    m_frameTimer.start(1000 - QTime::currentTime().msec() + 20);
 }
 
 UnitSimulator::Replies UnitSimulator::voiceCall(const QByteArray &imei, const QByteArray &number,

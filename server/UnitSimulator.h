@@ -3,8 +3,10 @@
 #include "ServerDatabase.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
 // Plays the ORVEX units behind the server: a command from a station changes
 // the object in the database, is journaled as the network's other writers do
@@ -36,11 +38,27 @@ private:
     Replies cameraFrame(const QByteArray &imei, quint8 value, const QString &login);
     Replies voiceCall(const QByteArray &imei, const QByteArray &number, const QString &login);
 
+    // A frame waiting for a second of its own.
+    struct WaitingFrame {
+        QString imei;
+        QString group;
+        QString login;
+    };
+    enum class FrameOutcome { Stored, SecondTaken, Failed };
+
     QString nextFrame();
+    FrameOutcome takeFrame(const QString &imei, const QString &group, const QString &login);
+    void storeWaitingFrames();
+    void scheduleWaitingFrames();
     void journal(const QString &imei, const QString &date, const QString &type, const QString &event,
                  const QString &group, const QString &user);
 
     ServerDatabase &m_database;
     QString m_framesDir;
     int m_frameIndex = 0;
+    // Newest second each object got a frame in from here (seconds since the
+    // epoch), so a burst does not ask the database about every request.
+    QHash<QString, qint64> m_frameSecond;
+    QList<WaitingFrame> m_waitingFrames;
+    QTimer m_frameTimer;
 };

@@ -94,6 +94,18 @@ public:
 
     qint64 pending() const { return m_socket.bytesAvailable(); }
     void close() { m_socket.disconnectFromHost(); }
+    bool waitForClosedByServer()
+    {
+        return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, Timeout);
+    }
+    // Sends everything, however much the server leaves unread for a while.
+    void sendAll(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        const bool sent = QTest::qWaitFor(
+            [&] { return m_socket.bytesToWrite() == 0 || m_socket.state() != QAbstractSocket::ConnectedState; }, Timeout);
+        QVERIFY2(sent, "the bytes were not sent");
+    }
 
 private:
     QTcpSocket m_socket;
@@ -110,6 +122,8 @@ private slots:
     void cleanup();
 
     void authentication();
+    void loginWithoutDatabase();
+    void loginsLongerThanTheirField();
     void commandsBeforeLoginAreIgnored();
     void statusRequest();
     void stateRelayedToOtherStationsOnly();
@@ -120,10 +134,14 @@ private slots:
     void outputs_data();
     void outputs();
     void cameraFrames();
+    void cameraBurstIsBounded();
     void cameraWithoutFrames();
     void voiceCall();
     void unknownObjectIsNotAnswered();
+    void logShowsStationTextAsSent();
     void framing();
+    void floodFromOneStation();
+    void garbageIsSummedUp();
     void reconnectsToDatabase();
     void keepsRunningWhenStandardInputEnds();
     void startupFailures();
@@ -294,6 +312,56 @@ void TestServer::authentication()
     QCOMPARE(third.login(QStringLiteral("Pilot"), QStringLiteral("Pilot")), 1);
 }
 
+void TestServer::loginsLongerThanTheirField()
+{
+    // The station sends the first 16 bytes of a longer login; they name the
+    // account as long as no other shares them with the same password.
+    QString error;
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор2"), QStringLiteral("beta"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+    QVERIFY2(TestDatabase::addOperator(QStringLiteral("ДежурныйОператор3"), QStringLiteral("beta"), false,
+                                       QStringLiteral("8916"), {}, &error),
+             qPrintable(error));
+
+    Link link(m_port);
+    QVERIFY(link.connected());
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("wrong")), 2);
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор2"), QStringLiteral("beta")), 2);
+    QVERIFY2(log().contains(QStringLiteral("share the first 16 bytes")), qPrintable(log()));
+    QCOMPARE(link.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha")), 1);
+
+    // The session is the whole account's: its journal rows carry the whole login.
+    link.send(command(North, 1, bytes({1})));
+    QCOMPARE(link.read(17), statePacket(North, 2));
+    const QList<QStringList> rows = journal(North);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).at(3), QStringLiteral("ДежурныйОператор1"));
+    Link second(m_port);
+    QVERIFY(second.connected());
+    QCOMPARE(second.login(QStringLiteral("ДежурныйОператор1"), QStringLiteral("alpha")), 3);
+}
+
+void TestServer::loginWithoutDatabase()
+{
+    // The users table cannot be read, as with the database down: the login
+    // is neither accepted nor refused as unknown; the link is closed.
+    QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.users TO orvex_base.users_away")));
+    Link link(m_port);
+    QVERIFY(link.connected());
+    link.send(authPacket(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+    QVERIFY(link.waitForClosedByServer());
+    QCOMPARE(link.pending(), 0);
+    QVERIFY2(log().contains(QStringLiteral("login \"Pilot\" not checked")), qPrintable(log()));
+
+    QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.users_away TO orvex_base.users")));
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+}
+
 void TestServer::commandsBeforeLoginAreIgnored()
 {
     auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
@@ -330,8 +398,19 @@ void TestServer::statusRequest()
     // Only the 24 bits of the status word travel (0x7F000001 here); byte 19 is zero.
     link->send(command(North, 0));
     QCOMPARE(link->read(20), statusReport(North, 0x000001));
+    // The IMEI travels in code page 1251 like every other text of the network.
+    const QByteArray cyrillic = cp1251(QStringLiteral("35600000000000Ж"));
+    QVERIFY(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.objects(IMEI, Group_, Status) "
+                                              "VALUES('35600000000000Ж', 'Центр', 7)")));
+    link->send(command(cyrillic, 0));
+    QCOMPARE(link->read(20), statusReport(cyrillic, 7));
+
+    // An unknown IMEI gets no answer at all, as for every other command: the
+    // next answer on the link is the one to the following request.
     link->send(command(Unknown, 0));
-    QCOMPARE(link->read(20), statusReport(Unknown, 0));
+    link->send(command(Centre, 0));
+    QCOMPARE(link->read(20), statusReport(Centre, 0x0A0B0C));
+    QCOMPARE(link->pending(), 0);
 }
 
 void TestServer::stateRelayedToOtherStationsOnly()
@@ -451,8 +530,16 @@ void TestServer::armAndDisarm()
     QCOMPARE(operatorLink->read(17), statePacket(North, 1));
     QCOMPARE(TestDatabase::value(objectRow), QStringLiteral("0/1"));
 
+    // Disarming a disarmed object is journaled but notifies nobody: the next
+    // bytes are the answer to the next request.
+    pilot->send(command(North, 1, bytes({0})));
+    pilot->send(command(North, 0));
+    QCOMPARE(pilot->read(20), statusReport(North, 0));
+    operatorLink->send(command(Centre, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(Centre, 0x0A0B0C));
+
     const QList<QStringList> rows = journal(North);
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).mid(0, 4), (QStringList{QStringLiteral("Охрана"), QStringLiteral("Взят под охрану"),
                                                 QStringLiteral("Север"), QStringLiteral("Operator")}));
     QCOMPARE(rows.at(1).mid(0, 4), (QStringList{QStringLiteral("Охрана"), QStringLiteral("Снят с охраны"),
@@ -518,40 +605,91 @@ void TestServer::cameraFrames()
     auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
     QVERIFY(pilot && operatorLink);
 
-    for (int i = 0; i < 3; ++i) {
+    // Three requests within one second.
+    for (int i = 0; i < 3; ++i)
         pilot->send(command(Centre, 15, bytes({3})));
-        // The object's current state, so that stations top up their journal.
-        QCOMPARE(pilot->read(17), statePacket(Centre, 2));
-        QCOMPARE(operatorLink->read(17), statePacket(Centre, 2));
-    }
+    // A frame leaves the state alone, so no station hears of it: the next
+    // bytes on both links are the answers to their own requests.
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+    operatorLink->send(command(North, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(North, 0));
+
+    // No row is ever dated ahead: the stations ask only for rows newer than
+    // their newest, and would skip everything written before that date.
+    const auto newestAhead = [this] {
+        const QDateTime now = QDateTime::currentDateTime();
+        QStringList dates;
+        for (const QStringList &row : journal(Centre))
+            dates.append(row.at(4));
+        for (const QStringList &row : TestDatabase::rows(QStringLiteral("SELECT Date FROM orvex_base.o_356000000000001")))
+            dates.append(row.at(0));
+        for (const QString &date : std::as_const(dates)) {
+            if (QDateTime::fromString(date, QStringLiteral("yyyy-MM-dd HH:mm:ss")) > now)
+                return date;
+        }
+        return QString();
+    };
+    QCOMPARE(newestAhead(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(journal(Centre).size(), 3, Timeout);
+    QCOMPARE(newestAhead(), QString());
 
     const auto fileHex = [this](const QString &name) {
         QFile file(m_frames->filePath(name));
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().toHex().toUpper()) : QString();
     };
     const QList<QStringList> frames = TestDatabase::rows(
-        QStringLiteral("SELECT Date, Event, HEX(Image) FROM orvex_base.o_356000000000001"));
+        QStringLiteral("SELECT Date, Event, HEX(Image) FROM orvex_base.o_356000000000001 ORDER BY Date"));
     QCOMPARE(frames.size(), 3);
     QCOMPARE(frames.at(0).at(2), fileHex(QStringLiteral("a.jpg")));
     QCOMPARE(frames.at(1).at(2), fileHex(QStringLiteral("b.jpg")));
     QCOMPARE(frames.at(2).at(2), fileHex(QStringLiteral("a.jpg")));
 
-    const QList<QStringList> rows = journal(Centre);
+    const QList<QStringList> rows = TestDatabase::rows(
+        QStringLiteral("SELECT Type, Event, Group_, User, Date FROM orvex_base.messages WHERE IMEI='%1' ORDER BY Date")
+            .arg(QString::fromLatin1(Centre)));
     QCOMPARE(rows.size(), 3);
-    for (int i = 0; i < rows.size(); ++i)
-        QCOMPARE(rows.at(i).at(4), frames.at(i).at(0));
-    for (const QStringList &row : rows) {
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList &row = rows.at(i);
         QCOMPARE(row.at(0), QStringLiteral("Событие"));
         QCOMPARE(row.at(1), QStringLiteral("Кадр с камеры"));
         QCOMPARE(row.at(2), QStringLiteral("Центр"));
-        // Exactly one frame answers the station's fetch by the row's Date,
-        // even when several frames were taken within one second.
-        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.o_356000000000001 "
-                                                    "WHERE Date='%1' AND Event='Кадр с камеры'")
-                                         .arg(row.at(4))),
-                 QStringLiteral("1"));
+        QCOMPARE(row.at(3), QStringLiteral("Pilot"));
+        // The station's fetch by the row's Date finds this row's frame and
+        // no other.
+        const QList<QStringList> found = TestDatabase::rows(
+            QStringLiteral("SELECT HEX(Image) FROM orvex_base.o_356000000000001 WHERE Date='%1' AND Event='Кадр с камеры'")
+                .arg(row.at(4)));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.at(0).at(0), frames.at(i).at(2));
     }
     QVERIFY(QImage::fromData(QByteArray::fromHex(frames.at(1).at(2).toLatin1()), "JPG").size() == QSize(40, 30));
+}
+
+void TestServer::cameraBurstIsBounded()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(pilot && operatorLink);
+
+    // A burst cannot queue up frames for minutes: one is stored, four wait
+    // for a second of their own, the rest are dropped.
+    pilot->send(command(Centre, 15, bytes({3})).repeated(20));
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+    const auto framesBy = [this](const QString &user) {
+        return TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.messages WHERE User='%1'").arg(user));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(framesBy(QStringLiteral("Pilot")), QStringLiteral("5"), 2 * Timeout);
+    QVERIFY(logCount(QStringLiteral("request of Pilot dropped")) > 0);
+
+    // Had the dropped requests only been delayed, they would come before
+    // a request made now.
+    operatorLink->send(command(Centre, 15, bytes({3})));
+    QTRY_COMPARE_WITH_TIMEOUT(framesBy(QStringLiteral("Operator")), QStringLiteral("1"), Timeout);
+    QCOMPARE(framesBy(QStringLiteral("Pilot")), QStringLiteral("5"));
+    QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(DISTINCT Date) FROM orvex_base.o_356000000000001")),
+             QStringLiteral("6"));
 }
 
 void TestServer::cameraWithoutFrames()
@@ -605,6 +743,34 @@ void TestServer::unknownObjectIsNotAnswered()
     QVERIFY(TestDatabase::rows(QStringLiteral("SHOW TABLES FROM orvex_base LIKE 'o\\_%'")).isEmpty());
 }
 
+void TestServer::logShowsStationTextAsSent()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+
+    // A line feed in a login or an IMEI stays inside its line.
+    Link stranger(m_port);
+    QVERIFY(stranger.connected());
+    QCOMPARE(stranger.login(QStringLiteral("x\n12:00:00 fake"), QStringLiteral("x")), 2);
+    const QByteArray forged = QByteArray("35\r\nforged imei").left(15);
+    pilot->send(command(forged, 0));
+    // An IMEI that looks like a placeholder is shown as it is.
+    const QByteArray placeholder = QByteArray("%1").leftJustified(15, '\0');
+    pilot->send(command(placeholder, 1, bytes({5})));
+    pilot->send(command(placeholder, 15, bytes({7})));
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("camera command of %1 with value 7 ignored")), Timeout);
+    const QString text = log();
+    QVERIFY2(text.contains(QStringLiteral("arm/disarm of %1 with value 5 ignored")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("x\\n12:00:00 fake")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("35\\r\\nforged imei")), qPrintable(text));
+    QVERIFY2(!text.contains(QLatin1Char('\r')), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("\n12:00:00 fake")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("\nforged imei")), qPrintable(text));
+}
+
 void TestServer::framing()
 {
     Link link(m_port);
@@ -644,6 +810,56 @@ void TestServer::framing()
     link.send(command(North, 0));
     QCOMPARE(link.read(20), statusReport(North, 0));
     QCOMPARE(link.pending(), 0);
+}
+
+void TestServer::floodFromOneStation()
+{
+    auto flooder = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(flooder);
+    const qsizetype logBefore = log().size();
+
+    // 4 MB of status requests at once, far more than any station sends.
+    flooder->send(command(Centre, 0).repeated(4 * 1024 * 1024 / 17));
+    Link other(m_port);
+    QVERIFY(other.connected());
+    other.send(authPacket(QStringLiteral("Operator"), QStringLiteral("operator1")));
+    // The other station is not kept waiting behind the flood.
+    QVERIFY(QTest::qWaitFor([&] { return other.pending() >= 2; }, 1000));
+    QCOMPARE(other.read(2), bytes({255, 1}));
+    other.send(command(North, 0));
+    QCOMPARE(other.read(20), statusReport(North, 0));
+
+    // The flooding station is cut off rather than held in memory, and the
+    // log sums the flood up instead of showing every packet.
+    QVERIFY(flooder->waitForClosedByServer());
+    QVERIFY(waitForLog(QStringLiteral("disconnected (Pilot logged out)"), 0));
+    QVERIFY2(log().contains(QStringLiteral("connection closed")), "the reason for closing was not logged");
+    const qsizetype grown = log().size() - logBefore;
+    QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+}
+
+void TestServer::garbageIsSummedUp()
+{
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+    const qsizetype logBefore = log().size();
+
+    constexpr qsizetype Garbage = 8 * 1024 * 1024;
+    pilot->sendAll(QByteArray(Garbage, char(0xFF)));
+    pilot->close();
+    QVERIFY(waitForLog(QStringLiteral("disconnected (Pilot logged out)"), 0));
+    // Every byte was read and counted, but the log holds a summary, not a
+    // hex dump of megabytes.
+    QVERIFY2(log().contains(QStringLiteral("%1 bytes of unknown packets discarded").arg(Garbage)),
+             qPrintable(log().right(2000)));
+    const qsizetype grown = log().size() - logBefore;
+    QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown)));
+
+    // The server carries on for the others.
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(operatorLink);
+    operatorLink->send(command(North, 0));
+    QCOMPARE(operatorLink->read(20), statusReport(North, 0));
 }
 
 void TestServer::reconnectsToDatabase()
