@@ -11,6 +11,7 @@
 #include "StationState.h"
 #include "WidgetFactory.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
@@ -150,7 +152,14 @@ void ObjectList::buildMenu()
 void ObjectList::Load_Objects(const QString &group)
 {
     const std::optional<QString> sql = ObjectSql::loadObjects(m_database.escaper(), group, m_state.Full_rights, m_session.groupChoice().items);
-    if (!sql || !m_state.Base_connected)
+    if (!sql) {
+        // Nothing may be listed: whatever was listed before (another
+        // operator's objects) goes too.
+        m_model->setCaptions({});
+        m_session.setSelectionCleared();
+        return;
+    }
+    if (!m_state.Base_connected)
         return;
     QStringList imeis;
     const auto outcome = m_database.forEach(*sql, [&imeis](const DbRow &row) {
@@ -222,6 +231,11 @@ void ObjectList::Load_States()
 
 void ObjectList::Sort_Objects()
 {
+    if (m_buttonHeld) {
+        m_sortPending = true;
+        return;
+    }
+    m_sortPending = false;
     m_model->sortByState();
 }
 
@@ -278,9 +292,7 @@ void ObjectList::OTableSelectItem(int row, bool selected)
 
 void ObjectList::OTableClick()
 {
-    // The journal's period becomes the last day, without a reload of its own.
-    const QDateTime now = QDateTime::currentDateTime();
-    m_session.setPeriod(now.addDays(-1), now, false);
+    // The press has already moved the journal's period to the last day.
     if (!hasSelection())
         emit messagesRequested(AllKey);
 }
@@ -356,17 +368,78 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
             OTableMouseMove(static_cast<QHelpEvent *>(event)->pos());
             break;
         case QEvent::MouseButtonPress: {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            m_buttonHeld = true;
+            if (mouse->button() == Qt::LeftButton && m_lastRelease.isValid()
+                && m_lastRelease.elapsed() <= QApplication::doubleClickInterval()
+                && (mouse->position().toPoint() - m_lastReleasePos).manhattanLength()
+                    <= QApplication::startDragDistance()) {
+                // The second press of a double click selects nothing: the
+                // entry under it may have moved there with the first click.
+                m_swallowRelease = true;
+                return true;
+            }
+            if (mouse->button() == Qt::LeftButton) {
+                // The journal loaded by this press reads the period of the click.
+                const QDateTime now = QDateTime::currentDateTime();
+                m_session.setPeriod(now.addDays(-1), now, false);
+            }
+            const QModelIndex index = m_table->indexAt(mouse->position().toPoint());
             // A press on empty space clears the selection, as in any list of
             // icons; the group's journal is then one click away.
-            const auto *mouse = static_cast<QMouseEvent *>(event);
-            if (!m_table->indexAt(mouse->position().toPoint()).isValid())
+            if (!index.isValid())
                 m_table->clearSelection();
+            // The view selects the entry under the press; nothing moves
+            // until the release, so this is the object selected.
+            m_pressedImei = index.isValid() ? m_model->entry(index.row()).caption : QString();
             break;
         }
-        case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-                OTableClick();
+        case QEvent::MouseMove:
+            // Moving with a button held selects nothing: a shaky hand must
+            // not take the alarm next to the pressed one.
+            if (static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton)
+                return true;
             break;
+        case QEvent::MouseButtonDblClick: {
+            // The second press of a double click: the entry under it may be
+            // another one since the first click re-sorted the list. The card
+            // is the one of the object the first press selected; nothing is
+            // selected anew.
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            m_buttonHeld = true;
+            m_swallowRelease = true;
+            if (mouse->button() == Qt::LeftButton) {
+                const int row = selectedRow();
+                const QString imei = row >= 0 ? m_model->entry(row).caption : QString();
+                if (!imei.isEmpty() && imei == m_pressedImei)
+                    emit objectDoubleClicked(imei);
+            }
+            return true;
+        }
+        case QEvent::MouseButtonRelease: {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->buttons() == Qt::NoButton) {
+                m_buttonHeld = false;
+                // After the view has handled the release where everything
+                // still stands.
+                if (m_sortPending)
+                    QTimer::singleShot(0, this, [this] {
+                        if (m_sortPending)
+                            Sort_Objects();
+                    });
+            }
+            if (m_swallowRelease) {
+                m_swallowRelease = false;
+                m_lastRelease.invalidate();
+                return true;
+            }
+            if (mouse->button() == Qt::LeftButton) {
+                m_lastRelease.start();
+                m_lastReleasePos = mouse->position().toPoint();
+                OTableClick();
+            }
+            break;
+        }
         default:
             break;
         }

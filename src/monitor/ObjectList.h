@@ -2,7 +2,9 @@
 
 #include "GroupChoice.h"
 
+#include <QElapsedTimer>
 #include <QFrame>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -106,5 +108,19 @@ private:
     QListView *m_table;
     // Kept apart: the filter also sees the viewport go while the list is destroyed.
     QWidget *m_viewport = nullptr;
+    // A mouse button is held on the list: nothing moves under the pointer
+    // until it is released (a sort asked for meanwhile waits).
+    bool m_buttonHeld = false;
+    bool m_sortPending = false;
+    // The object the last press selected: a double click opens its card,
+    // whatever entry the second press lands on after a re-sort.
+    QString m_pressedImei;
+    // The view must not see the release that ends a double click it did
+    // not see either.
+    bool m_swallowRelease = false;
+    // Where and when the last click ended: a press there soon after is the
+    // second press of a double click.
+    QElapsedTimer m_lastRelease;
+    QPoint m_lastReleasePos;
     ObjectListModel *m_model;
 };
