@@ -231,6 +231,10 @@ void ObjectList::Load_States()
 
 void ObjectList::Sort_Objects()
 {
+    // A release that never reached the list (a message box opened by the
+    // press took the mouse) must not hold the order back for good.
+    if (m_buttonHeld && QGuiApplication::mouseButtons() == Qt::NoButton && m_heldSince.elapsed() > HoldLimitMs)
+        m_buttonHeld = false;
     if (m_buttonHeld) {
         m_sortPending = true;
         return;
@@ -370,6 +374,7 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
         case QEvent::MouseButtonPress: {
             const auto *mouse = static_cast<QMouseEvent *>(event);
             m_buttonHeld = true;
+            m_heldSince.start();
             if (mouse->button() == Qt::LeftButton && m_lastRelease.isValid()
                 && m_lastRelease.elapsed() <= QApplication::doubleClickInterval()
                 && (mouse->position().toPoint() - m_lastReleasePos).manhattanLength()
@@ -406,7 +411,6 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
             // is the one of the object the first press selected; nothing is
             // selected anew.
             const auto *mouse = static_cast<QMouseEvent *>(event);
-            m_buttonHeld = true;
             m_swallowRelease = true;
             if (mouse->button() == Qt::LeftButton) {
                 const int row = selectedRow();

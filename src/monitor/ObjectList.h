@@ -111,6 +111,8 @@ private:
     // A mouse button is held on the list: nothing moves under the pointer
     // until it is released (a sort asked for meanwhile waits).
     bool m_buttonHeld = false;
+    QElapsedTimer m_heldSince;
+    static constexpr qint64 HoldLimitMs = 2000;
     bool m_sortPending = false;
     // The object the last press selected: a double click opens its card,
     // whatever entry the second press lands on after a re-sort.
