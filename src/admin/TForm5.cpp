@@ -97,9 +97,15 @@ QTableWidget *grid(QWidget *parent, const QString &name, const QStringList &head
         result->horizontalHeader()->setStretchLastSection(true);
     } else {
         result->setHorizontalHeaderLabels(headers);
+        result->horizontalHeader()->setStretchLastSection(true);
     }
-    for (int column = 0; column < widths.size(); ++column)
-        result->setColumnWidth(column, widths.at(column));
+    // The laid-out widths, or wider where this desktop's font needs the room
+    // for a heading.
+    const QFontMetrics metrics = result->horizontalHeader()->fontMetrics();
+    for (int column = 0; column < widths.size(); ++column) {
+        const int heading = headers.isEmpty() ? 0 : metrics.horizontalAdvance(headers.at(column)) + 16;
+        result->setColumnWidth(column, std::max(widths.at(column), heading));
+    }
     return result;
 }
 
@@ -135,6 +141,16 @@ void fillGrid(QTableWidget *grid, const QList<QStringList> &rows)
         for (int column = 0; column < columns; ++column)
             grid->setItem(row, column, cellItem(rows.at(row).value(column)));
     }
+    // A column of a headed grid grows to show its longest value whole.
+    if (!grid->horizontalHeader()->isHidden()) {
+        const QFontMetrics metrics = grid->fontMetrics();
+        for (int column = 0; column + 1 < columns; ++column) {
+            int width = grid->columnWidth(column);
+            for (const QStringList &row : rows)
+                width = std::max(width, metrics.horizontalAdvance(row.value(column)) + 12);
+            grid->setColumnWidth(column, width);
+        }
+    }
 }
 
 } // namespace
@@ -165,7 +181,7 @@ TForm5::TForm5(StationState &state, Database &database, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(PageControl1);
-    resize(640, 460);
+    resize(820, 500);
 
     WindowPlacement::closeOnEscape(this);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
@@ -202,6 +218,7 @@ QWidget *TForm5::buildGroupTab()
     grid->addLayout(count, 0, 0);
     grid->addWidget(StringGrid1, 1, 0);
     grid->addLayout(side, 1, 1);
+    grid->setColumnStretch(1, 1);
 
     connect(SpeedButton1, &QPushButton::clicked, this, &TForm5::SpeedButton1Click);
     connect(Edit1, &QLineEdit::returnPressed, this, &TForm5::SpeedButton1Click);
@@ -263,6 +280,7 @@ QWidget *TForm5::buildObjectTab()
     grid->addLayout(count, 0, 0);
     grid->addWidget(StringGrid2, 1, 0);
     grid->addLayout(form, 1, 1);
+    grid->setColumnStretch(1, 1);
 
     connect(StringGrid2, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (row >= 0)
@@ -353,6 +371,7 @@ QWidget *TForm5::buildTextTab()
     grid->addWidget(Label20, 0, 0);
     grid->addWidget(StringGrid4, 1, 0);
     grid->addLayout(side, 1, 1);
+    grid->setColumnStretch(1, 1);
 
     connect(SpeedButton8, &QPushButton::clicked, this, &TForm5::SpeedButton8Click);
     connect(Edit9, &QLineEdit::returnPressed, this, &TForm5::SpeedButton8Click);
@@ -366,7 +385,8 @@ QWidget *TForm5::buildKeyTab()
     Label21 = label(tab, QStringLiteral("Label21"), QStringLiteral("Список ключей"));
     StringGrid5 = grid(tab, QStringLiteral("StringGrid5"), {QStringLiteral("Код ключа"), QStringLiteral("Владелец")},
                        {93, 197});
-    StringGrid5->setMaximumWidth(93 + 197 + 24);
+    StringGrid5->setMinimumWidth(330);
+    StringGrid5->setMaximumWidth(360);
     Edit10 = edit(tab, QStringLiteral("Edit10"), 12);
     Edit11 = edit(tab, QStringLiteral("Edit11"), 20);
     SpeedButton10 = button(tab, QStringLiteral("SpeedButton10"), QStringLiteral("Добавить"));
@@ -386,6 +406,7 @@ QWidget *TForm5::buildKeyTab()
     grid->addWidget(Label21, 0, 0);
     grid->addWidget(StringGrid5, 1, 0);
     grid->addLayout(side, 1, 1);
+    grid->setColumnStretch(1, 1);
 
     connect(SpeedButton10, &QPushButton::clicked, this, &TForm5::SpeedButton10Click);
     connect(Edit10, &QLineEdit::returnPressed, this, &TForm5::SpeedButton10Click);
