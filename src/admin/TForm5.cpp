@@ -740,6 +740,12 @@ void TForm5::SpeedButton5Click()
     const QString number = Edit15->text();
     const QString flag = RzCheckBox1->isChecked() ? Administrator : QStringLiteral("0");
     const QString groups = tickedGroups(RzCheckList1);
+    // An empty name makes the server's anonymous account: it would let anyone
+    // in under any name and could hide the operators' own accounts.
+    if (login.isEmpty()) {
+        say(QStringLiteral("Введите логин пользователя"));
+        return;
+    }
     if (refuseUnencodable({login, password, host, number}))
         return;
     const SqlEscaper q = m_database.escaper();

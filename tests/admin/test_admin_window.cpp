@@ -422,6 +422,23 @@ private slots:
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Не удалось создать пользователя")});
         QCOMPARE(accounts(QStringLiteral("smena")), QStringList{QStringLiteral("%")});
         QCOMPARE(m_form->Edit12->text(), QStringLiteral("smena"));
+
+        // No anonymous account: it would let anyone in under any name.
+        m_dialogs->clear();
+        m_form->Edit12->clear();
+        m_form->Edit14->setText(QStringLiteral("localhost"));
+        m_form->SpeedButton5->click();
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите логин пользователя")});
+        QVERIFY(accounts(QString()).isEmpty());
+
+        // A character the users table cannot hold is named before any account exists.
+        m_dialogs->clear();
+        m_form->Edit12->setText(QStringLiteral("smena2"));
+        m_form->Edit13->setText(QStringLiteral("pw€中"));
+        m_form->SpeedButton5->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("中")), qPrintable(m_dialogs->messages.first()));
+        QVERIFY(accounts(QStringLiteral("smena2")).isEmpty());
     }
 
     void creationByAnAdministratorWithoutAccountRights()
