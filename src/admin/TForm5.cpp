@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -246,6 +247,9 @@ QWidget *TForm5::buildObjectTab()
     GroupBox = named(new QComboBox(tab), QStringLiteral("GroupBox"));
     GroupBox->setEditable(true);
     GroupBox->setInsertPolicy(QComboBox::NoInsert);
+    // Group names compare exactly: completing "север" to "Север" would store
+    // another group than the one typed.
+    GroupBox->completer()->setCaseSensitivity(Qt::CaseSensitive);
     SpeedButton3 = button(tab, QStringLiteral("SpeedButton3"), QStringLiteral("Сохранить"));
 
     // A memo has no length limit of its own: what goes past 100 characters is cut off.
