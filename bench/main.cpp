@@ -245,10 +245,12 @@ void Bench::prepareDatabase()
         "DROP DATABASE IF EXISTS orvex_base",
         schemaFile.readAll(),
         QStringLiteral("INSERT INTO orvex_base.`groups`(Name) VALUES %1").arg(groupRows).toUtf8(),
-        // The account editor's statements, as for any operator.
+        // The account and grants the account editor gives an administrator.
         QStringLiteral("CREATE USER %1 IDENTIFIED BY '%2'").arg(user, Password).toUtf8(),
-        QStringLiteral("GRANT ALTER ON TABLE mysql.* TO %1").arg(user).toUtf8(),
-        QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE,CREATE,DROP ON TABLE orvex_base.* TO %1").arg(user).toUtf8(),
+        QStringLiteral("GRANT SELECT ON orvex_base.* TO %1").arg(user).toUtf8(),
+        QStringLiteral("GRANT INSERT ON orvex_base.messages TO %1").arg(user).toUtf8(),
+        QStringLiteral("GRANT UPDATE ON orvex_base.objects TO %1").arg(user).toUtf8(),
+        QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO %1").arg(user).toUtf8(),
         QStringLiteral("INSERT INTO orvex_base.users(Login,Pass,Host,Admin,Number,Groups) VALUES('%1','%2','%','1','','%3')")
             .arg(Login, Password, groups)
             .toUtf8(),

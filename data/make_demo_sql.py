@@ -394,13 +394,25 @@ class Demo:
 
 def accounts_sql():
     out = []
-    for login, password, host, _admin, _number, _groups in OPERATORS:
+    first_admin = next(op[0] for op in OPERATORS if op[3] == "1")
+    for login, password, host, admin, _number, _groups in OPERATORS:
+        is_first_admin = login == first_admin
         login, password, host = (sql_text(v)[1:-1] for v in (login, password, host))
-        out.append("DROP USER IF EXISTS '%s'@'%s';" % (login, host))
-        # The account editor's three statements, in its order.
-        out.append("CREATE USER '%s'@'%s' IDENTIFIED BY '%s';" % (login, host, password))
-        out.append("GRANT ALTER ON TABLE mysql.* TO '%s'@'%s';" % (login, host))
-        out.append("GRANT SELECT,INSERT,UPDATE,DELETE,CREATE,DROP ON TABLE orvex_base.* TO '%s'@'%s';" % (login, host))
+        user = "'%s'@'%s'" % (login, host)
+        out.append("DROP USER IF EXISTS %s;" % user)
+        # The account and grants the account editor gives an operator.
+        out.append("CREATE USER %s IDENTIFIED BY '%s';" % (user, password))
+        out.append("GRANT SELECT ON orvex_base.* TO %s;" % user)
+        out.append("GRANT INSERT ON orvex_base.messages TO %s;" % user)
+        out.append("GRANT UPDATE ON orvex_base.objects TO %s;" % user)
+        if admin == "1":
+            out.append("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO %s;" % user)
+        if is_first_admin:
+            # Set up by the database administrator, not by the station: the
+            # first administrator creates the other operators' accounts and
+            # passes the grants above on to them.
+            out.append("GRANT CREATE USER ON *.* TO %s;" % user)
+            out.append("GRANT SELECT,INSERT,UPDATE,DELETE ON orvex_base.* TO %s WITH GRANT OPTION;" % user)
     return "\n".join(out) + "\n"
 
 

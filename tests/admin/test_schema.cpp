@@ -479,11 +479,18 @@ private slots:
                 QStringLiteral("INSERT INTO orvex_base.groups SET Name='Запад'"),
                 QStringLiteral("UPDATE orvex_base.users SET Number='89160000002' WHERE Login='Nobody'"),
                 QStringLiteral("DELETE FROM orvex_base.groups WHERE Name='Запад'"),
-                QStringLiteral("CREATE TABLE orvex_base.o_%1 (Date DATETIME, Event VARCHAR(64), Image MEDIUMBLOB)").arg(Imei),
-                QStringLiteral("DROP TABLE orvex_base.o_%1").arg(Imei),
             };
             for (const QString &sql : statements)
                 QVERIFY2(session.run(sql), qPrintable(sql + QStringLiteral(": ") + session.error()));
+            // Tables are made by the network's other writers, never by a station.
+            const QStringList refused = {
+                QStringLiteral("CREATE TABLE orvex_base.o_%1 (Date DATETIME, Event VARCHAR(64), Image MEDIUMBLOB)").arg(Imei),
+                QStringLiteral("DROP TABLE orvex_base.messages"),
+                QStringLiteral("ALTER TABLE orvex_base.users ADD COLUMN x INT"),
+                QStringLiteral("SELECT * FROM mysql.user"),
+            };
+            for (const QString &sql : refused)
+                QVERIFY2(!session.run(sql), qPrintable(sql));
         }
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT User FROM orvex_base.messages")), login);
 
@@ -554,6 +561,22 @@ private slots:
             OperatorSession session(login, password);
             QVERIFY2(session.isOpen(), qPrintable(login + QStringLiteral(": ") + session.error()));
             QVERIFY(session.run(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='%1'").arg(login)));
+        }
+        {
+            // The operator cannot make himself an administrator.
+            OperatorSession session(QStringLiteral("Operator"), QStringLiteral("operator1"));
+            QVERIFY(!session.run(QStringLiteral("UPDATE orvex_base.users SET Admin='1' WHERE Login='Operator'")));
+        }
+        {
+            // The first administrator creates operators' accounts and passes
+            // the station's grants on.
+            OperatorSession session(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+            for (const QString &sql : {QStringLiteral("CREATE USER 'smena'@'%' IDENTIFIED BY 'x'"),
+                                       QStringLiteral("GRANT SELECT ON orvex_base.* TO 'smena'@'%'"),
+                                       QStringLiteral("GRANT INSERT ON orvex_base.messages TO 'smena'@'%'"),
+                                       QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO 'smena'@'%'"),
+                                       QStringLiteral("DROP USER 'smena'@'%'")})
+                QVERIFY2(session.run(sql), qPrintable(sql + QStringLiteral(": ") + session.error()));
         }
 
         const QStringList texts = column(TestDatabase::rows(QStringLiteral("SELECT Text FROM orvex_base.text_mes")));

@@ -133,14 +133,23 @@ public:
         return query(sql, &ignored, error);
     }
 
-    // The account editor's statements, in its order.
-    bool createAccount(const QString &login, const QString &host, const QString &password, QString *error)
+    // The account and grants the account editor gives an operator.
+    bool createAccount(const QString &login, const QString &host, const QString &password, bool admin, QString *error)
     {
         const QString user = QStringLiteral("'%1'@'%2'").arg(escape(login), escape(host));
-        return exec(QStringLiteral("CREATE USER %1 IDENTIFIED BY '%2'").arg(user, escape(password)), error)
-            && exec(QStringLiteral("GRANT ALTER ON TABLE mysql.* TO %1").arg(user), error)
-            && exec(QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE,CREATE,DROP ON TABLE orvex_base.* TO %1").arg(user),
-                    error);
+        QStringList statements = {
+            QStringLiteral("CREATE USER %1 IDENTIFIED BY '%2'").arg(user, escape(password)),
+            QStringLiteral("GRANT SELECT ON orvex_base.* TO %1").arg(user),
+            QStringLiteral("GRANT INSERT ON orvex_base.messages TO %1").arg(user),
+            QStringLiteral("GRANT UPDATE ON orvex_base.objects TO %1").arg(user),
+        };
+        if (admin)
+            statements << QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO %1").arg(user);
+        for (const QString &sql : std::as_const(statements)) {
+            if (!exec(sql, error))
+                return false;
+        }
+        return true;
     }
 
 private:
@@ -198,25 +207,28 @@ bool TestDatabase::loadDemo(QString *error)
         return false;
 
     const QString generator = sourceDir() + QStringLiteral("/data/make_demo_sql.py");
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {generator});
-    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
-        return fail(error, QStringLiteral("%1 failed: %2 %3")
-                               .arg(generator, python.errorString(), QString::fromUtf8(python.readAllStandardError())));
-    }
-    const QByteArray demo = python.readAllStandardOutput();
-
-    RootConnection db;
-    if (!db.execAll(demo, error))
-        return false;
-    QList<QStringList> operators;
-    if (!db.query(QStringLiteral("SELECT Login, Pass, Host FROM orvex_base.users"), &operators, error))
-        return false;
-    for (const QStringList &row : std::as_const(operators)) {
-        if (!db.createAccount(row[0], row[2], row[1], error))
+    // The rows, then the server accounts as the demo sets them up.
+    for (const QStringList &arguments : {QStringList{generator}, QStringList{generator, QStringLiteral("--accounts")}}) {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"), arguments);
+        if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+            return fail(error, QStringLiteral("%1 failed: %2 %3")
+                                   .arg(generator, python.errorString(), QString::fromUtf8(python.readAllStandardError())));
+        }
+        RootConnection db;
+        if (!db.execAll(python.readAllStandardOutput(), error))
             return false;
     }
     return true;
+}
+
+bool TestDatabase::allowAccountAdministration(const QString &login, QString *error)
+{
+    RootConnection db;
+    const QString user = QStringLiteral("'%1'@'%'").arg(db.escape(login));
+    return db.exec(QStringLiteral("GRANT CREATE USER ON *.* TO %1").arg(user), error)
+        && db.exec(QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE ON orvex_base.* TO %1 WITH GRANT OPTION").arg(user),
+                   error);
 }
 
 bool TestDatabase::exec(const QString &sql, QString *error)
@@ -245,7 +257,7 @@ bool TestDatabase::addOperator(const QString &login, const QString &password, bo
                                const QStringList &groups, QString *error)
 {
     RootConnection db;
-    if (!db.createAccount(login, QStringLiteral("%"), password, error))
+    if (!db.createAccount(login, QStringLiteral("%"), password, admin, error))
         return false;
     QString groupText;
     for (const QString &group : groups)

@@ -17,8 +17,8 @@ public:
     // Drops every account but root and the server's own, then orvex_base, and
     // creates it again from src/admin/schema.sql: empty tables.
     static bool reset(QString *error = nullptr);
-    // reset(), then the demo rows of data/make_demo_sql.py and a server account
-    // for every users row, as scripts/db demo leaves them.
+    // reset(), then the demo rows and accounts of data/make_demo_sql.py, as
+    // scripts/db demo leaves them.
     static bool loadDemo(QString *error = nullptr);
 
     // One or several ';'-separated statements; false at the first that fails.
@@ -29,8 +29,11 @@ public:
     // Every row, NULL as the empty text.
     static QList<QStringList> rows(const QString &sql);
 
-    // A server account made with the account editor's statements (host '%')
+    // A server account with the grants the account editor gives (host '%'),
     // and its users row; Groups holds each name followed by a line feed.
     static bool addOperator(const QString &login, const QString &password, bool admin, const QString &number,
                             const QStringList &groups, QString *error = nullptr);
+    // What a database administrator gives the administrator who runs the
+    // account editor: creating accounts and passing the station's grants on.
+    static bool allowAccountAdministration(const QString &login, QString *error = nullptr);
 };
