@@ -22,7 +22,7 @@ Station::Station(const QString &homeDir, Dialogs *dialogs, QObject *parent)
     m_form4 = std::make_unique<TForm4>(m_state);
     m_form5 = std::make_unique<TForm5>(m_state);
     m_form6 = std::make_unique<TForm6>(m_state, m_form1->database(), m_form1->link(), m_form1->rights());
-    m_form7 = std::make_unique<TForm7>(m_state);
+    m_form7 = std::make_unique<TForm7>(m_state, m_form1->database());
 
     m_form2->setCentreOn(m_form1.get());
     m_form4->setCentreOn(m_form1.get());
