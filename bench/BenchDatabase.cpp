@@ -72,6 +72,36 @@ qint64 BenchDatabase::fetchAll(const QByteArray &sql)
     return count;
 }
 
+qint64 BenchDatabase::streamAll(const QByteArray &sql)
+{
+    return streamRows(sql, [](char **, unsigned long *) {});
+}
+
+qint64 BenchDatabase::streamRows(const QByteArray &sql, const std::function<void(char **, unsigned long *)> &onRow)
+{
+    if (mysql_real_query(m_mysql, sql.constData(), static_cast<unsigned long>(sql.size())) != 0) {
+        fail();
+        return -1;
+    }
+    MYSQL_RES *result = mysql_use_result(m_mysql);
+    if (!result) {
+        fail();
+        return -1;
+    }
+    qint64 count = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+        onRow(row, mysql_fetch_lengths(result));
+        ++count;
+    }
+    const bool complete = mysql_errno(m_mysql) == 0;
+    mysql_free_result(result);
+    if (!complete) {
+        fail();
+        return -1;
+    }
+    return count;
+}
+
 QList<QStringList> BenchDatabase::rows(const QByteArray &sql)
 {
     QList<QStringList> out;

@@ -7,6 +7,8 @@
 
 #include <mysql.h>
 
+#include <functional>
+
 // A plain MySQL C API connection of the bench: sets up the data as root, and
 // is the bare fetch that the station's figures are measured against.
 class BenchDatabase
@@ -25,6 +27,11 @@ public:
     // mysql_real_query + mysql_store_result + every row fetched + free: the
     // bare fetch. Returns the number of rows, -1 on failure.
     qint64 fetchAll(const QByteArray &sql);
+    // The same with mysql_use_result: rows as they arrive, as a report reads
+    // them.
+    qint64 streamAll(const QByteArray &sql);
+    // Every row's fields handed to onRow (pointers valid for the call only).
+    qint64 streamRows(const QByteArray &sql, const std::function<void(char **row, unsigned long *lengths)> &onRow);
     // Every row as texts, NULL as the empty text; for checks, not timed.
     QList<QStringList> rows(const QByteArray &sql);
 

@@ -12,6 +12,8 @@
 #include "JournalModel.h"
 #include "JournalSql.h"
 #include "MonitoringSession.h"
+#include "ReportJob.h"
+#include "ReportSql.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "Packets.h"
@@ -21,14 +23,18 @@
 #include "Station.h"
 #include "TForm1.h"
 #include "TForm3.h"
+#include "TForm7.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -36,9 +42,11 @@
 #include <QToolButton>
 
 #include <malloc.h>
+#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -189,6 +197,8 @@ public:
         int burst = 5000;
         int messages = 100000;
         int reps = 7;
+        int reportRows = 1000000;
+        int reportReps = 3;
     };
 
     explicit Bench(const Options &options)
@@ -209,6 +219,8 @@ private:
     QString listParts(int count);
     void measureNotifications();
     void measureJournal();
+    void measureReport();
+    qint64 bareWrite(const QString &path);
     void print();
 
     Options m_o;
@@ -586,6 +598,194 @@ void Bench::measureJournal()
     m_notes << QStringLiteral("journal statement: %1").arg(QString::fromUtf8(sql));
 }
 
+// The report rows held compactly for the bare write: one arena, five fields a row.
+struct HeldRows
+{
+    QByteArray arena;
+    std::vector<quint32> ends; // end of every field in the arena
+    qint64 rows = 0;
+};
+
+HeldRows g_held;
+
+qint64 Bench::bareWrite(const QString &path)
+{
+    // The least a writer of the same rows must do: a date-time and four texts
+    // a row, in constant-memory mode, and the file put together.
+    const qint64 t0 = nowNs();
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.use_zip64 = LXW_TRUE;
+    const QByteArray name = QFile::encodeName(path);
+    lxw_workbook *book = workbook_new_opt(name.constData(), &options);
+    lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
+    lxw_format *text = workbook_add_format(book);
+    format_set_num_format(text, "0");
+    lxw_format *date = workbook_add_format(book);
+    format_set_num_format(date, "dd.mm.yyyy hh:mm:ss");
+    std::string field;
+    quint32 begin = 0;
+    for (qint64 r = 0; r < g_held.rows; ++r) {
+        const auto row = lxw_row_t(r + 9);
+        for (int c = 0; c < 5; ++c) {
+            const quint32 end = g_held.ends[size_t(r * 5 + c)];
+            field.assign(g_held.arena.constData() + begin, end - begin);
+            begin = end;
+            if (c == 0) {
+                lxw_datetime when{};
+                int sec = 0;
+                std::sscanf(field.c_str(), "%d-%d-%d %d:%d:%d", &when.year, &when.month, &when.day, &when.hour,
+                            &when.min, &sec);
+                when.sec = sec;
+                worksheet_write_datetime(sheet, row, 0, &when, date);
+            } else {
+                worksheet_write_string(sheet, row, lxw_col_t(c), field.c_str(), text);
+            }
+        }
+    }
+    if (workbook_close(book) != LXW_NO_ERROR)
+        fatal(QStringLiteral("bare write to %1 failed").arg(path));
+    return nowNs() - t0;
+}
+
+void Bench::measureReport()
+{
+    // The journal grows to the report's size with older rows, so that the
+    // figures above are not changed by them.
+    const int more = m_o.reportRows - m_o.messages;
+    if (more > 0) {
+        const qint64 t0 = nowNs();
+        const QString start = m_journalStart.addSecs(-1).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QString sql = QStringLiteral(
+            "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) "
+            "SELECT CONCAT('35693803',LPAD(seq MOD %1,7,'0')),'%2' - INTERVAL seq SECOND,"
+            "ELT(1 + seq MOD 4,'Тревога','Событие','Охрана','Команда'),"
+            "ELT(1 + seq MOD 5,'Сработал датчик удара','Взят под охрану','Снят с охраны','Кадр с камеры',"
+            "'Тревога принята в обработку'),"
+            "ELT(1 + seq MOD 5,'Центр','Север','Юг','Запад','Восток'),ELT(1 + seq MOD 3,'','Bench','Оператор') "
+            "FROM seq_1_to_%3").arg(m_o.objects).arg(start).arg(more);
+        if (!m_root.exec(sql.toUtf8()))
+            fatal(QStringLiteral("inserting report rows failed: %1").arg(m_root.error()));
+        m_notes << QStringLiteral("report: %1 journal rows more inserted in %2 s").arg(more).arg(double(nowNs() - t0) / 1e9, 0, 'f', 1);
+    }
+
+    TForm7 *form = m_station->form7();
+    QTemporaryDir out;
+    form->setReportFolder(out.path());
+    form->setOpener([](const QUrl &) {});
+    form->show();
+    settle(100);
+    form->RzCheckBox1->setChecked(true);
+    const QByteArray sql = ReportSql::report(SqlEscaper(), form->selection()).toUtf8();
+    if (form->ComboBox1->count() != m_o.bigObjects + 1)
+        fatal(QStringLiteral("report window lists %1 objects").arg(form->ComboBox1->count() - 1));
+
+    std::vector<qint64> ticks;
+    ticks.reserve(200000);
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ticks.push_back(nowNs()); });
+
+    int handled = 0;
+    const auto counting = QObject::connect(&m_form->link(), &ServerLink::stateReport, m_form, [&handled] { ++handled; });
+    QByteArray burst;
+    std::mt19937 random(11);
+    for (int i = 0; i < m_o.burst; ++i)
+        burst += Packets::state(BenchData::imei(int(random() % quint32(m_o.objects))), BenchData::randomState(random()));
+
+    qint64 gap = 0;
+    qint64 rssBefore = 0;
+    qint64 rssPeak = 0;
+    Samples station;
+    const auto report = [&](bool withBurst) {
+        malloc_trim(0);
+        const qint64 before = statusKb("VmRSS");
+        resetPeakRss();
+        ticks.clear();
+        bool finished = false;
+        ReportJob::Outcome outcome = ReportJob::Outcome::Failed;
+        const auto c = QObject::connect(form, &TForm7::reportFinished, form, [&](ReportJob::Outcome o) {
+            finished = true;
+            outcome = o;
+        });
+        ticker.start();
+        handled = 0;
+        const qint64 t0 = nowNs();
+        form->SpeedButton1->click();
+        if (withBurst)
+            QTimer::singleShot(500, [&] { m_peer->send(burst); });
+        if (!waitFor([&] { return finished; }, 600000))
+            fatal(QStringLiteral("the report did not end within 10 minutes"));
+        const qint64 took = nowNs() - t0;
+        ticker.stop();
+        QObject::disconnect(c);
+        if (outcome != ReportJob::Outcome::Written || !m_dialogs.messages.isEmpty())
+            fatal(QStringLiteral("the report ended with %1; messages: %2").arg(int(outcome)).arg(m_dialogs.messages.join(QStringLiteral(" | "))));
+        for (size_t i = 1; i < ticks.size(); ++i)
+            gap = std::max(gap, ticks[i] - ticks[i - 1]);
+        if (withBurst && !waitFor([&] { return handled == m_o.burst; }, 60000))
+            fatal(QStringLiteral("only %1 of %2 notifications handled during the report").arg(handled).arg(m_o.burst));
+        if (rssPeak == 0) {
+            rssBefore = before;
+            rssPeak = statusKb("VmHWM");
+        }
+        return took;
+    };
+
+    // The first run is measured for memory, before anything else is held.
+    station.add(report(false));
+    const qint64 fileSize = QFileInfo(form->lastReport()).size();
+
+    const qint64 held0 = nowNs();
+    g_held = {};
+    g_held.ends.reserve(size_t(m_o.reportRows) * 5);
+    g_held.rows = m_bare.streamRows(sql, [](char **row, unsigned long *lengths) {
+        for (int c = 0; c < 5; ++c) {
+            g_held.arena.append(row[c], qsizetype(lengths[c]));
+            g_held.ends.push_back(quint32(g_held.arena.size()));
+        }
+    });
+    if (g_held.rows != m_o.reportRows)
+        fatal(QStringLiteral("the report statement gives %1 rows instead of %2").arg(g_held.rows).arg(m_o.reportRows));
+    m_notes << QStringLiteral("report rows held for the bare write in %1 s").arg(double(nowNs() - held0) / 1e9, 0, 'f', 1);
+
+    Samples fetch;
+    Samples write;
+    for (int r = 0; r < m_o.reportReps; ++r) {
+        const qint64 f0 = nowNs();
+        if (m_bare.streamAll(sql) != m_o.reportRows)
+            fatal(QStringLiteral("bare report fetch failed: %1").arg(m_bare.error()));
+        fetch.add(nowNs() - f0);
+        write.add(bareWrite(out.filePath(QStringLiteral("bare.xlsx"))));
+        settle(100);
+        station.add(report(r == 0));
+        settle(100);
+    }
+    QObject::disconnect(counting);
+    g_held = {};
+    form->hide();
+
+    const qint64 bare = fetch.best() + write.best();
+    const double ratio = double(station.best()) / double(bare);
+    m_figures << Figure{QStringLiteral("4a report of %1 rows / (bare fetch + bare write)").arg(m_o.reportRows),
+                        QStringLiteral("%1x (%2 / (%3 + %4) ms)")
+                            .arg(ratio, 0, 'f', 2)
+                            .arg(ms(station.best()), 0, 'f', 0)
+                            .arg(ms(fetch.best()), 0, 'f', 0)
+                            .arg(ms(write.best()), 0, 'f', 0),
+                        QStringLiteral("<= 1.3x"), ratio <= 1.3};
+    const double peak = double(rssPeak - rssBefore) / 1024.0;
+    m_figures << Figure{QStringLiteral("4b resident memory added by the report at its peak"),
+                        QStringLiteral("%1 MB").arg(peak, 0, 'f', 1), QStringLiteral("<= 50 MB"), peak <= 50.0};
+    m_figures << Figure{QStringLiteral("4c largest gap of a 10 ms timer during reports"),
+                        QStringLiteral("%1 ms, burst of %2 notifications handled whole").arg(ms(gap), 0, 'f', 1).arg(m_o.burst),
+                        QStringLiteral("<= 100 ms"), gap <= 100'000'000};
+    m_notes << QStringLiteral("report: station %1; bare fetch %2; bare write %3; file %4 MB")
+                   .arg(station.describe(), fetch.describe(), write.describe())
+                   .arg(double(fileSize) / 1048576.0, 0, 'f', 1);
+}
+
 int Bench::run()
 {
     prepareDatabase();
@@ -624,6 +824,7 @@ int Bench::run()
                    .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
 
     measureJournal();
+    measureReport();
 
     m_station.reset();
     m_peer.reset();
@@ -682,7 +883,11 @@ int main(int argc, char **argv)
                                       QStringLiteral("100000"));
     const QCommandLineOption reps(QStringLiteral("reps"), QStringLiteral("repetitions of the big list and the journal, twice that of the small list"),
                                   QStringLiteral("n"), QStringLiteral("7"));
-    parser.addOptions({port, schema, objects, big, burst, messages, reps});
+    const QCommandLineOption reportRows(QStringLiteral("report-rows"), QStringLiteral("journal rows of the report"),
+                                        QStringLiteral("n"), QStringLiteral("1000000"));
+    const QCommandLineOption reportReps(QStringLiteral("report-reps"), QStringLiteral("repetitions of the report"),
+                                        QStringLiteral("n"), QStringLiteral("3"));
+    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps});
     parser.process(app);
 
     Bench::Options o;
@@ -693,7 +898,10 @@ int main(int argc, char **argv)
     o.burst = parser.value(burst).toInt();
     o.messages = parser.value(messages).toInt();
     o.reps = std::max(1, parser.value(reps).toInt());
-    if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1)
+    o.reportRows = parser.value(reportRows).toInt();
+    o.reportReps = std::max(1, parser.value(reportReps).toInt());
+    if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1
+        || o.reportRows < o.messages)
         fatal(QStringLiteral("usage: orvex-bench --port PORT --schema src/admin/schema.sql [options]; see --help"));
     return Bench(o).run();
 }

@@ -140,6 +140,7 @@ FRAME_EVENT = "Кадр с камеры"
 SERVER_USER = "Сервер"
 
 DAY = 24 * 3600
+HISTORY_DAYS = 30     # the journal reaches this many days back
 SPAN = 3 * DAY - 600   # keep every row inside the last three days
 
 
@@ -178,6 +179,7 @@ class Demo:
         self.frame_rows = {}    # imei -> [(seconds ago, frame file)]
         self.make_objects()
         self.make_journal()
+        self.make_history()
         self.check_editor_limits()
 
     def make_objects(self):
@@ -326,6 +328,36 @@ class Demo:
                 if obj["camera"]:
                     self.add_frame(self.later(t, 3, 20), obj)
         # Oldest first: the journal takes the server's order as the order of time.
+        self.messages.sort(key=lambda m: -m[0])
+
+    def make_history(self):
+        """The month before the last three days: hourly test reports, the daily
+        guard cycle and now and then an alarm, so that a month report has the
+        traffic of a real network (some tens of thousands of rows)."""
+        rng = self.rng
+        for day in range(3, HISTORY_DAYS):
+            for i, obj in enumerate(self.objects):
+                # Each object has its own 80-second slot in every hour, so no
+                # two rows share a moment.
+                def at(hour, offset):
+                    return day * DAY + (23 - hour) * 3600 + i * 80 + offset
+                for hour in range(24):
+                    if rng.random() < 0.97:
+                        self.messages.append((at(hour, rng.randrange(60)), obj["IMEI"], "Событие",
+                                              "Тестовое сообщение", obj["Group_"], SERVER_USER))
+                key, _owner = rng.choice(KEY_OWNERS)
+                self.messages.append((at(rng.randint(7, 9), 60 + rng.randrange(10)), obj["IMEI"], "Охрана",
+                                      "Снят с охраны ключом " + key, obj["Group_"], SERVER_USER))
+                self.messages.append((at(rng.randint(19, 21), 60 + rng.randrange(10)), obj["IMEI"], "Охрана",
+                                      "Взят под охрану ключом " + key, obj["Group_"], SERVER_USER))
+                if rng.random() < 0.04:
+                    hour = rng.randint(0, 22)
+                    who = self.operator_for(obj)
+                    self.messages.append((at(hour, 70 + rng.randrange(5)), obj["IMEI"], "Тревога",
+                                          ALARM_TEXTS[rng.choice([c for c in ALARM_TEXTS if c != 115])],
+                                          obj["Group_"], SERVER_USER))
+                    self.messages.append((at(hour, 75 + rng.randrange(5)), obj["IMEI"], "Команда",
+                                          "Запрос состояния", obj["Group_"], who))
         self.messages.sort(key=lambda m: -m[0])
 
     # Output

@@ -26,7 +26,7 @@ Station::Station(const QString &homeDir, Dialogs *dialogs, QObject *parent)
     m_form4 = std::make_unique<TForm4>(m_state);
     m_form5 = std::make_unique<TForm5>(m_state, m_database);
     m_form6 = std::make_unique<TForm6>(m_state, m_database, *m_link, m_rights);
-    m_form7 = std::make_unique<TForm7>(m_state);
+    m_form7 = std::make_unique<TForm7>(m_state, m_database);
     wire();
 }
 

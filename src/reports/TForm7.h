@@ -1,17 +1,112 @@
 #pragma once
 
+#include "ReportJob.h"
+#include "ReportSql.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QUrl>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+
+class Database;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QProgressDialog;
+class QPushButton;
+class QThread;
+class QTimer;
 struct StationState;
 
-// "Формирование отчета". The window exists from start-up and is shown on demand.
+// "Формирование отчета": an administrator chooses group, object, period,
+// operator and message types and gets the journal as a workbook. The window
+// exists from start-up and is shown on demand; its lists are read again at
+// every showing, the dates and check boxes keep what was set last.
+//
+// The report itself is written by a ReportJob on a connection of its own in
+// a worker thread, so the station keeps monitoring while it runs.
 class TForm7 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TForm7(StationState &state, QWidget *parent = nullptr);
+    static inline const QString FileName = QStringLiteral("ORVEX_Report.xlsx");
+
+    TForm7(StationState &state, Database &database, QWidget *parent = nullptr);
+    ~TForm7() override;
+
+    void FormShow();
+    void ComboBox3Change();
+    void ComboBox1Change();
+    void SpeedButton1Click() { Make_Report(); }
+    // Starts a report of the present selection; false when one is running.
+    bool Make_Report();
+
+    ReportSelection selection() const;
+    bool isRunning() const { return m_job != nullptr; }
+    // The file the last finished report was kept as (empty when none was).
+    QString lastReport() const { return m_lastReport; }
+
+    // Where the report goes: the documents folder unless set (tests).
+    void setReportFolder(const QString &folder) { m_folder = folder; }
+    QString reportFolder() const;
+    // Rows per sheet, for tests of the continuation sheets.
+    void setSheetRows(quint32 rows) { m_sheetRows = rows; }
+    // How a finished report is opened: the desktop's program unless set.
+    void setOpener(std::function<void(const QUrl &)> opener) { m_opener = std::move(opener); }
+
+    QComboBox *ComboBox3 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    QComboBox *ComboBox4 = nullptr;
+    QDateEdit *DTP1 = nullptr;
+    QDateEdit *DTP2 = nullptr;
+    QCheckBox *RzCheckBox1 = nullptr;
+    QCheckBox *RzCheckBox2 = nullptr;
+    QCheckBox *RzCheckBox3 = nullptr;
+    QCheckBox *RzCheckBox4 = nullptr;
+    QCheckBox *RzCheckBox5 = nullptr;
+    QComboBox *ComboBox2 = nullptr;
+    QPushButton *SpeedButton1 = nullptr;
+    QProgressDialog *progressDialog() const { return m_progress; }
+
+signals:
+    // A report has begun; the job runs in its own thread.
+    void reportStarted(ReportJob *job);
+    // A report has ended, however it ended.
+    void reportFinished(ReportJob::Outcome outcome);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void resetList(QComboBox *box);
+    void setControlsEnabled(bool enabled);
+    void showProgress(qint64 rows, qint64 total);
+    void jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error);
+    // Moves the written file to its place; returns where it is kept.
+    QString keepReport(const QString &written, const QString &target);
+    void message(const QString &text);
+
     StationState &m_state;
+    Database &m_database;
+    QString m_folder;
+    quint32 m_sheetRows = 0;
+    std::function<void(const QUrl &)> m_opener;
+
+    std::unique_ptr<ReportJob> m_job;
+    std::unique_ptr<QThread> m_thread;
+    QProgressDialog *m_progress = nullptr;
+    QTimer *m_clock = nullptr;
+    QElapsedTimer m_elapsed;
+    qint64 m_shownRows = 0;
+    qint64 m_shownTotal = -1;
+    bool m_saving = false;
+    QString m_written;
+    QString m_target;
+    QString m_lastReport;
+    QStringList m_names;
+    QStringList m_imeis;
 };

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Database.h"
+#include "ReportSql.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+// Everything one report needs, handed to the thread that writes it.
+struct ReportOrder
+{
+    // The account of a connection of its own: the logged-in operator's.
+    DbAccount account;
+    QString query;
+    ReportHeading heading;
+    bool allObjects = true;
+    // The listed objects, position for position, for the name column.
+    QStringList names;
+    QStringList imeis;
+    QString path;
+    quint32 sheetRows = 0;
+};
+
+// Writes one report on a connection of its own, off the GUI thread: run() is
+// called in the worker thread, cancel() from any thread. It tells how far it
+// got by progress() and ends with exactly one finished().
+class ReportJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Outcome {
+        Written,   // every row of the report is in the file
+        Rejected,  // the statement was refused: the file holds the heading only
+        Cut,       // the rows ended with an error: the file holds those read
+        Cancelled, // stopped by the operator: no file
+        Failed,    // the file could not be written
+    };
+    Q_ENUM(Outcome)
+
+    explicit ReportJob(ReportOrder order, QObject *parent = nullptr);
+
+    void run();
+    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    bool isCancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+
+signals:
+    // total is -1 until it is known.
+    void progress(qint64 rows, qint64 total);
+    // The rows are all read; the file is being put together.
+    void saving();
+    void finished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error);
+
+private:
+    ReportOrder m_order;
+    std::atomic<bool> m_cancelled{false};
+};
