@@ -2,6 +2,8 @@
 
 #include "Cp1251.h"
 
+#include <algorithm>
+
 namespace Packets {
 
 QByteArray textField(const QString &text)
@@ -83,13 +85,45 @@ quint8 answerCodeOf(const QByteArray &packet)
 
 } // namespace Packets
 
+namespace {
+
+// Whether the bytes at start, as far as they have arrived, can begin a
+// notification or a status report: its type, then an IMEI of digits padded
+// with zero bytes (a report's may be all zero).
+bool mayStartReportOrNotification(const QByteArray &buffer, qsizetype start)
+{
+    const quint8 type = quint8(buffer.at(start));
+    if (type != Packets::State && type != Packets::StatusReport)
+        return false;
+    const qsizetype end = std::min(buffer.size(), start + 1 + Packets::ImeiSize);
+    bool padding = false;
+    for (qsizetype at = start + 1; at < end; ++at) {
+        const char c = buffer.at(at);
+        if (c == '\0')
+            padding = true;
+        else if (padding || c < '0' || c > '9')
+            return false;
+    }
+    // A notification names a unit.
+    return type == Packets::StatusReport || end == start + 1 || buffer.at(start + 1) != '\0';
+}
+
+} // namespace
+
 int PacketFramer::append(const QByteArray &bytes)
 {
     m_partial += bytes;
     qsizetype start = 0;
     int discarded = 0;
     while (start < m_partial.size()) {
-        const int length = Packets::incomingLength(quint8(m_partial.at(start)));
+        if (m_inReportTail) {
+            if (!mayStartReportOrNotification(m_partial, start)) {
+                ++start;
+                continue;
+            }
+        }
+        const quint8 type = quint8(m_partial.at(start));
+        const int length = Packets::incomingLength(type);
         if (length == 0) {
             discarded = int(m_partial.size() - start);
             start = m_partial.size();
@@ -99,7 +133,15 @@ int PacketFramer::append(const QByteArray &bytes)
             break;
         m_packets.enqueue(m_partial.mid(start, length));
         start += length;
+        m_inReportTail = type == Packets::StatusReport;
     }
     m_partial.remove(0, start);
     return discarded;
+}
+
+void PacketFramer::resetStream()
+{
+    m_partial.clear();
+    m_packets.clear();
+    m_inReportTail = false;
 }

@@ -57,6 +57,13 @@ quint8 answerCodeOf(const QByteArray &packet);
 // waits for the rest; every whole packet of a read is kept in arrival order;
 // a byte of unknown type makes the rest of what has arrived be discarded,
 // since its length, and so where the next packet starts, cannot be known.
+//
+// A status report is at least 20 bytes, and nothing tells how many more a
+// unit's report carries. Its extra bytes are skipped up to the next
+// notification or report (type 20 or 25 followed by IMEI digits): after a
+// report the server sends nothing else on the same connection, since its one
+// answer to the login comes before any command can be answered. So a tail
+// that happens to read "255 1" is never taken for a login accepted.
 class PacketFramer
 {
 public:
@@ -65,10 +72,13 @@ public:
     bool hasPacket() const { return !m_packets.isEmpty(); }
     QByteArray takePacket() { return m_packets.dequeue(); }
     int partialSize() const { return int(m_partial.size()); }
-    // A new connection starts a new stream: an unfinished packet of the old one is dropped.
-    void resetStream() { m_partial.clear(); }
+    // A new connection starts a new stream: whatever the old one delivered,
+    // handled or not, belongs to a session that has ended.
+    void resetStream();
 
 private:
     QByteArray m_partial;
     QQueue<QByteArray> m_packets;
+    // The stream is inside the tail of a status report.
+    bool m_inReportTail = false;
 };
