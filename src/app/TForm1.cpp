@@ -272,9 +272,8 @@ void TForm1::attachWindows(const Windows &windows)
 {
     m_windows = windows;
     connect(m_windows.form3, &TForm3::loggedIn, this, &TForm1::onLoggedIn);
-    // Every status report is shown on the card, whichever object it shows and
-    // whether or not it is open.
-    connect(m_link, &ServerLink::statusReport, m_windows.form6, &TForm6::StatusDecoding);
+    // The card shows the reports of its own unit, whether or not it is open.
+    connect(m_link, &ServerLink::statusReport, m_windows.form6, &TForm6::showStatusReport);
     // The card's guard text follows only the object the card shows.
     connect(m_objects, &ObjectList::guardStateShown, m_windows.form6,
             [form6 = m_windows.form6](quint8 code, const QString &imei) { form6->Show_Object_State(imei, code); });

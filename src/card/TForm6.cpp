@@ -351,6 +351,14 @@ void TForm6::StatusDecoding(quint32 word)
     SpeedButton3->setText(RequestCaption);
 }
 
+void TForm6::showStatusReport(const QByteArray &imeiField, quint32 word)
+{
+    // A report answers whoever asked for that unit, the object list's
+    // commands included: another unit's sensors are not this object's.
+    if (Packets::isBlankImei(imeiField) || Packets::namesUnit(imeiField, m_imei))
+        StatusDecoding(word);
+}
+
 void TForm6::IndState(Indicator *shape, int flag)
 {
     shape->setHatched(false);

@@ -38,6 +38,9 @@ public:
     // Redraws every indicator and the SIM label from a status word (bits 0-23)
     // and ends the wait for a status report.
     void StatusDecoding(quint32 word);
+    // A status report from the server, with bytes 1-15 as they came: shown
+    // only when it is this card's unit's, or when the server left them zero.
+    void showStatusReport(const QByteArray &imeiField, quint32 word);
     void IndState(Indicator *shape, int flag);
 
     // The IMEI of the object shown; empty when the card shows none, and then

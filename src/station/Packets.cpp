@@ -20,6 +20,21 @@ QByteArray imeiField(const QString &imei)
     return field;
 }
 
+bool imeiFits(const QString &imei)
+{
+    return imei.size() == ImeiSize && Cp1251::firstUnencodable(imei) < 0 && !imei.contains(QChar(0));
+}
+
+bool namesUnit(const QByteArray &field, const QString &imei)
+{
+    return field.size() == ImeiSize && imeiFits(imei) && field == imeiField(imei);
+}
+
+bool isBlankImei(const QByteArray &field)
+{
+    return field == QByteArray(ImeiSize, '\0');
+}
+
 QByteArray auth(const QString &login, const QString &password)
 {
     QByteArray packet(1, char(Auth));
@@ -76,6 +91,11 @@ quint8 stateCodeOf(const QByteArray &packet)
 quint32 statusWordOf(const QByteArray &packet)
 {
     return quint32(quint8(packet.at(16))) | quint32(quint8(packet.at(17))) << 8 | quint32(quint8(packet.at(18))) << 16;
+}
+
+QByteArray imeiFieldOf(const QByteArray &packet)
+{
+    return packet.mid(1, ImeiSize);
 }
 
 quint8 answerCodeOf(const QByteArray &packet)

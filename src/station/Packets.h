@@ -41,6 +41,14 @@ QByteArray state(const QString &imei, quint8 code);
 QByteArray textField(const QString &text);
 // The 15 IMEI bytes: the first 15 characters, zero-padded when shorter.
 QByteArray imeiField(const QString &imei);
+// Whether the IMEI fills the field exactly. The server picks the unit by
+// these 15 bytes, so a longer IMEI cut to them, or a shorter one padded,
+// would name another unit or none: commands are sent only for an IMEI that fits.
+bool imeiFits(const QString &imei);
+// Whether an IMEI field read from the server names the given unit. A field
+// of zero bytes names none (a server that does not fill it).
+bool namesUnit(const QByteArray &field, const QString &imei);
+bool isBlankImei(const QByteArray &field);
 
 // Length of a packet from the server by its type; 0 when the type is unknown.
 int incomingLength(quint8 type);
@@ -49,6 +57,8 @@ int incomingLength(quint8 type);
 QString imeiOf(const QByteArray &packet);
 quint8 stateCodeOf(const QByteArray &packet);
 quint32 statusWordOf(const QByteArray &packet);
+// Bytes 1-15 of a status report or a notification, as they came.
+QByteArray imeiFieldOf(const QByteArray &packet);
 quint8 answerCodeOf(const QByteArray &packet);
 
 } // namespace Packets

@@ -109,7 +109,7 @@ void ServerLink::Analyse_data(const QByteArray &packet)
         emit stateReport(Packets::imeiOf(packet), Packets::stateCodeOf(packet));
         break;
     case Packets::StatusReport:
-        emit statusReport(Packets::statusWordOf(packet));
+        emit statusReport(Packets::imeiFieldOf(packet), Packets::statusWordOf(packet));
         break;
     case Packets::AuthAnswer:
         emit authAnswer(Packets::answerCodeOf(packet));

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -186,7 +187,7 @@ private slots:
         m_other = std::make_unique<QWidget>();
         m_other->setWindowTitle(QStringLiteral("Монитор ORVEX"));
         m_other->resize(200, 100);
-        connect(m_link.get(), &ServerLink::statusReport, m_card.get(), &TForm6::StatusDecoding);
+        connect(m_link.get(), &ServerLink::statusReport, m_card.get(), &TForm6::showStatusReport);
     }
 
     void cleanup()
@@ -471,8 +472,13 @@ private slots:
         QVERIFY(!m_card->Shape13->isHatched());
         QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
 
-        // A status report still shows; the found object enables the commands again.
+        // A report of a unit is no report of this card's; one that names no
+        // unit is shown. The found object enables the commands again.
+        QSignalSpy reports(m_link.get(), &ServerLink::statusReport);
         m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x08, 0, 0, 0}));
+        QTRY_COMPARE(reports.size(), 1);
+        QCOMPARE(m_card->Label31->text(), QString());
+        m_peer->send(QByteArray(1, '\x19') + QByteArray(15, '\0') + bytes({0x08, 0, 0, 0}));
         QTRY_COMPARE(m_card->Label31->text(), QStringLiteral("1"));
         m_state->Selected_IMEI = ImeiText;
         CHECKED(returnToCard());
@@ -576,21 +582,45 @@ private slots:
         QCOMPARE(b->text(), button == QLatin1String("SpeedButton3") ? QStringLiteral("Ожидание...") : caption);
     }
 
-    void statusRequestWaitsForTheReport()
+    void statusRequestWaitsForItsOwnUnitsReport()
     {
         CHECKED(openStation(standardObject()));
         CHECKED(openCardFor(ImeiText));
+        QSignalSpy reports(m_link.get(), &ServerLink::statusReport);
         m_card->SpeedButton3->click();
         QTRY_COMPARE(m_peer->received(), command(bytes({0})));
         QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Ожидание..."));
-        QCOMPARE(m_card->Shape7->colour(), Green);
+        const auto shown = indicators();
+        QCOMPARE(m_card->Shape14->colour(), Lime);
 
-        // The report names another unit: the card shows it all the same.
+        // The list's "Включить терминал" on another unit brings that unit's
+        // report; so does a unit whose IMEI only begins like this one's.
         m_peer->send(QByteArray(1, '\x19') + QByteArray("351234567890999") + bytes({0x00, 0x00, 0x80, 0x00}));
+        m_peer->send(QByteArray(1, '\x19') + Imei.left(14) + QByteArray(1, '\0') + bytes({0x00, 0x00, 0x80, 0x00}));
+        QTRY_COMPARE(reports.size(), 2);
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Ожидание..."));
+        QCOMPARE(indicators(), shown);
+        QCOMPARE(m_card->Label31->text(), QStringLiteral("1"));
+        // An output click still asks for the opposite of this unit's state.
+        m_peer->clearReceived();
+        QTest::mouseClick(m_card->Shape14, Qt::LeftButton);
+        QTRY_COMPARE(m_peer->received(), command(bytes({10, 0, 0})));
+
+        // This unit's own report ends the wait.
+        m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x00, 0x00, 0x80, 0x00}));
         QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
         QCOMPARE(m_card->Shape7->colour(), Lime);
-        QCOMPARE(m_card->Shape17->colour(), Lime);
+        QCOMPARE(m_card->Shape14->colour(), Green);
+        QVERIFY(!m_card->Shape14->isHatched());
         QCOMPARE(m_card->Label31->text(), QStringLiteral("2"));
+
+        // A server that leaves the IMEI bytes zero is shown as it always was.
+        m_card->SpeedButton3->click();
+        m_peer->send(QByteArray(1, '\x19') + QByteArray(15, '\0') + bytes({0x08, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+        QCOMPARE(m_card->Label31->text(), QStringLiteral("1"));
+        QCOMPARE(m_card->Shape7->colour(), Green);
+        QVERIFY(m_recorder->messages.isEmpty());
     }
 
     void voiceCallNumberIsCutToSixteenBytes()

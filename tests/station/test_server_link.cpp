@@ -57,6 +57,28 @@ private slots:
         delete m_state;
     }
 
+    void reportsCarryTheirUnitAndAreReadWhole()
+    {
+        QVERIFY(m_peer->port() != 0);
+        connectLink();
+        QSignalSpy reports(m_link, &ServerLink::statusReport);
+        QSignalSpy answers(m_link, &ServerLink::authAnswer);
+        QSignalSpy states(m_link, &ServerLink::stateReport);
+
+        // A report 4 bytes longer than its 20, whose tail looks like "login
+        // accepted"; a report of a server that leaves the IMEI bytes zero; a
+        // notification.
+        m_peer->send(bytes({25}) + Imei + bytes({0x34, 0x12, 0xAB, 0, 0, 0, 255, 1}) + bytes({25}) + QByteArray(15, '\0')
+                     + bytes({8, 0, 0, 0}) + Packets::state(QString::fromLatin1(Imei), 101));
+        QTRY_COMPARE(states.size(), 1);
+        QCOMPARE(reports.size(), 2);
+        QCOMPARE(reports.at(0).at(0).toByteArray(), Imei);
+        QCOMPARE(reports.at(0).at(1).value<quint32>(), quint32(0xAB1234));
+        QCOMPARE(reports.at(1).at(0).toByteArray(), QByteArray(15, '\0'));
+        QCOMPARE(reports.at(1).at(1).value<quint32>(), quint32(8));
+        QVERIFY(answers.isEmpty());
+    }
+
     void reconnectForgetsWhatTheOldConnectionSent()
     {
         QVERIFY(m_peer->port() != 0);
