@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -119,6 +120,13 @@ TForm6::TForm6(StationState &state, Database &database, ServerLink &link, Operat
 
     // Nothing to command until an activation has found the object.
     setCommandsEnabled(false);
+
+    // A unit that never answers must not leave the request pending forever.
+    m_statusWait = new QTimer(this);
+    m_statusWait->setObjectName(QStringLiteral("StatusWait"));
+    m_statusWait->setSingleShot(true);
+    m_statusWait->setInterval(StatusWaitMilliseconds);
+    connect(m_statusWait, &QTimer::timeout, this, &TForm6::statusWaitEnded);
 
     // Where the platform leaves the focus nowhere after the card's own box,
     // a visit to any other window makes the next activation a real return.
@@ -314,6 +322,7 @@ void TForm6::FormActivate()
 void TForm6::showNoObject()
 {
     m_imei.clear();
+    m_statusWait->stop();
     setWindowTitle(DefaultCaption);
     for (QLabel *label : {Label6, Label7, Label8, Label9, Label10, Label24, Label31})
         label->clear();
@@ -349,6 +358,7 @@ void TForm6::StatusDecoding(quint32 word)
     for (const auto &[shape, row] : std::as_const(m_indicators))
         IndState(shape, StatusBits::isActive(row, word));
     SpeedButton3->setText(RequestCaption);
+    m_statusWait->stop();
 }
 
 void TForm6::showStatusReport(const QByteArray &imeiField, quint32 word)
@@ -357,6 +367,18 @@ void TForm6::showStatusReport(const QByteArray &imeiField, quint32 word)
     // commands included: another unit's sensors are not this object's.
     if (Packets::isBlankImei(imeiField) || Packets::namesUnit(imeiField, m_imei))
         StatusDecoding(word);
+}
+
+void TForm6::setStatusWaitMilliseconds(int milliseconds)
+{
+    m_statusWait->setInterval(milliseconds);
+}
+
+void TForm6::statusWaitEnded()
+{
+    SpeedButton3->setText(RequestCaption);
+    if (m_state.dialogs)
+        m_state.dialogs->message(this, QStringLiteral("Объект не ответил на запрос состояния"));
 }
 
 void TForm6::IndState(Indicator *shape, int flag)
@@ -387,8 +409,10 @@ void TForm6::SpeedButton2Click()
 
 void TForm6::SpeedButton3Click()
 {
-    if (sendCommand(Packets::RequestStatus))
+    if (sendCommand(Packets::RequestStatus)) {
         SpeedButton3->setText(WaitingCaption);
+        m_statusWait->start();
+    }
 }
 
 void TForm6::SpeedButton4Click()

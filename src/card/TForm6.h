@@ -14,6 +14,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 class ServerLink;
 struct StationState;
 
@@ -46,6 +47,10 @@ public:
     // The IMEI of the object shown; empty when the card shows none, and then
     // it sends no command.
     QString shownImei() const { return m_imei; }
+
+    // How long "Ожидание..." waits for the unit's report.
+    static constexpr int StatusWaitMilliseconds = 30000;
+    void setStatusWaitMilliseconds(int milliseconds);
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -111,6 +116,7 @@ private:
     void showNoObject();
     void setCommandsEnabled(bool enabled);
     bool sendCommand(quint8 code, const QByteArray &data = {});
+    void statusWaitEnded();
     bool ownsWindow(const QWidget *window) const;
 
     StationState &m_state;
@@ -121,6 +127,7 @@ private:
     // Every indicator with the row of the status word that drives it.
     QList<std::pair<Indicator *, StatusBits::Row>> m_indicators;
     QString m_imei;
+    QTimer *m_statusWait = nullptr;
     bool m_activating = false;
     bool m_backFromOwnWindow = false;
     bool m_placed = false;

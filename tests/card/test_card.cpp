@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -621,6 +622,38 @@ private slots:
         QCOMPARE(m_card->Label31->text(), QStringLiteral("1"));
         QCOMPARE(m_card->Shape7->colour(), Green);
         QVERIFY(m_recorder->messages.isEmpty());
+    }
+
+    void statusRequestGivesUpWaiting()
+    {
+        CHECKED(openStation(standardObject()));
+        CHECKED(openCardFor(ImeiText));
+        auto *wait = m_card->findChild<QTimer *>(QStringLiteral("StatusWait"));
+        QVERIFY(wait);
+        QCOMPARE(wait->interval(), 30000);
+        m_card->setStatusWaitMilliseconds(50);
+
+        // Answered in time: nothing more happens.
+        m_card->SpeedButton3->click();
+        QVERIFY(wait->isActive());
+        m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x00, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+        QVERIFY(!wait->isActive());
+
+        // Another unit's report does not count as an answer; none comes.
+        m_card->SpeedButton3->click();
+        m_peer->send(QByteArray(1, '\x19') + QByteArray("351234567890999") + bytes({0x00, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_recorder->messages, QStringList{QStringLiteral("Объект не ответил на запрос состояния")});
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+
+        // Showing another object ends the wait for the first one.
+        m_recorder->clear();
+        m_card->setStatusWaitMilliseconds(30000);
+        m_card->SpeedButton3->click();
+        QVERIFY(wait->isActive());
+        CHECKED(returnToCard());
+        QVERIFY(!wait->isActive());
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
     }
 
     void voiceCallNumberIsCutToSixteenBytes()
