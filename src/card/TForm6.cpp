@@ -387,44 +387,52 @@ void TForm6::IndState(Indicator *shape, int flag)
     shape->setColour(QColor(flag ? Indicator::clLime : Indicator::clGreen));
 }
 
-bool TForm6::sendCommand(quint8 code, const QByteArray &data)
+bool TForm6::mayCommand()
 {
     // A packet needs the IMEI of an object the card has found; and a command
     // the link cannot take is not sent, so nothing is marked as pending.
     if (m_imei.isEmpty() || !m_link.isActive())
         return false;
-    m_link.Send_Command(m_imei, code, data);
+    if (!Packets::imeiFits(m_imei)) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(this, QStringLiteral("IMEI объекта должен состоять из %1 символов: команда не отправлена")
+                                               .arg(Packets::ImeiSize));
+        return false;
+    }
     return true;
 }
 
 void TForm6::SpeedButton1Click()
 {
-    sendCommand(Packets::Guard, QByteArray(1, '\1'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::guard(m_imei, true));
 }
 
 void TForm6::SpeedButton2Click()
 {
-    sendCommand(Packets::Guard, QByteArray(1, '\0'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::guard(m_imei, false));
 }
 
 void TForm6::SpeedButton3Click()
 {
-    if (sendCommand(Packets::RequestStatus)) {
-        SpeedButton3->setText(WaitingCaption);
-        m_statusWait->start();
-    }
+    if (!mayCommand())
+        return;
+    m_link.Send_Packet(Packets::command(m_imei, Packets::RequestStatus));
+    SpeedButton3->setText(WaitingCaption);
+    m_statusWait->start();
 }
 
 void TForm6::SpeedButton4Click()
 {
-    if (m_imei.isEmpty() || !m_link.isActive())
-        return;
-    sendCommand(Packets::VoiceCall, Packets::textField(m_rights.Load_User_Number()));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::command(m_imei, Packets::VoiceCall, Packets::textField(m_rights.Load_User_Number())));
 }
 
 void TForm6::SpeedButton5Click()
 {
-    sendCommand(Packets::Camera, QByteArray(1, '\3'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::command(m_imei, Packets::Camera, QByteArray(1, '\3')));
 }
 
 void TForm6::ShapeMouseDown(Indicator *shape, Qt::MouseButton button)
@@ -435,17 +443,16 @@ void TForm6::ShapeMouseDown(Indicator *shape, Qt::MouseButton button)
         if (candidate != shape || row.output < 0)
             continue;
         const quint8 value = StatusBits::outputValue(row, shape->colour() != QColor(Indicator::clGreen));
-        if (m_link.isActive())
+        if (Send_Output(quint8(row.output), value))
             shape->setHatched(true);
-        Send_Output(quint8(row.output), value);
         return;
     }
 }
 
-void TForm6::Send_Output(quint8 output, quint8 value)
+bool TForm6::Send_Output(quint8 output, quint8 value)
 {
-    QByteArray data;
-    data += char(output);
-    data += char(value);
-    sendCommand(Packets::SetOutput, data);
+    if (!mayCommand())
+        return false;
+    m_link.Send_Packet(Packets::output(m_imei, output, value));
+    return true;
 }

@@ -60,7 +60,8 @@ public:
     // An output indicator pressed: the left button asks for the opposite of
     // what the indicator shows.
     void ShapeMouseDown(Indicator *shape, Qt::MouseButton button);
-    void Send_Output(quint8 output, quint8 value);
+    // Returns whether the command went out.
+    bool Send_Output(quint8 output, quint8 value);
 
     QGroupBox *RzGroupBox1 = nullptr;
     QLabel *Label6 = nullptr;  // name
@@ -115,7 +116,9 @@ private:
     Indicator *addIndicatorRow(QWidget *box, QGridLayout *grid, int line, const StatusBits::Row &row);
     void showNoObject();
     void setCommandsEnabled(bool enabled);
-    bool sendCommand(quint8 code, const QByteArray &data = {});
+    // Whether a command for the shown object may go out now; tells the
+    // operator why not where the reason is the object's.
+    bool mayCommand();
     void statusWaitEnded();
     bool ownsWindow(const QWidget *window) const;
 

@@ -52,6 +52,19 @@ QByteArray command(const QString &imei, quint8 code, const QByteArray &data)
     return packet;
 }
 
+QByteArray guard(const QString &imei, bool arm)
+{
+    return command(imei, Guard, QByteArray(1, arm ? '\1' : '\0'));
+}
+
+QByteArray output(const QString &imei, quint8 output, quint8 value)
+{
+    QByteArray data;
+    data += char(output);
+    data += char(value);
+    return command(imei, SetOutput, data);
+}
+
 QByteArray state(const QString &imei, quint8 code)
 {
     QByteArray packet(1, char(State));

@@ -25,6 +25,19 @@ enum CommandCode : quint8 {
     VoiceCall = 20,
 };
 
+// The outputs of command 10. Output 4 switches the cash machine's power:
+// its value 1 cuts the power, 0 restores it.
+enum Output : quint8 {
+    ExternalSiren = 0,
+    LockOutput = 1,
+    UniversalOutput = 2,
+    ResetOutput = 3,
+    AtmPower = 4,
+    InternalSiren = 5,
+};
+constexpr quint8 AtmPowerOff = 1;
+constexpr quint8 AtmPowerOn = 0;
+
 constexpr int ImeiSize = 15;
 constexpr int TextFieldSize = 16;
 constexpr int MaxCommandData = 83;
@@ -33,6 +46,10 @@ constexpr int MaxCommandData = 83;
 QByteArray auth(const QString &login, const QString &password);
 // 17 + data bytes: 10, IMEI, command code, data (at most 83 bytes are taken).
 QByteArray command(const QString &imei, quint8 code, const QByteArray &data = {});
+// 18 bytes: command 1 arms (1) or disarms (0) the unit.
+QByteArray guard(const QString &imei, bool arm);
+// 19 bytes: command 10 sets an output to a value.
+QByteArray output(const QString &imei, quint8 output, quint8 value);
 // 17 bytes: 20, IMEI, state code.
 QByteArray state(const QString &imei, quint8 code);
 

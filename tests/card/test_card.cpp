@@ -665,6 +665,40 @@ private slots:
         QTRY_COMPARE(m_peer->received(), command(QByteArray(1, '\x14') + QByteArray("+7 (916) 000-00-")));
     }
 
+    // The server picks the unit by 15 IMEI bytes: a 16-digit IMEI cut to them
+    // names another object's unit, a shorter one none.
+    void commandsNeedAnImeiOfFifteenCharacters_data()
+    {
+        QTest::addColumn<QString>("imei");
+        QTest::newRow("16 digits") << QStringLiteral("3512345678901234");
+        QTest::newRow("14 digits") << QStringLiteral("35123456789012");
+    }
+
+    void commandsNeedAnImeiOfFifteenCharacters()
+    {
+        QFETCH(QString, imei);
+        CHECKED(openStation(standardObject() + QStringLiteral(",('%1','Wincor 2050','','','','','2','0')").arg(imei)));
+        CHECKED(openCardFor(imei));
+        QCOMPARE(m_card->windowTitle(), QStringLiteral("Wincor 2050"));
+        const QString refusal = QStringLiteral("IMEI объекта должен состоять из 15 символов: команда не отправлена");
+        for (QPushButton *b : {m_card->SpeedButton1, m_card->SpeedButton2, m_card->SpeedButton3, m_card->SpeedButton4, m_card->SpeedButton5}) {
+            m_recorder->clear();
+            b->click();
+            QCOMPARE(m_recorder->messages, QStringList{refusal});
+        }
+        m_recorder->clear();
+        QTest::mouseClick(m_card->Shape14, Qt::LeftButton);
+        QCOMPARE(m_recorder->messages, QStringList{refusal});
+        QVERIFY(!m_card->Shape14->isHatched());
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+
+        // Nothing went out: the next packet is the first one the peer sees.
+        m_state->Selected_IMEI = ImeiText;
+        CHECKED(returnToCard());
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
+    }
+
     void outputIndicatorsAskForTheOpposite_data()
     {
         QTest::addColumn<QString>("name");
