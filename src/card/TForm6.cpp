@@ -4,6 +4,7 @@
 
 #include "CardObject.h"
 #include "CardSql.h"
+#include "Cp1251.h"
 #include "Database.h"
 #include "Dialogs.h"
 #include "Indicator.h"
@@ -29,6 +30,7 @@ namespace {
 const QString DefaultCaption = QStringLiteral("Банкомат");
 const QString RequestCaption = QStringLiteral("Запрос состояния");
 const QString WaitingCaption = QStringLiteral("Ожидание...");
+const QString CallNotRequested = QStringLiteral(": голосовое соединение не запрошено");
 
 // The colour of the value labels: the classic active caption blue.
 const QColor ActiveCaption(0x00, 0x54, 0xe3);
@@ -423,10 +425,37 @@ void TForm6::SpeedButton3Click()
     m_statusWait->start();
 }
 
+QString TForm6::voiceCallRefusal(QString *number)
+{
+    switch (m_rights.User_Number(number)) {
+    case Database::Lookup::Failed:
+        return QStringLiteral("Не удается прочитать номер телефона оператора") + CallNotRequested;
+    case Database::Lookup::Missing:
+        return QStringLiteral("У оператора не указан номер телефона") + CallNotRequested;
+    case Database::Lookup::Found:
+        break;
+    }
+    // The unit would call "0" or whatever the cut field still holds.
+    if (number->trimmed().isEmpty())
+        return QStringLiteral("У оператора не указан номер телефона") + CallNotRequested;
+    if (Cp1251::firstUnencodable(*number) >= 0 || Cp1251::encode(*number).size() > Packets::TextFieldSize)
+        return QStringLiteral("Номер телефона оператора не помещается в %1 символов кодовой страницы 1251")
+                   .arg(Packets::TextFieldSize)
+            + CallNotRequested;
+    return {};
+}
+
 void TForm6::SpeedButton4Click()
 {
-    if (mayCommand())
-        m_link.Send_Packet(Packets::command(m_imei, Packets::VoiceCall, Packets::textField(m_rights.Load_User_Number())));
+    if (!mayCommand())
+        return;
+    QString number;
+    if (const QString refusal = voiceCallRefusal(&number); !refusal.isEmpty()) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(this, refusal);
+        return;
+    }
+    m_link.Send_Packet(Packets::command(m_imei, Packets::VoiceCall, Packets::textField(number)));
 }
 
 void TForm6::SpeedButton5Click()

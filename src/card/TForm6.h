@@ -120,6 +120,7 @@ private:
     // operator why not where the reason is the object's.
     bool mayCommand();
     void statusWaitEnded();
+    QString voiceCallRefusal(QString *number);
     bool ownsWindow(const QWidget *window) const;
 
     StationState &m_state;

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QString>
 #include <QStringList>
 
-class Database;
 class QAbstractButton;
 class QComboBox;
 class QWidget;
@@ -29,6 +30,9 @@ public:
     void Load_User_Groups(QComboBox *selector);
     // The operator's phone number, "0" when it cannot be read.
     QString Load_User_Number();
+    // The same, telling a number that cannot be read (Failed) and an operator
+    // without a users row (Missing) from a number that was read.
+    Database::Lookup User_Number(QString *number);
     void ButtonEnable();
     void ButtonDisable();
 

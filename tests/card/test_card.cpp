@@ -551,10 +551,15 @@ private slots:
         m_card->activateWindow();
         QTRY_COMPARE(m_desktop->messages.size(), 2);
 
-        // The card still commands the object it shows; the number cannot be read now.
+        // The card still commands the object it shows; the number cannot be
+        // read now, so no call is asked for (the unit would call "0").
         QVERIFY(m_card->SpeedButton4->isEnabled());
         m_card->SpeedButton4->click();
-        QTRY_COMPARE(m_peer->received(), command(bytes({20, '0', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})));
+        QTRY_COMPARE(m_desktop->messages.size(), 3);
+        QCOMPARE(m_desktop->messages.last(),
+                 QStringLiteral("Не удается прочитать номер телефона оператора: голосовое соединение не запрошено"));
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
     }
 
     void commandButtonsSendTheirPackets_data()
@@ -656,13 +661,45 @@ private slots:
         QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
     }
 
-    void voiceCallNumberIsCutToSixteenBytes()
+    // The unit calls the number it is given: without a usable one the call
+    // is refused, and nothing is sent.
+    void voiceCallNeedsTheOperatorsNumber_data()
     {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("refusal");
+        const QString none = QStringLiteral("У оператора не указан номер телефона: голосовое соединение не запрошено");
+        QTest::newRow("empty") << QStringLiteral("UPDATE orvex_base.users SET Number='' WHERE Login='Anna'") << none;
+        QTest::newRow("blanks") << QStringLiteral("UPDATE orvex_base.users SET Number='   ' WHERE Login='Anna'") << none;
+        QTest::newRow("no users row") << QStringLiteral("DELETE FROM orvex_base.users WHERE Login='Anna'") << none;
+        // Cut to the field, it would call another number.
+        QTest::newRow("longer than the field")
+            << QStringLiteral("UPDATE orvex_base.users SET Number='+7 (916) 000-00-01 доб. 5' WHERE Login='Anna'")
+            << QStringLiteral("Номер телефона оператора не помещается в 16 символов кодовой страницы 1251: "
+                              "голосовое соединение не запрошено");
+    }
+
+    void voiceCallNeedsTheOperatorsNumber()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QString, refusal);
         CHECKED(openStation(standardObject()));
-        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.users SET Number='+7 (916) 000-00-01 доб. 5' WHERE Login='Anna'")));
+        QVERIFY(TestDatabase::exec(statement));
         CHECKED(openCardFor(ImeiText));
         m_card->SpeedButton4->click();
-        QTRY_COMPARE(m_peer->received(), command(QByteArray(1, '\x14') + QByteArray("+7 (916) 000-00-")));
+        QCOMPARE(m_recorder->messages, QStringList{refusal});
+        // The next packet is the first one the peer sees.
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
+    }
+
+    void voiceCallFillsTheFieldExactly()
+    {
+        CHECKED(openStation(standardObject()));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.users SET Number='+7 916 000-00-01' WHERE Login='Anna'")));
+        CHECKED(openCardFor(ImeiText));
+        m_card->SpeedButton4->click();
+        QTRY_COMPARE(m_peer->received(), command(QByteArray(1, '\x14') + QByteArray("+7 916 000-00-01")));
+        QVERIFY(m_recorder->messages.isEmpty());
     }
 
     // The server picks the unit by 15 IMEI bytes: a 16-digit IMEI cut to them
