@@ -61,9 +61,8 @@ void Station::wire()
     connect(m_link.get(), &ServerLink::linkClosed, main, &TForm1::onLinkClosed);
     connect(m_link.get(), &ServerLink::authAnswer, main, &TForm1::onAuthAnswer);
     connect(m_link.get(), &ServerLink::stateReport, &main->reports(), &StateReports::On_State_Report);
-    // Every status report is shown on the card, whichever object it shows and
-    // whether or not it is open.
-    connect(m_link.get(), &ServerLink::statusReport, card, &TForm6::StatusDecoding);
+    // The card shows the reports of its own unit, whether or not it is open.
+    connect(m_link.get(), &ServerLink::statusReport, card, &TForm6::showStatusReport);
 
     // The card's guard text follows only the object the card shows.
     connect(&objects, &ObjectList::guardStateShown, card,

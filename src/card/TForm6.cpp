@@ -4,6 +4,7 @@
 
 #include "CardObject.h"
 #include "CardSql.h"
+#include "Cp1251.h"
 #include "Database.h"
 #include "Dialogs.h"
 #include "Indicator.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -28,6 +30,7 @@ namespace {
 const QString DefaultCaption = QStringLiteral("Банкомат");
 const QString RequestCaption = QStringLiteral("Запрос состояния");
 const QString WaitingCaption = QStringLiteral("Ожидание...");
+const QString CallNotRequested = QStringLiteral(": голосовое соединение не запрошено");
 
 // The colour of the value labels: the classic active caption blue.
 const QColor ActiveCaption(0x00, 0x54, 0xe3);
@@ -119,6 +122,13 @@ TForm6::TForm6(StationState &state, Database &database, ServerLink &link, Operat
 
     // Nothing to command until an activation has found the object.
     setCommandsEnabled(false);
+
+    // A unit that never answers must not leave the request pending forever.
+    m_statusWait = new QTimer(this);
+    m_statusWait->setObjectName(QStringLiteral("StatusWait"));
+    m_statusWait->setSingleShot(true);
+    m_statusWait->setInterval(StatusWaitMilliseconds);
+    connect(m_statusWait, &QTimer::timeout, this, &TForm6::statusWaitEnded);
 
     // Where the platform leaves the focus nowhere after the card's own box,
     // a visit to any other window makes the next activation a real return.
@@ -314,6 +324,7 @@ void TForm6::FormActivate()
 void TForm6::showNoObject()
 {
     m_imei.clear();
+    m_statusWait->stop();
     setWindowTitle(DefaultCaption);
     for (QLabel *label : {Label6, Label7, Label8, Label9, Label10, Label24, Label31})
         label->clear();
@@ -349,6 +360,27 @@ void TForm6::StatusDecoding(quint32 word)
     for (const auto &[shape, row] : std::as_const(m_indicators))
         IndState(shape, StatusBits::isActive(row, word));
     SpeedButton3->setText(RequestCaption);
+    m_statusWait->stop();
+}
+
+void TForm6::showStatusReport(const QByteArray &imeiField, quint32 word)
+{
+    // A report answers whoever asked for that unit, the object list's
+    // commands included: another unit's sensors are not this object's.
+    if (Packets::isBlankImei(imeiField) || Packets::namesUnit(imeiField, m_imei))
+        StatusDecoding(word);
+}
+
+void TForm6::setStatusWaitMilliseconds(int milliseconds)
+{
+    m_statusWait->setInterval(milliseconds);
+}
+
+void TForm6::statusWaitEnded()
+{
+    SpeedButton3->setText(RequestCaption);
+    if (m_state.dialogs)
+        m_state.dialogs->message(this, QStringLiteral("Объект не ответил на запрос состояния"));
 }
 
 void TForm6::IndState(Indicator *shape, int flag)
@@ -357,42 +389,78 @@ void TForm6::IndState(Indicator *shape, int flag)
     shape->setColour(QColor(flag ? Indicator::clLime : Indicator::clGreen));
 }
 
-bool TForm6::sendCommand(quint8 code, const QByteArray &data)
+bool TForm6::mayCommand()
 {
     // A packet needs the IMEI of an object the card has found; and a command
     // the link cannot take is not sent, so nothing is marked as pending.
     if (m_imei.isEmpty() || !m_link.isActive())
         return false;
-    m_link.Send_Command(m_imei, code, data);
+    if (!Packets::imeiFits(m_imei)) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(this, Packets::imeiMisfitMessage());
+        return false;
+    }
     return true;
 }
 
 void TForm6::SpeedButton1Click()
 {
-    sendCommand(Packets::Guard, QByteArray(1, '\1'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::guard(m_imei, true));
 }
 
 void TForm6::SpeedButton2Click()
 {
-    sendCommand(Packets::Guard, QByteArray(1, '\0'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::guard(m_imei, false));
 }
 
 void TForm6::SpeedButton3Click()
 {
-    if (sendCommand(Packets::RequestStatus))
-        SpeedButton3->setText(WaitingCaption);
+    if (!mayCommand())
+        return;
+    m_link.Send_Packet(Packets::command(m_imei, Packets::RequestStatus));
+    SpeedButton3->setText(WaitingCaption);
+    m_statusWait->start();
+}
+
+QString TForm6::voiceCallRefusal(QString *number)
+{
+    switch (m_rights.User_Number(number)) {
+    case Database::Lookup::Failed:
+        return QStringLiteral("Не удается прочитать номер телефона оператора") + CallNotRequested;
+    case Database::Lookup::Missing:
+        return QStringLiteral("У оператора не указан номер телефона") + CallNotRequested;
+    case Database::Lookup::Found:
+        break;
+    }
+    // The unit would call "0" or whatever the cut field still holds.
+    if (number->trimmed().isEmpty())
+        return QStringLiteral("У оператора не указан номер телефона") + CallNotRequested;
+    if (Cp1251::firstUnencodable(*number) >= 0 || Cp1251::encode(*number).size() > Packets::TextFieldSize)
+        return QStringLiteral("Номер телефона оператора не помещается в %1 символов кодовой страницы 1251")
+                   .arg(Packets::TextFieldSize)
+            + CallNotRequested;
+    return {};
 }
 
 void TForm6::SpeedButton4Click()
 {
-    if (m_imei.isEmpty() || !m_link.isActive())
+    if (!mayCommand())
         return;
-    sendCommand(Packets::VoiceCall, Packets::textField(m_rights.Load_User_Number()));
+    QString number;
+    if (const QString refusal = voiceCallRefusal(&number); !refusal.isEmpty()) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(this, refusal);
+        return;
+    }
+    m_link.Send_Packet(Packets::command(m_imei, Packets::VoiceCall, Packets::textField(number)));
 }
 
 void TForm6::SpeedButton5Click()
 {
-    sendCommand(Packets::Camera, QByteArray(1, '\3'));
+    if (mayCommand())
+        m_link.Send_Packet(Packets::command(m_imei, Packets::Camera, QByteArray(1, '\3')));
 }
 
 void TForm6::ShapeMouseDown(Indicator *shape, Qt::MouseButton button)
@@ -403,17 +471,16 @@ void TForm6::ShapeMouseDown(Indicator *shape, Qt::MouseButton button)
         if (candidate != shape || row.output < 0)
             continue;
         const quint8 value = StatusBits::outputValue(row, shape->colour() != QColor(Indicator::clGreen));
-        if (m_link.isActive())
+        if (Send_Output(quint8(row.output), value))
             shape->setHatched(true);
-        Send_Output(quint8(row.output), value);
         return;
     }
 }
 
-void TForm6::Send_Output(quint8 output, quint8 value)
+bool TForm6::Send_Output(quint8 output, quint8 value)
 {
-    QByteArray data;
-    data += char(output);
-    data += char(value);
-    sendCommand(Packets::SetOutput, data);
+    if (!mayCommand())
+        return false;
+    m_link.Send_Packet(Packets::output(m_imei, output, value));
+    return true;
 }

@@ -14,6 +14,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 class ServerLink;
 struct StationState;
 
@@ -38,11 +39,18 @@ public:
     // Redraws every indicator and the SIM label from a status word (bits 0-23)
     // and ends the wait for a status report.
     void StatusDecoding(quint32 word);
+    // A status report from the server, with bytes 1-15 as they came: shown
+    // only when it is this card's unit's, or when the server left them zero.
+    void showStatusReport(const QByteArray &imeiField, quint32 word);
     void IndState(Indicator *shape, int flag);
 
     // The IMEI of the object shown; empty when the card shows none, and then
     // it sends no command.
     QString shownImei() const { return m_imei; }
+
+    // How long "Ожидание..." waits for the unit's report.
+    static constexpr int StatusWaitMilliseconds = 30000;
+    void setStatusWaitMilliseconds(int milliseconds);
 
     void SpeedButton1Click();
     void SpeedButton2Click();
@@ -52,7 +60,8 @@ public:
     // An output indicator pressed: the left button asks for the opposite of
     // what the indicator shows.
     void ShapeMouseDown(Indicator *shape, Qt::MouseButton button);
-    void Send_Output(quint8 output, quint8 value);
+    // Returns whether the command went out.
+    bool Send_Output(quint8 output, quint8 value);
 
     QGroupBox *RzGroupBox1 = nullptr;
     QLabel *Label6 = nullptr;  // name
@@ -107,7 +116,11 @@ private:
     Indicator *addIndicatorRow(QWidget *box, QGridLayout *grid, int line, const StatusBits::Row &row);
     void showNoObject();
     void setCommandsEnabled(bool enabled);
-    bool sendCommand(quint8 code, const QByteArray &data = {});
+    // Whether a command for the shown object may go out now; tells the
+    // operator why not where the reason is the object's.
+    bool mayCommand();
+    void statusWaitEnded();
+    QString voiceCallRefusal(QString *number);
     bool ownsWindow(const QWidget *window) const;
 
     StationState &m_state;
@@ -118,6 +131,7 @@ private:
     // Every indicator with the row of the status word that drives it.
     QList<std::pair<Indicator *, StatusBits::Row>> m_indicators;
     QString m_imei;
+    QTimer *m_statusWait = nullptr;
     bool m_activating = false;
     bool m_backFromOwnWindow = false;
     bool m_placed = false;

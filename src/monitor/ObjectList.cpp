@@ -1,6 +1,7 @@
 #include "ObjectList.h"
 
 #include "Database.h"
+#include "Dialogs.h"
 #include "MonitoringSession.h"
 #include "ObjectListModel.h"
 #include "ObjectSql.h"
@@ -333,33 +334,41 @@ void ObjectList::OTableMouseMove(const QPoint &pos)
     m_table->setToolTip(hintText(p));
 }
 
-void ObjectList::sendToSelected(quint8 code, const QByteArray &data)
+void ObjectList::sendToSelected(const std::function<QByteArray(const QString &)> &packet)
 {
     // Without a selected entry there is no object to command.
     const int row = selectedRow();
     if (row < 0)
         return;
-    m_link.Send_Command(m_model->entry(row).caption, code, data);
+    const QString imei = m_model->entry(row).caption;
+    // The packet carries 15 bytes of IMEI: a longer one would be cut and
+    // reach another unit.
+    if (!Packets::imeiFits(imei)) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(window(), Packets::imeiMisfitMessage());
+        return;
+    }
+    m_link.Send_Packet(packet(imei));
 }
 
 void ObjectList::N1Click()
 {
-    sendToSelected(Packets::Guard, QByteArray(1, '\0'));
+    sendToSelected([](const QString &imei) { return Packets::guard(imei, false); });
 }
 
 void ObjectList::N2Click()
 {
-    sendToSelected(Packets::Guard, QByteArray(1, '\1'));
+    sendToSelected([](const QString &imei) { return Packets::guard(imei, true); });
 }
 
 void ObjectList::N4Click()
 {
-    sendToSelected(Packets::SetOutput, QByteArray("\x04\x01", 2));
+    sendToSelected([](const QString &imei) { return Packets::output(imei, Packets::AtmPower, Packets::AtmPowerOff); });
 }
 
 void ObjectList::N5Click()
 {
-    sendToSelected(Packets::SetOutput, QByteArray("\x04\x00", 2));
+    sendToSelected([](const QString &imei) { return Packets::output(imei, Packets::AtmPower, Packets::AtmPowerOn); });
 }
 
 bool ObjectList::eventFilter(QObject *watched, QEvent *event)

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class Database;
 class MonitoringSession;
 class ObjectListModel;
@@ -97,7 +99,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void sendToSelected(quint8 code, const QByteArray &data);
+    void sendToSelected(const std::function<QByteArray(const QString &)> &packet);
     void configureView();
     void buildMenu();
 

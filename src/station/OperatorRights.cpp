@@ -60,10 +60,14 @@ std::optional<QStringList> OperatorRights::Load_User_Groups()
 QString OperatorRights::Load_User_Number()
 {
     QString number;
-    const auto found = m_database.value(Sql::userNumber(m_database.escaper(), m_state.Login), &number);
-    if (found != Database::Lookup::Found)
+    if (User_Number(&number) != Database::Lookup::Found)
         return QStringLiteral("0");
     return number;
+}
+
+Database::Lookup OperatorRights::User_Number(QString *number)
+{
+    return m_database.value(Sql::userNumber(m_database.escaper(), m_state.Login), number);
 }
 
 void OperatorRights::ButtonEnable()

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "Database.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
-class Database;
 class QAbstractButton;
 class QWidget;
 struct StationState;
@@ -36,6 +37,9 @@ public:
     std::optional<QStringList> Load_User_Groups();
     // The operator's phone number, "0" when it cannot be read.
     QString Load_User_Number();
+    // The same, telling a number that cannot be read (Failed) and an operator
+    // without a users row (Missing) from a number that was read.
+    Database::Lookup User_Number(QString *number);
     void ButtonEnable();
     void ButtonDisable();
 

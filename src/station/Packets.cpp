@@ -2,6 +2,8 @@
 
 #include "Cp1251.h"
 
+#include <algorithm>
+
 namespace Packets {
 
 QByteArray textField(const QString &text)
@@ -16,6 +18,26 @@ QByteArray imeiField(const QString &imei)
     QByteArray field = Cp1251::encode(imei).left(ImeiSize);
     field.append(ImeiSize - field.size(), '\0');
     return field;
+}
+
+bool imeiFits(const QString &imei)
+{
+    return imei.size() == ImeiSize && Cp1251::firstUnencodable(imei) < 0 && !imei.contains(QChar(0));
+}
+
+QString imeiMisfitMessage()
+{
+    return QStringLiteral("IMEI объекта должен состоять из %1 символов: команда не отправлена").arg(ImeiSize);
+}
+
+bool namesUnit(const QByteArray &field, const QString &imei)
+{
+    return field.size() == ImeiSize && imeiFits(imei) && field == imeiField(imei);
+}
+
+bool isBlankImei(const QByteArray &field)
+{
+    return field == QByteArray(ImeiSize, '\0');
 }
 
 QByteArray auth(const QString &login, const QString &password)
@@ -33,6 +55,19 @@ QByteArray command(const QString &imei, quint8 code, const QByteArray &data)
     packet += char(code);
     packet += data.left(MaxCommandData);
     return packet;
+}
+
+QByteArray guard(const QString &imei, bool arm)
+{
+    return command(imei, Guard, QByteArray(1, arm ? '\1' : '\0'));
+}
+
+QByteArray output(const QString &imei, quint8 output, quint8 value)
+{
+    QByteArray data;
+    data += char(output);
+    data += char(value);
+    return command(imei, SetOutput, data);
 }
 
 QByteArray state(const QString &imei, quint8 code)
@@ -76,6 +111,11 @@ quint32 statusWordOf(const QByteArray &packet)
     return quint32(quint8(packet.at(16))) | quint32(quint8(packet.at(17))) << 8 | quint32(quint8(packet.at(18))) << 16;
 }
 
+QByteArray imeiFieldOf(const QByteArray &packet)
+{
+    return packet.mid(1, ImeiSize);
+}
+
 quint8 answerCodeOf(const QByteArray &packet)
 {
     return quint8(packet.at(1));
@@ -83,13 +123,45 @@ quint8 answerCodeOf(const QByteArray &packet)
 
 } // namespace Packets
 
+namespace {
+
+// Whether the bytes at start, as far as they have arrived, can begin a
+// notification or a status report: its type, then an IMEI of digits padded
+// with zero bytes (a report's may be all zero).
+bool mayStartReportOrNotification(const QByteArray &buffer, qsizetype start)
+{
+    const quint8 type = quint8(buffer.at(start));
+    if (type != Packets::State && type != Packets::StatusReport)
+        return false;
+    const qsizetype end = std::min(buffer.size(), start + 1 + Packets::ImeiSize);
+    bool padding = false;
+    for (qsizetype at = start + 1; at < end; ++at) {
+        const char c = buffer.at(at);
+        if (c == '\0')
+            padding = true;
+        else if (padding || c < '0' || c > '9')
+            return false;
+    }
+    // A notification names a unit.
+    return type == Packets::StatusReport || end == start + 1 || buffer.at(start + 1) != '\0';
+}
+
+} // namespace
+
 int PacketFramer::append(const QByteArray &bytes)
 {
     m_partial += bytes;
     qsizetype start = 0;
     int discarded = 0;
     while (start < m_partial.size()) {
-        const int length = Packets::incomingLength(quint8(m_partial.at(start)));
+        if (m_inReportTail) {
+            if (!mayStartReportOrNotification(m_partial, start)) {
+                ++start;
+                continue;
+            }
+        }
+        const quint8 type = quint8(m_partial.at(start));
+        const int length = Packets::incomingLength(type);
         if (length == 0) {
             discarded = int(m_partial.size() - start);
             start = m_partial.size();
@@ -99,7 +171,15 @@ int PacketFramer::append(const QByteArray &bytes)
             break;
         m_packets.enqueue(m_partial.mid(start, length));
         start += length;
+        m_inReportTail = type == Packets::StatusReport;
     }
     m_partial.remove(0, start);
     return discarded;
+}
+
+void PacketFramer::resetStream()
+{
+    m_partial.clear();
+    m_packets.clear();
+    m_inReportTail = false;
 }

@@ -25,6 +25,19 @@ enum CommandCode : quint8 {
     VoiceCall = 20,
 };
 
+// The outputs of command 10. Output 4 switches the cash machine's power:
+// its value 1 cuts the power, 0 restores it.
+enum Output : quint8 {
+    ExternalSiren = 0,
+    LockOutput = 1,
+    UniversalOutput = 2,
+    ResetOutput = 3,
+    AtmPower = 4,
+    InternalSiren = 5,
+};
+constexpr quint8 AtmPowerOff = 1;
+constexpr quint8 AtmPowerOn = 0;
+
 constexpr int ImeiSize = 15;
 constexpr int TextFieldSize = 16;
 constexpr int MaxCommandData = 83;
@@ -33,6 +46,10 @@ constexpr int MaxCommandData = 83;
 QByteArray auth(const QString &login, const QString &password);
 // 17 + data bytes: 10, IMEI, command code, data (at most 83 bytes are taken).
 QByteArray command(const QString &imei, quint8 code, const QByteArray &data = {});
+// 18 bytes: command 1 arms (1) or disarms (0) the unit.
+QByteArray guard(const QString &imei, bool arm);
+// 19 bytes: command 10 sets an output to a value.
+QByteArray output(const QString &imei, quint8 output, quint8 value);
 // 17 bytes: 20, IMEI, state code.
 QByteArray state(const QString &imei, quint8 code);
 
@@ -41,6 +58,16 @@ QByteArray state(const QString &imei, quint8 code);
 QByteArray textField(const QString &text);
 // The 15 IMEI bytes: the first 15 characters, zero-padded when shorter.
 QByteArray imeiField(const QString &imei);
+// Whether the IMEI fills the field exactly. The server picks the unit by
+// these 15 bytes, so a longer IMEI cut to them, or a shorter one padded,
+// would name another unit or none: commands are sent only for an IMEI that fits.
+bool imeiFits(const QString &imei);
+// What the operator is told when a command is refused for such an IMEI.
+QString imeiMisfitMessage();
+// Whether an IMEI field read from the server names the given unit. A field
+// of zero bytes names none (a server that does not fill it).
+bool namesUnit(const QByteArray &field, const QString &imei);
+bool isBlankImei(const QByteArray &field);
 
 // Length of a packet from the server by its type; 0 when the type is unknown.
 int incomingLength(quint8 type);
@@ -49,6 +76,8 @@ int incomingLength(quint8 type);
 QString imeiOf(const QByteArray &packet);
 quint8 stateCodeOf(const QByteArray &packet);
 quint32 statusWordOf(const QByteArray &packet);
+// Bytes 1-15 of a status report or a notification, as they came.
+QByteArray imeiFieldOf(const QByteArray &packet);
 quint8 answerCodeOf(const QByteArray &packet);
 
 } // namespace Packets
@@ -57,6 +86,13 @@ quint8 answerCodeOf(const QByteArray &packet);
 // waits for the rest; every whole packet of a read is kept in arrival order;
 // a byte of unknown type makes the rest of what has arrived be discarded,
 // since its length, and so where the next packet starts, cannot be known.
+//
+// A status report is at least 20 bytes, and nothing tells how many more a
+// unit's report carries. Its extra bytes are skipped up to the next
+// notification or report (type 20 or 25 followed by IMEI digits): after a
+// report the server sends nothing else on the same connection, since its one
+// answer to the login comes before any command can be answered. So a tail
+// that happens to read "255 1" is never taken for a login accepted.
 class PacketFramer
 {
 public:
@@ -65,10 +101,13 @@ public:
     bool hasPacket() const { return !m_packets.isEmpty(); }
     QByteArray takePacket() { return m_packets.dequeue(); }
     int partialSize() const { return int(m_partial.size()); }
-    // A new connection starts a new stream: an unfinished packet of the old one is dropped.
-    void resetStream() { m_partial.clear(); }
+    // A new connection starts a new stream: whatever the old one delivered,
+    // handled or not, belongs to a session that has ended.
+    void resetStream();
 
 private:
     QByteArray m_partial;
     QQueue<QByteArray> m_packets;
+    // The stream is inside the tail of a status report.
+    bool m_inReportTail = false;
 };

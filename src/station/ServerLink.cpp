@@ -31,6 +31,11 @@ bool ServerLink::Connect_Server()
         Client1->abort();
     }
 
+    // Packets read from the old connection but not yet handled belong to the
+    // session that has just ended: an answer from it must not pass for the
+    // new login's answer.
+    m_framer.resetStream();
+
     // The address is a dotted IPv4 address, never a host name to look up. One
     // that is not fails like any other connect: the link simply stays closed.
     QHostAddress address;
@@ -104,7 +109,7 @@ void ServerLink::Analyse_data(const QByteArray &packet)
         emit stateReport(Packets::imeiOf(packet), Packets::stateCodeOf(packet));
         break;
     case Packets::StatusReport:
-        emit statusReport(Packets::statusWordOf(packet));
+        emit statusReport(Packets::imeiFieldOf(packet), Packets::statusWordOf(packet));
         break;
     case Packets::AuthAnswer:
         emit authAnswer(Packets::answerCodeOf(packet));

@@ -37,7 +37,9 @@ signals:
     void linkClosed();
     void authAnswer(quint8 code);
     void stateReport(const QString &imei, quint8 code);
-    void statusReport(quint32 statusWord);
+    // Bytes 1-15 of the report as they came (the unit's IMEI, or zero bytes
+    // from a server that leaves them empty) and the status word.
+    void statusReport(const QByteArray &imeiField, quint32 statusWord);
 
 private:
     void Client1Connect();

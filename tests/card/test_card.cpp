@@ -16,7 +16,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -186,7 +188,7 @@ private slots:
         m_other = std::make_unique<QWidget>();
         m_other->setWindowTitle(QStringLiteral("Монитор ORVEX"));
         m_other->resize(200, 100);
-        connect(m_link.get(), &ServerLink::statusReport, m_card.get(), &TForm6::StatusDecoding);
+        connect(m_link.get(), &ServerLink::statusReport, m_card.get(), &TForm6::showStatusReport);
     }
 
     void cleanup()
@@ -471,8 +473,13 @@ private slots:
         QVERIFY(!m_card->Shape13->isHatched());
         QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
 
-        // A status report still shows; the found object enables the commands again.
+        // A report of a unit is no report of this card's; one that names no
+        // unit is shown. The found object enables the commands again.
+        QSignalSpy reports(m_link.get(), &ServerLink::statusReport);
         m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x08, 0, 0, 0}));
+        QTRY_COMPARE(reports.size(), 1);
+        QCOMPARE(m_card->Label31->text(), QString());
+        m_peer->send(QByteArray(1, '\x19') + QByteArray(15, '\0') + bytes({0x08, 0, 0, 0}));
         QTRY_COMPARE(m_card->Label31->text(), QStringLiteral("1"));
         m_state->Selected_IMEI = ImeiText;
         CHECKED(returnToCard());
@@ -544,10 +551,15 @@ private slots:
         m_card->activateWindow();
         QTRY_COMPARE(m_desktop->messages.size(), 2);
 
-        // The card still commands the object it shows; the number cannot be read now.
+        // The card still commands the object it shows; the number cannot be
+        // read now, so no call is asked for (the unit would call "0").
         QVERIFY(m_card->SpeedButton4->isEnabled());
         m_card->SpeedButton4->click();
-        QTRY_COMPARE(m_peer->received(), command(bytes({20, '0', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})));
+        QTRY_COMPARE(m_desktop->messages.size(), 3);
+        QCOMPARE(m_desktop->messages.last(),
+                 QStringLiteral("Не удается прочитать номер телефона оператора: голосовое соединение не запрошено"));
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
     }
 
     void commandButtonsSendTheirPackets_data()
@@ -576,30 +588,152 @@ private slots:
         QCOMPARE(b->text(), button == QLatin1String("SpeedButton3") ? QStringLiteral("Ожидание...") : caption);
     }
 
-    void statusRequestWaitsForTheReport()
+    void statusRequestWaitsForItsOwnUnitsReport()
     {
         CHECKED(openStation(standardObject()));
         CHECKED(openCardFor(ImeiText));
+        QSignalSpy reports(m_link.get(), &ServerLink::statusReport);
         m_card->SpeedButton3->click();
         QTRY_COMPARE(m_peer->received(), command(bytes({0})));
         QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Ожидание..."));
-        QCOMPARE(m_card->Shape7->colour(), Green);
+        const auto shown = indicators();
+        QCOMPARE(m_card->Shape14->colour(), Lime);
 
-        // The report names another unit: the card shows it all the same.
+        // The list's "Включить терминал" on another unit brings that unit's
+        // report; so does a unit whose IMEI only begins like this one's.
         m_peer->send(QByteArray(1, '\x19') + QByteArray("351234567890999") + bytes({0x00, 0x00, 0x80, 0x00}));
+        m_peer->send(QByteArray(1, '\x19') + Imei.left(14) + QByteArray(1, '\0') + bytes({0x00, 0x00, 0x80, 0x00}));
+        QTRY_COMPARE(reports.size(), 2);
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Ожидание..."));
+        QCOMPARE(indicators(), shown);
+        QCOMPARE(m_card->Label31->text(), QStringLiteral("1"));
+        // An output click still asks for the opposite of this unit's state.
+        m_peer->clearReceived();
+        QTest::mouseClick(m_card->Shape14, Qt::LeftButton);
+        QTRY_COMPARE(m_peer->received(), command(bytes({10, 0, 0})));
+
+        // This unit's own report ends the wait.
+        m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x00, 0x00, 0x80, 0x00}));
         QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
         QCOMPARE(m_card->Shape7->colour(), Lime);
-        QCOMPARE(m_card->Shape17->colour(), Lime);
+        QCOMPARE(m_card->Shape14->colour(), Green);
+        QVERIFY(!m_card->Shape14->isHatched());
         QCOMPARE(m_card->Label31->text(), QStringLiteral("2"));
+
+        // A server that leaves the IMEI bytes zero is shown as it always was.
+        m_card->SpeedButton3->click();
+        m_peer->send(QByteArray(1, '\x19') + QByteArray(15, '\0') + bytes({0x08, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+        QCOMPARE(m_card->Label31->text(), QStringLiteral("1"));
+        QCOMPARE(m_card->Shape7->colour(), Green);
+        QVERIFY(m_recorder->messages.isEmpty());
     }
 
-    void voiceCallNumberIsCutToSixteenBytes()
+    void statusRequestGivesUpWaiting()
     {
         CHECKED(openStation(standardObject()));
-        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.users SET Number='+7 (916) 000-00-01 доб. 5' WHERE Login='Anna'")));
+        CHECKED(openCardFor(ImeiText));
+        auto *wait = m_card->findChild<QTimer *>(QStringLiteral("StatusWait"));
+        QVERIFY(wait);
+        QCOMPARE(wait->interval(), 30000);
+        m_card->setStatusWaitMilliseconds(50);
+
+        // Answered in time: nothing more happens.
+        m_card->SpeedButton3->click();
+        QVERIFY(wait->isActive());
+        m_peer->send(QByteArray(1, '\x19') + Imei + bytes({0x00, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+        QVERIFY(!wait->isActive());
+
+        // Another unit's report does not count as an answer; none comes.
+        m_card->SpeedButton3->click();
+        m_peer->send(QByteArray(1, '\x19') + QByteArray("351234567890999") + bytes({0x00, 0x00, 0x00, 0x00}));
+        QTRY_COMPARE(m_recorder->messages, QStringList{QStringLiteral("Объект не ответил на запрос состояния")});
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+
+        // Showing another object ends the wait for the first one.
+        m_recorder->clear();
+        m_card->setStatusWaitMilliseconds(30000);
+        m_card->SpeedButton3->click();
+        QVERIFY(wait->isActive());
+        CHECKED(returnToCard());
+        QVERIFY(!wait->isActive());
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+    }
+
+    // The unit calls the number it is given: without a usable one the call
+    // is refused, and nothing is sent.
+    void voiceCallNeedsTheOperatorsNumber_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("refusal");
+        const QString none = QStringLiteral("У оператора не указан номер телефона: голосовое соединение не запрошено");
+        QTest::newRow("empty") << QStringLiteral("UPDATE orvex_base.users SET Number='' WHERE Login='Anna'") << none;
+        QTest::newRow("blanks") << QStringLiteral("UPDATE orvex_base.users SET Number='   ' WHERE Login='Anna'") << none;
+        QTest::newRow("no users row") << QStringLiteral("DELETE FROM orvex_base.users WHERE Login='Anna'") << none;
+        // Cut to the field, it would call another number.
+        QTest::newRow("longer than the field")
+            << QStringLiteral("UPDATE orvex_base.users SET Number='+7 (916) 000-00-01 доб. 5' WHERE Login='Anna'")
+            << QStringLiteral("Номер телефона оператора не помещается в 16 символов кодовой страницы 1251: "
+                              "голосовое соединение не запрошено");
+    }
+
+    void voiceCallNeedsTheOperatorsNumber()
+    {
+        QFETCH(QString, statement);
+        QFETCH(QString, refusal);
+        CHECKED(openStation(standardObject()));
+        QVERIFY(TestDatabase::exec(statement));
         CHECKED(openCardFor(ImeiText));
         m_card->SpeedButton4->click();
-        QTRY_COMPARE(m_peer->received(), command(QByteArray(1, '\x14') + QByteArray("+7 (916) 000-00-")));
+        QCOMPARE(m_recorder->messages, QStringList{refusal});
+        // The next packet is the first one the peer sees.
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
+    }
+
+    void voiceCallFillsTheFieldExactly()
+    {
+        CHECKED(openStation(standardObject()));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.users SET Number='+7 916 000-00-01' WHERE Login='Anna'")));
+        CHECKED(openCardFor(ImeiText));
+        m_card->SpeedButton4->click();
+        QTRY_COMPARE(m_peer->received(), command(QByteArray(1, '\x14') + QByteArray("+7 916 000-00-01")));
+        QVERIFY(m_recorder->messages.isEmpty());
+    }
+
+    // The server picks the unit by 15 IMEI bytes: a 16-digit IMEI cut to them
+    // names another object's unit, a shorter one none.
+    void commandsNeedAnImeiOfFifteenCharacters_data()
+    {
+        QTest::addColumn<QString>("imei");
+        QTest::newRow("16 digits") << QStringLiteral("3512345678901234");
+        QTest::newRow("14 digits") << QStringLiteral("35123456789012");
+    }
+
+    void commandsNeedAnImeiOfFifteenCharacters()
+    {
+        QFETCH(QString, imei);
+        CHECKED(openStation(standardObject() + QStringLiteral(",('%1','Wincor 2050','','','','','2','0')").arg(imei)));
+        CHECKED(openCardFor(imei));
+        QCOMPARE(m_card->windowTitle(), QStringLiteral("Wincor 2050"));
+        const QString refusal = QStringLiteral("IMEI объекта должен состоять из 15 символов: команда не отправлена");
+        for (QPushButton *b : {m_card->SpeedButton1, m_card->SpeedButton2, m_card->SpeedButton3, m_card->SpeedButton4, m_card->SpeedButton5}) {
+            m_recorder->clear();
+            b->click();
+            QCOMPARE(m_recorder->messages, QStringList{refusal});
+        }
+        m_recorder->clear();
+        QTest::mouseClick(m_card->Shape14, Qt::LeftButton);
+        QCOMPARE(m_recorder->messages, QStringList{refusal});
+        QVERIFY(!m_card->Shape14->isHatched());
+        QCOMPARE(m_card->SpeedButton3->text(), QStringLiteral("Запрос состояния"));
+
+        // Nothing went out: the next packet is the first one the peer sees.
+        m_state->Selected_IMEI = ImeiText;
+        CHECKED(returnToCard());
+        m_card->SpeedButton5->click();
+        QTRY_COMPARE(m_peer->received(), command(bytes({15, 3})));
     }
 
     void outputIndicatorsAskForTheOpposite_data()

@@ -33,13 +33,6 @@ const QString Imei2 = QStringLiteral("356938035643802"); // Центр, disarmed
 const QString Imei3 = QStringLiteral("356938035643803"); // Север, not connected
 const QString Unlisted = QStringLiteral("356938035643899");
 
-QIcon glyph(Qt::GlobalColor colour)
-{
-    QPixmap pixmap(24, 24);
-    pixmap.fill(colour);
-    return QIcon(pixmap);
-}
-
 struct Rig
 {
     LoggedInStation s;

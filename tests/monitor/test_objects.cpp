@@ -484,6 +484,24 @@ private slots:
         const QByteArray marker = QByteArray(1, char(20)) + Imei2.toLatin1() + char(7);
         QTRY_COMPARE(m->peer().received(), marker);
     }
+
+    // Cut to the 15 bytes of the packet, a longer IMEI would name another unit.
+    void commandsNeedAFittingImei()
+    {
+        const QString tooLong = Imei1 + QLatin1Char('7');
+        QVERIFY(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name,Group_,State,Ohrana) "
+                                                  "VALUES ('%1','Long','Центр',2,1)").arg(tooLong)));
+        QVERIFY(m->logIn(QStringLiteral("operator1"), true, {}));
+        m->click(m->centre(tooLong));
+        QCOMPARE(m->state().Selected_IMEI, tooLong);
+        m->peer().clearReceived();
+        m->list->N1Click();
+        m->list->N4Click();
+        QCOMPARE(m->dialogs().messages.size(), 2);
+        QVERIFY(m->dialogs().messages.first().contains(QStringLiteral("15 символов")));
+        m->s.station().link().Send_State(Imei2, 7);
+        QTRY_COMPARE(m->peer().received(), QByteArray(1, char(20)) + Imei2.toLatin1() + char(7));
+    }
 };
 
 QTEST_MAIN(TestObjects)

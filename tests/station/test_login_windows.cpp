@@ -326,7 +326,7 @@ private slots:
         QList<QPair<QString, int>> states;
         QList<quint32> words;
         connect(&s.form1()->link(), &ServerLink::stateReport, this, [&](const QString &imei, quint8 code) { states << qMakePair(imei, int(code)); });
-        connect(&s.form1()->link(), &ServerLink::statusReport, this, [&](quint32 word) { words << word; });
+        connect(&s.form1()->link(), &ServerLink::statusReport, this, [&](const QByteArray &, quint32 word) { words << word; });
         const QByteArray state = Packets::state(QStringLiteral("356938035643809"), 101);
         const QByteArray status = QByteArray(1, char(25)) + QByteArray(15, '1') + QByteArray("\x01\x02\x03\x00", 4);
         // A notification split over two reads, then two packets in one read.

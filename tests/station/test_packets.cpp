@@ -103,26 +103,28 @@ private slots:
 
     void framerCutsAnyStream()
     {
-        // A stream of mixed packets fed in random pieces, several packets per
-        // piece or one packet over several pieces, comes out whole and in order.
-        QList<QByteArray> sent;
-        QByteArray stream;
+        // A connection's stream as the server sends it: its answer to the
+        // login first, then notifications and status reports, some reports
+        // longer than their 20 bytes. Fed in random pieces, several packets per
+        // piece or one packet over several pieces, every packet comes out whole
+        // and in order (a report as its first 20 bytes).
+        QList<QByteArray> sent{bytes({255, 1})};
+        QByteArray stream = sent.first();
         QRandomGenerator random(20261209);
+        // Tail bytes that would be misread as packets of their own.
+        const QByteArray tailBytes = bytes({255, 1, 2, 3, 0, 0x7f, 10, 0x39});
         for (int i = 0; i < 400; ++i) {
-            QByteArray packet;
-            switch (random.bounded(3)) {
-            case 0:
-                packet = Packets::state(QString::number(356938035640000LL + i), quint8(random.bounded(256)));
-                break;
-            case 1:
-                packet = bytes({25}) + QByteArray(15, char('0' + i % 10)) + bytes({i & 0xFF, 1, 2, 3});
-                break;
-            default:
-                packet = bytes({255, random.bounded(5)});
-                break;
+            if (random.bounded(2) == 0) {
+                const QByteArray packet = Packets::state(QString::number(356938035640000LL + i), quint8(random.bounded(256)));
+                sent << packet;
+                stream += packet;
+                continue;
             }
+            const QByteArray packet = bytes({25}) + QByteArray(15, char('0' + i % 10)) + bytes({i & 0xFF, 1, 2, 3});
             sent << packet;
             stream += packet;
+            for (int extra = int(random.bounded(6)); extra > 0; --extra)
+                stream += tailBytes.at(random.bounded(tailBytes.size()));
         }
         for (int round = 0; round < 20; ++round) {
             PacketFramer framer;
@@ -135,9 +137,49 @@ private slots:
                 while (framer.hasPacket())
                     received << framer.takePacket();
             }
-            QCOMPARE(framer.partialSize(), 0);
             QCOMPARE(received, sent);
         }
+    }
+
+    // A status report is at least 20 bytes; what a longer one carries after
+    // them is no packet of its own, however it looks.
+    void framerTakesTheTailOfALongerReport_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QByteArray>("next");
+        const QByteArray report = bytes({25}) + Imei.toLatin1() + bytes({1, 2, 3, 0});
+        const QByteArray notification = Packets::state(Imei, 101);
+        QTest::newRow("looks like a login accepted") << bytes({0, 0, 255, 1}) << notification;
+        QTest::newRow("starts like a login accepted") << bytes({255, 1, 0, 0}) << notification;
+        QTest::newRow("a type byte alone") << bytes({20}) << notification;
+        QTest::newRow("a type byte and digits") << bytes({20, '3', '5'}) << notification;
+        QTest::newRow("unknown bytes, then a report") << bytes({0x77, 0, 25}) << report;
+        QTest::newRow("no tail") << QByteArray() << notification;
+    }
+
+    void framerTakesTheTailOfALongerReport()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(QByteArray, next);
+        const QByteArray report = bytes({25}) + QByteArray(15, '7') + bytes({0x34, 0x12, 0xAB, 0});
+        const QByteArray stream = report + tail + next;
+        // In one read, and byte by byte.
+        for (int piece : {int(stream.size()), 1}) {
+            PacketFramer framer;
+            QList<QByteArray> received;
+            for (qsizetype at = 0; at < stream.size(); at += piece) {
+                QCOMPARE(framer.append(stream.mid(at, piece)), 0);
+                while (framer.hasPacket())
+                    received << framer.takePacket();
+            }
+            QCOMPARE(received, (QList<QByteArray>{report, next}));
+            QCOMPARE(framer.partialSize(), 0);
+        }
+        // Alone, the tail waits for what follows; nothing is taken from it.
+        PacketFramer framer;
+        framer.append(report + tail);
+        QCOMPARE(framer.takePacket(), report);
+        QVERIFY(!framer.hasPacket());
     }
 
     void framerDropsWhatFollowsAnUnknownType()
@@ -154,15 +196,26 @@ private slots:
         QCOMPARE(framer.takePacket(), bytes({255, 1}));
     }
 
-    void framerKeepsAPartialPacketUntilTheStreamIsReset()
+    void framerForgetsTheOldStreamOnReset()
     {
         PacketFramer framer;
-        framer.append(Packets::state(Imei, 2).left(10));
-        QVERIFY(!framer.hasPacket());
+        // Whole packets not yet handled and an unfinished one.
+        framer.append(bytes({255, 2}) + Packets::state(Imei, 2) + Packets::state(Imei, 3).left(10));
+        QVERIFY(framer.hasPacket());
         QCOMPARE(framer.partialSize(), 10);
         framer.resetStream();
+        QVERIFY(!framer.hasPacket());
+        QCOMPARE(framer.partialSize(), 0);
         framer.append(bytes({255, 1}));
         QCOMPARE(framer.takePacket(), bytes({255, 1}));
+        QVERIFY(!framer.hasPacket());
+
+        // A report's tail belongs to the old stream too: the new one starts at a packet.
+        framer.append(bytes({25}) + QByteArray(15, '1') + bytes({0, 0, 0, 0}));
+        framer.takePacket();
+        framer.resetStream();
+        framer.append(bytes({255, 3}));
+        QCOMPARE(framer.takePacket(), bytes({255, 3}));
     }
 };
 
