@@ -124,6 +124,9 @@ private:
     void onAuthAnswer(quint8 code);
     void onLinkClosed();
     void onLoggedIn();
+    // Back to no operator's session, as at start; forgetOperator also drops
+    // the credentials, for a login the server refused.
+    void endSession(bool forgetOperator = false);
 
     StationState &m_state;
     ServerLink *m_link;
