@@ -89,17 +89,35 @@ private slots:
         QVERIFY(!s.form1()->SpeedButton2->isEnabled());
     }
 
-    void emptyListAndIndexOutOfRange()
+    // With no user chosen the default password of a missing section would
+    // match "Pilot" and open the local user editor to nobody in particular.
+    void okWithoutAChosenUserLogsNobodyIn_data()
     {
-        StationFixture f;
-        f.writeConfig(serverConfig(1, "[Users]\nCount=0\nIndex=0\n"));
-        Station &s = f.start();
-        QCOMPARE(s.form3()->ComboBox1->count(), 0);
-        logIn(s.form3(), QStringLiteral("Pilot"));
-        QVERIFY(s.form1()->isVisible());
-        QCOMPARE(s.state().Login, QString());
-        QCOMPARE(s.state().User_index, quint8(255));
+        QTest::addColumn<QByteArray>("users");
+        QTest::newRow("empty list") << QByteArray("[Users]\nCount=0\nIndex=0\n");
+        QTest::newRow("index past the list") << QByteArray("[Users]\nCount=3\nIndex=300\n");
+        QTest::newRow("index written as 255") << QByteArray("[Users]\nCount=3\nIndex=255\n");
+    }
 
+    void okWithoutAChosenUserLogsNobodyIn()
+    {
+        QFETCH(QByteArray, users);
+        StationFixture f;
+        f.writeConfig(serverConfig(1, users));
+        Station &s = f.start();
+        QCOMPARE(s.form3()->ComboBox1->currentIndex(), -1);
+        logIn(s.form3(), QStringLiteral("Pilot"));
+        QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Выберите пользователя")});
+        QVERIFY(s.form3()->isVisible());
+        QVERIFY(!s.form1()->isVisible());
+        QVERIFY(!s.form1()->SpeedButton2->isEnabled());
+        QVERIFY(s.state().Login.isEmpty());
+        QVERIFY(s.state().Password.isEmpty());
+        QCOMPARE(s.state().User_index, quint8(0));
+    }
+
+    void indexOutOfRangeIsReplacedByTheNextLogin()
+    {
         StationFixture g;
         g.writeConfig(serverConfig(1, "[Users]\nCount=3\nIndex=300\n"));
         Station &t = g.start();
