@@ -9,9 +9,11 @@
 #include "TForm4.h"
 #include "TcpPeer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QKeyEvent>
 #include <QApplication>
@@ -438,6 +440,47 @@ private slots:
         s.form3()->ComboBox1->setCurrentIndex(3);
         logIn(s.form3(), QString());
         QVERIFY(s.form1()->isVisible());
+    }
+
+    void localUserEditorShowsPasswordsOnlyWhenAsked()
+    {
+        StationFixture f;
+        f.writeConfig("[Users]\nCount=2\n[User0]\nLogin=Pilot\nPass=Pilot\n[User1]\nLogin=Anna\nPass=s3cret\n");
+        Station &s = f.start();
+        TForm4 *editor = s.form4();
+        editor->show();
+        QTableWidget *grid = editor->StringGrid1;
+        // The text the grid paints for a cell.
+        const auto shown = [grid](int row, int column) {
+            const QModelIndex index = grid->model()->index(row, column);
+            const auto *delegate = qobject_cast<QStyledItemDelegate *>(grid->itemDelegateForIndex(index));
+            return delegate ? delegate->displayText(index.data(), QLocale()) : QString();
+        };
+        QCOMPARE(editor->CheckBox1->text(), QStringLiteral("Показать пароли"));
+        QVERIFY(!editor->CheckBox1->isChecked());
+        QCOMPARE(shown(1, 0), QStringLiteral("Anna"));
+        QVERIFY(!shown(1, 1).contains(QStringLiteral("s3cret")));
+        QVERIFY(!shown(1, 1).isEmpty());
+        // Typing a password does not show it either.
+        grid->editItem(grid->item(1, 1));
+        auto *box = grid->viewport()->findChild<QLineEdit *>();
+        QVERIFY(box);
+        QCOMPARE(box->echoMode(), QLineEdit::Password);
+        box->setText(QStringLiteral("n3w"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(grid->item(1, 1)->text(), QStringLiteral("n3w"));
+
+        editor->CheckBox1->click();
+        QCOMPARE(shown(1, 1), QStringLiteral("n3w"));
+        QCOMPARE(shown(0, 1), QStringLiteral("Pilot"));
+        editor->SpeedButton1->click();
+        QVERIFY(f.readConfig().contains("Pass=n3w"));
+
+        // Shown again later, the editor starts with the passwords hidden.
+        editor->hide();
+        editor->show();
+        QVERIFY(!editor->CheckBox1->isChecked());
+        QVERIFY(!shown(1, 1).contains(QStringLiteral("n3w")));
     }
 
     void localUserEditorRefusesWhatTheFileCannotHold()
