@@ -317,6 +317,44 @@ private slots:
         QTRY_COMPARE(peer.received(), Packets::auth(QString(), QString()));
     }
 
+    void serverAddressMustBeADottedIpv4Address_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("named");
+        const QString missing = QStringLiteral("Не указан адрес сервера");
+        QTest::newRow("empty") << QString() << missing;
+        QTest::newRow("blanks") << QStringLiteral("   ") << missing;
+        QTest::newRow("host name") << QStringLiteral("server.local") << QStringLiteral("\"server.local\"");
+        QTest::newRow("short form") << QStringLiteral("127.1") << QStringLiteral("\"127.1\"");
+        QTest::newRow("octet too big") << QStringLiteral("10.0.0.256") << QStringLiteral("\"10.0.0.256\"");
+        QTest::newRow("IPv6") << QStringLiteral("::1") << QStringLiteral("\"::1\"");
+    }
+
+    void serverAddressMustBeADottedIpv4Address()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, named);
+        TcpPeer peer;
+        StationFixture f;
+        f.writeConfig("[Connections]\nServer_address=" + address.toUtf8() + "\nServer_port=" + QByteArray::number(peer.port()) + "\n");
+        Station &s = f.start();
+        logIn(s.form3(), QStringLiteral("Pilot"));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY2(f.dialogs.messages.at(0).contains(named), qPrintable(f.dialogs.messages.at(0)));
+        QVERIFY(!s.form1()->link().isActive());
+
+        // Saving the settings says so again; a good address then connects.
+        TForm2 *settings = s.form2();
+        settings->show();
+        settings->SpeedButton1->click();
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QCOMPARE(f.dialogs.messages.at(1), f.dialogs.messages.at(0));
+        settings->Edit1->setText(QStringLiteral(" 127.0.0.1 "));
+        settings->SpeedButton1->click();
+        QTRY_COMPARE(peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        QCOMPARE(f.dialogs.messages.size(), 2);
+    }
+
     void savingSettingsReconnects()
     {
         TcpPeer first;
