@@ -49,6 +49,7 @@ void Station::wire()
     TForm6 *card = m_form6.get();
     ObjectList &objects = main->objects();
 
+    m_link->setMessageParent(main);
     m_form2->setCentreOn(main);
     m_form4->setCentreOn(main);
     m_form3->attachMainWindow(main, main->SpeedButton2);

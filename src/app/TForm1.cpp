@@ -7,8 +7,10 @@
 #include "FrameStore.h"
 #include "Glyphs.h"
 #include "Journal.h"
+#include "JournalModel.h"
 #include "MonitoringSession.h"
 #include "ObjectList.h"
+#include "ObjectListModel.h"
 #include "OperatorRights.h"
 #include "RightColumn.h"
 #include "ServerLink.h"
@@ -223,8 +225,32 @@ void TForm1::Show_Link_State(quint8 connected)
     SpeedButton6->setToolTip(connected ? QStringLiteral("Соединение установлено") : QStringLiteral("Нет соединения"));
 }
 
+// The operator whose session this was is no longer the one at the station:
+// their database session, rights and lists must not serve whoever comes next.
+void TForm1::endSession(bool forgetOperator)
+{
+    m_database.close();
+    m_rights.dropRights();
+    if (forgetOperator) {
+        // The station never goes on in the name of an operator the server
+        // does not accept.
+        m_state.Login.clear();
+        m_state.Password.clear();
+        setWindowTitle(QStringLiteral("Монитор ORVEX"));
+    }
+    {
+        const QSignalBlocker blocker(ComboBox1);
+        ComboBox1->clear();
+    }
+    m_session->reset();
+    m_objects->model()->clear();
+    m_journal->model()->load({});
+}
+
 void TForm1::onLoggedIn()
 {
+    // The new operator is not accepted yet; the previous one has left.
+    endSession();
     m_link.Connect_Server();
     Show_Link_State(0);
 }
@@ -257,9 +283,11 @@ void TForm1::onAuthAnswer(quint8 code)
         loginAccepted();
         break;
     case 2:
+        endSession(true);
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутствует"));
         break;
     case 3:
+        endSession(true);
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь уже подключен"));
         break;
     default:

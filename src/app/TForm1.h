@@ -118,6 +118,9 @@ private:
     void loginAccepted();
     // The group selector's text and items.
     GroupChoice selectorChoice() const;
+    // Back to no operator's session, as at start; forgetOperator also drops
+    // the credentials, for a login the server refused.
+    void endSession(bool forgetOperator = false);
 
     StationState &m_state;
     Database &m_database;

@@ -95,3 +95,11 @@ void OperatorRights::ButtonDisable()
     enable(m_buttons.SpeedButton3, false);
     enable(m_buttons.SpeedButton8, false);
 }
+
+void OperatorRights::dropRights()
+{
+    m_state.Full_rights = false;
+    m_buttons.SpeedButton2->setEnabled(m_state.Password == QLatin1String("Pilot"));
+    m_buttons.SpeedButton3->setEnabled(false);
+    m_buttons.SpeedButton8->setEnabled(false);
+}

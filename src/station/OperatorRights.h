@@ -42,6 +42,10 @@ public:
     Database::Lookup User_Number(QString *number);
     void ButtonEnable();
     void ButtonDisable();
+    // No operator holds rights any more (a login replaced or refused): no
+    // administrator buttons, Full_rights false; the local user editor stays
+    // open only to the local login made with the password "Pilot".
+    void dropRights();
 
     // A text split into lines at CR, LF or CRLF; a break at the very end adds
     // no line, an empty line in the middle is kept.

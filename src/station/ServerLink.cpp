@@ -1,10 +1,13 @@
 #include "ServerLink.h"
 
+#include "Dialogs.h"
+#include "ServerAddress.h"
 #include "StationState.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QWidget>
 
 ServerLink::ServerLink(StationState &state, QObject *parent)
     : QObject(parent)
@@ -36,12 +39,15 @@ bool ServerLink::Connect_Server()
     // new login's answer.
     m_framer.resetStream();
 
-    // The address is a dotted IPv4 address, never a host name to look up. One
-    // that is not fails like any other connect: the link simply stays closed.
-    QHostAddress address;
-    if (!address.setAddress(m_state.Server_address) || address.protocol() != QAbstractSocket::IPv4Protocol)
+    // A connect to anything but a dotted IPv4 address could only fail unseen,
+    // and the operator would wait for a login answer that never comes.
+    const QString text = m_state.Server_address.trimmed();
+    if (const QString problem = ServerAddress::problem(text); !problem.isEmpty()) {
+        if (m_state.dialogs)
+            m_state.dialogs->message(m_messageParent, problem);
         return m_active;
-    Client1->connectToHost(address, m_state.Server_port);
+    }
+    Client1->connectToHost(QHostAddress(text), m_state.Server_port);
     return m_active;
 }
 

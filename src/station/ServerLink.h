@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QTcpSocket;
+class QWidget;
 struct StationState;
 
 // The one TCP link to the monitoring server. Its socket events arrive on the
@@ -17,6 +18,8 @@ class ServerLink : public QObject
 
 public:
     explicit ServerLink(StationState &state, QObject *parent = nullptr);
+    // The window the link's own messages (a bad server address) belong to.
+    void setMessageParent(QWidget *window) { m_messageParent = window; }
 
     // Closes an active link (running the disconnect handling), then opens a new
     // one to the configured address and port. Returns whether the link is
@@ -56,4 +59,5 @@ private:
     PacketFramer m_framer;
     bool m_active = false;
     bool m_dispatchQueued = false;
+    QWidget *m_messageParent = nullptr;
 };

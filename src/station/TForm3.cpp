@@ -130,13 +130,21 @@ void TForm3::FormShow()
 void TForm3::SpeedButton1Click()
 {
     const int position = ComboBox1->currentIndex();
+    // Without a chosen user the password would be compared with the default
+    // of a section that does not exist, "Pilot", which would let anyone in as
+    // nobody and open the local user editor.
+    if (position < 0) {
+        m_state.dialogs->message(this, QStringLiteral("Выберите пользователя"));
+        ComboBox1->setFocus();
+        return;
+    }
     const QString stored = ConfigIni(m_state).userPass(position);
     const QString typed = Edit1->text();
     if (typed != stored) {
         m_state.dialogs->message(this, QStringLiteral("Неправильно введен пароль"));
         return;
     }
-    const QString login = position >= 0 ? ComboBox1->itemText(position) : QString();
+    const QString login = ComboBox1->itemText(position);
 
     if (typed == QLatin1String("Pilot") && m_localUsersButton)
         m_localUsersButton->setEnabled(true);

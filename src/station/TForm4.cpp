@@ -3,9 +3,11 @@
 #include "ConfigIni.h"
 #include "Cp1251.h"
 #include "Dialogs.h"
+#include "PasswordDelegate.h"
 #include "StationState.h"
 #include "WindowPlacement.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QShowEvent>
 #include <QTableWidget>
@@ -28,6 +30,17 @@ TForm4::TForm4(StationState &state, QWidget *parent)
     StringGrid1->setColumnWidth(1, 111);
     StringGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
     StringGrid1->setMinimumSize(115 + 111 + 2 * StringGrid1->frameWidth() + 20, 180);
+    m_passwords = new PasswordDelegate(StringGrid1);
+    StringGrid1->setItemDelegateForColumn(1, m_passwords);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Показать пароли"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool shown) {
+        // An open cell editor keeps the echo mode it was made with.
+        StringGrid1->setCurrentItem(nullptr);
+        m_passwords->setShown(shown);
+        StringGrid1->viewport()->update();
+    });
 
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
@@ -43,6 +56,7 @@ TForm4::TForm4(StationState &state, QWidget *parent)
     buttons->addWidget(SpeedButton2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(StringGrid1);
+    layout->addWidget(CheckBox1);
     layout->addLayout(buttons);
 
     WindowPlacement::closeOnEscape(this);
@@ -61,6 +75,8 @@ void TForm4::showEvent(QShowEvent *event)
 
 void TForm4::FormShow()
 {
+    // Every opening starts with the passwords hidden again.
+    CheckBox1->setChecked(false);
     const ConfigIni config(m_state);
     const int count = config.userCount();
     StringGrid1->setRowCount(count);

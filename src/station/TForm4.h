@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class PasswordDelegate;
+class QCheckBox;
 class QTableWidget;
 class QToolButton;
 struct StationState;
@@ -17,6 +19,8 @@ public:
     QTableWidget *StringGrid1 = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     QToolButton *SpeedButton2 = nullptr;
+    // "Показать пароли": the passwords are dots unless this is checked.
+    QCheckBox *CheckBox1 = nullptr;
 
     // The window it is centred on when shown.
     void setCentreOn(const QWidget *window) { m_centreOn = window; }
@@ -32,4 +36,5 @@ private:
 
     StationState &m_state;
     const QWidget *m_centreOn = nullptr;
+    PasswordDelegate *m_passwords = nullptr;
 };

@@ -1,5 +1,8 @@
+#include "Journal.h"
+#include "ObjectList.h"
 #include "Packets.h"
 #include "ServerLink.h"
+#include "StateReports.h"
 #include "StationFixture.h"
 #include "TForm1.h"
 #include "TForm2.h"
@@ -9,6 +12,8 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -194,6 +199,73 @@ private slots:
         QVERIFY(s.form1()->link().isActive());
     }
 
+    // An administrator hands the station over to another operator whom the
+    // server refuses, or who is never answered: nothing of the administrator's
+    // session may serve the newcomer.
+    void userChangeEndsThePreviousSession_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no such user") << QByteArray("\xff\x02", 2) << QStringLiteral("Данный пользователь отсутствует");
+        QTest::newRow("already connected") << QByteArray("\xff\x03", 2) << QStringLiteral("Данный пользователь уже подключен");
+        QTest::newRow("no answer") << QByteArray() << QString();
+    }
+
+    void userChangeEndsThePreviousSession()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, message);
+        const QString imei = QStringLiteral("356938035643809");
+        QVERIFY(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name,Group_,State,Ohrana) "
+                                                  "VALUES ('%1','NCR','Юг',101,1);"
+                                                  "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) "
+                                                  "VALUES ('%1',NOW(),'Тревога','Вскрытие','Юг','')")
+                                       .arg(imei)));
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(), {QStringLiteral("Юг")}));
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("Ivan"), QStringLiteral("iv"), false, QString(), {}));
+        Station &s = logIn({QStringLiteral("Pilot:Pilot"), QStringLiteral("Ivan:iv")}, 0, QStringLiteral("Pilot"));
+        QVERIFY(answer(Accepted));
+        QTRY_COMPARE(m_f->dialogs.messages, QStringList{AuthPassed});
+        TForm1 *main = s.form1();
+        QCOMPARE(main->objects().findEntry(imei), 0);
+        main->journal().Load_Messages(imei, false);
+        QCOMPARE(main->journal().StringGrid1->model()->rowCount(), 1);
+        const QString pilotSessions = QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER='Pilot'");
+        QCOMPARE(TestDatabase::value(pilotSessions), QStringLiteral("1"));
+
+        main->SpeedButton7->click();
+        s.form3()->ComboBox1->setCurrentIndex(1);
+        s.form3()->Edit1->setText(QStringLiteral("iv"));
+        m_f->dialogs.clear();
+        s.form3()->SpeedButton1->click();
+        QTRY_COMPARE(m_peer->connectionCount(), 2);
+        QTRY_COMPARE(m_peer->received(), Packets::auth(QStringLiteral("Ivan"), QStringLiteral("iv")));
+        if (!reply.isEmpty()) {
+            m_peer->send(reply);
+            QTRY_VERIFY(m_f->dialogs.messages.contains(message));
+            // Only an operator the server accepted is the logged-in one.
+            QVERIFY(s.state().Login.isEmpty());
+            QVERIFY(s.state().Password.isEmpty());
+            QCOMPARE(main->windowTitle(), QStringLiteral("Монитор ORVEX"));
+        }
+
+        QVERIFY(!s.state().Base_connected);
+        QVERIFY(!main->database().isOpen());
+        QCOMPARE(TestDatabase::value(pilotSessions), QStringLiteral("0"));
+        QVERIFY(!s.state().Full_rights);
+        QVERIFY(!main->SpeedButton2->isEnabled());
+        QVERIFY(!main->SpeedButton3->isEnabled());
+        QVERIFY(!main->SpeedButton8->isEnabled());
+        QCOMPARE(main->ComboBox1->count(), 0);
+        QCOMPARE(main->objects().OTable->model()->rowCount(), 0);
+        QCOMPARE(main->journal().StringGrid1->model()->rowCount(), 0);
+        QVERIFY(s.state().Selected_IMEI.isEmpty());
+
+        // What the station writes now cannot land in the journal under anyone.
+        main->reports().Save_Event(imei, QStringLiteral("Выезд группы"));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.messages")), QStringLiteral("1"));
+    }
+
     void valuesWithQuotesStayInsideTheirLiterals()
     {
         const QString login = QStringLiteral("O'Neil\\");
@@ -227,8 +299,8 @@ private slots:
     {
         QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(), {QStringLiteral("Юг")}));
         Station &s = logIn({QStringLiteral("Pilot:Pilot")}, 0, QStringLiteral("Pilot"));
-        QVERIFY(answer(QByteArray("\xff\x02", 2)));
-        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
+        // The first server takes the login and never answers.
+        QTRY_COMPARE(m_peer->received().size(), 33);
 
         TcpPeer second;
         s.form2()->show();

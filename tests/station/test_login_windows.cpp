@@ -9,9 +9,11 @@
 #include "TForm4.h"
 #include "TcpPeer.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QKeyEvent>
 #include <QApplication>
@@ -89,17 +91,35 @@ private slots:
         QVERIFY(!s.form1()->SpeedButton2->isEnabled());
     }
 
-    void emptyListAndIndexOutOfRange()
+    // With no user chosen the default password of a missing section would
+    // match "Pilot" and open the local user editor to nobody in particular.
+    void okWithoutAChosenUserLogsNobodyIn_data()
     {
-        StationFixture f;
-        f.writeConfig(serverConfig(1, "[Users]\nCount=0\nIndex=0\n"));
-        Station &s = f.start();
-        QCOMPARE(s.form3()->ComboBox1->count(), 0);
-        logIn(s.form3(), QStringLiteral("Pilot"));
-        QVERIFY(s.form1()->isVisible());
-        QCOMPARE(s.state().Login, QString());
-        QCOMPARE(s.state().User_index, quint8(255));
+        QTest::addColumn<QByteArray>("users");
+        QTest::newRow("empty list") << QByteArray("[Users]\nCount=0\nIndex=0\n");
+        QTest::newRow("index past the list") << QByteArray("[Users]\nCount=3\nIndex=300\n");
+        QTest::newRow("index written as 255") << QByteArray("[Users]\nCount=3\nIndex=255\n");
+    }
 
+    void okWithoutAChosenUserLogsNobodyIn()
+    {
+        QFETCH(QByteArray, users);
+        StationFixture f;
+        f.writeConfig(serverConfig(1, users));
+        Station &s = f.start();
+        QCOMPARE(s.form3()->ComboBox1->currentIndex(), -1);
+        logIn(s.form3(), QStringLiteral("Pilot"));
+        QCOMPARE(f.dialogs.messages, QStringList{QStringLiteral("Выберите пользователя")});
+        QVERIFY(s.form3()->isVisible());
+        QVERIFY(!s.form1()->isVisible());
+        QVERIFY(!s.form1()->SpeedButton2->isEnabled());
+        QVERIFY(s.state().Login.isEmpty());
+        QVERIFY(s.state().Password.isEmpty());
+        QCOMPARE(s.state().User_index, quint8(0));
+    }
+
+    void indexOutOfRangeIsReplacedByTheNextLogin()
+    {
         StationFixture g;
         g.writeConfig(serverConfig(1, "[Users]\nCount=3\nIndex=300\n"));
         Station &t = g.start();
@@ -263,6 +283,14 @@ private slots:
         QVERIFY(s.form1()->link().isActive());
         QCOMPARE(s.form1()->SpeedButton6->toolTip(), QStringLiteral("Соединение установлено"));
 
+        // Lost before the answer: the indicator reconnects and the login goes out again.
+        peer.closeClient();
+        QTRY_COMPARE(f.dialogs.messages, QStringList{QStringLiteral("Соединение закрыто")});
+        f.dialogs.clear();
+        s.form1()->SpeedButton6->click();
+        QTRY_COMPARE(peer.connectionCount(), 2);
+        QTRY_COMPARE(peer.received(), Packets::auth(QStringLiteral("Ivn"), QStringLiteral("secret7")));
+
         // Two answers in one read are both handled; an unknown code is silent.
         peer.send(QByteArray("\xff\x02\xff\x04\xff\x03", 6));
         QTRY_COMPARE(f.dialogs.messages.size(), 2);
@@ -272,7 +300,7 @@ private slots:
         QVERIFY(s.form1()->link().isActive());
         s.form1()->SpeedButton6->click();
         QTest::qWait(50);
-        QCOMPARE(peer.connectionCount(), 1);
+        QCOMPARE(peer.connectionCount(), 2);
 
         f.dialogs.clear();
         peer.closeClient();
@@ -281,10 +309,50 @@ private slots:
         QVERIFY(!s.form1()->SpeedButton3->isEnabled());
         QVERIFY(!s.form1()->SpeedButton8->isEnabled());
 
-        // The indicator reconnects a closed link and the login goes out again.
+        // The indicator reconnects a closed link; the refused operator is not
+        // offered to the server again.
+        QVERIFY(s.state().Login.isEmpty());
         s.form1()->SpeedButton6->click();
-        QTRY_COMPARE(peer.connectionCount(), 2);
-        QTRY_COMPARE(peer.received(), Packets::auth(QStringLiteral("Ivn"), QStringLiteral("secret7")));
+        QTRY_COMPARE(peer.connectionCount(), 3);
+        QTRY_COMPARE(peer.received(), Packets::auth(QString(), QString()));
+    }
+
+    void serverAddressMustBeADottedIpv4Address_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("named");
+        const QString missing = QStringLiteral("Не указан адрес сервера");
+        QTest::newRow("empty") << QString() << missing;
+        QTest::newRow("blanks") << QStringLiteral("   ") << missing;
+        QTest::newRow("host name") << QStringLiteral("server.local") << QStringLiteral("\"server.local\"");
+        QTest::newRow("short form") << QStringLiteral("127.1") << QStringLiteral("\"127.1\"");
+        QTest::newRow("octet too big") << QStringLiteral("10.0.0.256") << QStringLiteral("\"10.0.0.256\"");
+        QTest::newRow("IPv6") << QStringLiteral("::1") << QStringLiteral("\"::1\"");
+    }
+
+    void serverAddressMustBeADottedIpv4Address()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, named);
+        TcpPeer peer;
+        StationFixture f;
+        f.writeConfig("[Connections]\nServer_address=" + address.toUtf8() + "\nServer_port=" + QByteArray::number(peer.port()) + "\n");
+        Station &s = f.start();
+        logIn(s.form3(), QStringLiteral("Pilot"));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY2(f.dialogs.messages.at(0).contains(named), qPrintable(f.dialogs.messages.at(0)));
+        QVERIFY(!s.form1()->link().isActive());
+
+        // Saving the settings says so again; a good address then connects.
+        TForm2 *settings = s.form2();
+        settings->show();
+        settings->SpeedButton1->click();
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QCOMPARE(f.dialogs.messages.at(1), f.dialogs.messages.at(0));
+        settings->Edit1->setText(QStringLiteral(" 127.0.0.1 "));
+        settings->SpeedButton1->click();
+        QTRY_COMPARE(peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        QCOMPARE(f.dialogs.messages.size(), 2);
     }
 
     void savingSettingsReconnects()
@@ -410,6 +478,47 @@ private slots:
         s.form3()->ComboBox1->setCurrentIndex(3);
         logIn(s.form3(), QString());
         QVERIFY(s.form1()->isVisible());
+    }
+
+    void localUserEditorShowsPasswordsOnlyWhenAsked()
+    {
+        StationFixture f;
+        f.writeConfig("[Users]\nCount=2\n[User0]\nLogin=Pilot\nPass=Pilot\n[User1]\nLogin=Anna\nPass=s3cret\n");
+        Station &s = f.start();
+        TForm4 *editor = s.form4();
+        editor->show();
+        QTableWidget *grid = editor->StringGrid1;
+        // The text the grid paints for a cell.
+        const auto shown = [grid](int row, int column) {
+            const QModelIndex index = grid->model()->index(row, column);
+            const auto *delegate = qobject_cast<QStyledItemDelegate *>(grid->itemDelegateForIndex(index));
+            return delegate ? delegate->displayText(index.data(), QLocale()) : QString();
+        };
+        QCOMPARE(editor->CheckBox1->text(), QStringLiteral("Показать пароли"));
+        QVERIFY(!editor->CheckBox1->isChecked());
+        QCOMPARE(shown(1, 0), QStringLiteral("Anna"));
+        QVERIFY(!shown(1, 1).contains(QStringLiteral("s3cret")));
+        QVERIFY(!shown(1, 1).isEmpty());
+        // Typing a password does not show it either.
+        grid->editItem(grid->item(1, 1));
+        auto *box = grid->viewport()->findChild<QLineEdit *>();
+        QVERIFY(box);
+        QCOMPARE(box->echoMode(), QLineEdit::Password);
+        box->setText(QStringLiteral("n3w"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(grid->item(1, 1)->text(), QStringLiteral("n3w"));
+
+        editor->CheckBox1->click();
+        QCOMPARE(shown(1, 1), QStringLiteral("n3w"));
+        QCOMPARE(shown(0, 1), QStringLiteral("Pilot"));
+        editor->SpeedButton1->click();
+        QVERIFY(f.readConfig().contains("Pass=n3w"));
+
+        // Shown again later, the editor starts with the passwords hidden.
+        editor->hide();
+        editor->show();
+        QVERIFY(!editor->CheckBox1->isChecked());
+        QVERIFY(!shown(1, 1).contains(QStringLiteral("n3w")));
     }
 
     void localUserEditorRefusesWhatTheFileCannotHold()
