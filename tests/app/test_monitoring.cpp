@@ -1,4 +1,5 @@
 #include "AlarmEntry.h"
+#include "Database.h"
 #include "AlarmPanel.h"
 #include "Journal.h"
 #include "MonitoringSession.h"
@@ -7,6 +8,7 @@
 #include "ObjectListModel.h"
 #include "Packets.h"
 #include "RecordingSoundPlayer.h"
+#include "Station.h"
 #include "StationFixture.h"
 #include "TForm1.h"
 #include "TForm3.h"
@@ -16,6 +18,7 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QFrame>
@@ -267,6 +270,17 @@ private slots:
         m_peer->send(Packets::state(Safe, 120));
         QTRY_COMPARE(captions().first(), Safe);
         QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
+    }
+
+    void periodIsTheLastDayFromTheLogin()
+    {
+        // Logged in just now: the first load must not reach back years.
+        const QDateTime now = QDateTime::currentDateTime();
+        const MonitoringSession &session = main()->session();
+        QVERIFY2(session.periodStart() > now.addDays(-1).addSecs(-600) && session.periodStart() <= now.addDays(-1),
+                 qPrintable(session.periodStart().toString()));
+        QVERIFY(session.periodEnd() <= now && session.periodEnd() > now.addSecs(-600));
+        QCOMPARE(main()->journal().StartDate->dateTime(), session.periodStart());
     }
 
     void quietObjectOpensNoAlarm()
