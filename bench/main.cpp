@@ -536,7 +536,7 @@ void Bench::measureJournal()
     for (int i = 0; i < m_form->ComboBox1->count(); ++i)
         choice.items << m_form->ComboBox1->itemText(i);
     const QByteArray sql =
-        JournalSql::loadMessages(SqlEscaper(), AllKey, choice, start.toString(Journal::DateFormat), end.toString(Journal::DateFormat))
+        JournalSql::loadMessages(SqlEscaper(), AllKey, choice, m_station->state().Full_rights, start.toString(Journal::DateFormat), end.toString(Journal::DateFormat))
             .toUtf8();
 
     // Freed memory of the earlier phases goes back first, so that the load

@@ -269,6 +269,11 @@ void TForm1::loginAccepted()
     }
     const GroupChoice choice = selectorChoice();
     m_session->setGroupChoice(choice, false);
+    // The journal's period starts as a click into the list sets it, the last
+    // day: the first notification or selection must not fetch every row
+    // since the pickers' design dates.
+    const QDateTime now = QDateTime::currentDateTime();
+    m_session->setPeriod(now.addDays(-1), now, false);
     alarms().Load_PopupMenu();
     m_rights.ButtonEnable();
     m_objects->Load_Objects(choice.text);

@@ -13,7 +13,8 @@ AlarmEntry::AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent)
 {
     setObjectName(QStringLiteral("AlarmEntry_") + imei);
     m_caption->setObjectName(QStringLiteral("caption"));
-    m_caption->setText(imei);
+    // The IMEI is the list's caption, text from the database: no mnemonic.
+    m_caption->setText(QString(imei).replace(QLatin1Char('&'), QLatin1String("&&")));
     m_caption->setIcon(icon);
     m_caption->setIconSize(QSize(24, 24));
     m_caption->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -32,6 +33,9 @@ AlarmEntry::AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent)
     body->setSpacing(2);
     for (QLabel *&label : m_lines) {
         label = new QLabel(m_body);
+        // Addresses, names and comments come from the database: shown as
+        // they are written, never as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         body->addWidget(label);

@@ -3,6 +3,7 @@
 #include "AlarmEntry.h"
 
 #include "Database.h"
+#include "Dialogs.h"
 #include "MonitoringSession.h"
 #include "ObjectSql.h"
 #include "StateIcons.h"
@@ -91,6 +92,7 @@ void AlarmPanel::Add_Alarm(const QString &imei, const QString &stateText)
     m_stackLayout->insertWidget(m_stackLayout->count() - 1, e);
     m_session.setAlarmsOpen(true);
 
+    const StateReports::Step step(m_reports);
     if (StateModel::stateCode(stateText) != StateModel::InProcessing)
         m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
     m_reports.Save_State(imei, StateModel::InProcessing);
@@ -100,7 +102,10 @@ void AlarmPanel::Load_PopupMenu()
 {
     PopupMenu1->clear();
     const auto add = [this](const QString &caption) {
-        QAction *action = PopupMenu1->addAction(caption);
+        // A canned text is text: its "&" is no mnemonic. The action keeps
+        // the text itself for the comment.
+        QAction *action = PopupMenu1->addAction(QString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+        action->setData(caption);
         connect(action, &QAction::triggered, this, [this, action] {
             if (!m_popupComponent)
                 return;
@@ -109,7 +114,7 @@ void AlarmPanel::Load_PopupMenu()
             if (action->property("closes").toBool())
                 CloseGroup(m_popupComponent);
             else
-                PMSelect(action->text(), m_popupComponent);
+                PMSelect(action->data().toString(), m_popupComponent);
         });
         return action;
     };
@@ -137,12 +142,25 @@ void AlarmPanel::showMenu(AlarmEntry *e, const QPoint &globalPos)
 void AlarmPanel::PMSelect(const QString &caption, AlarmEntry *e)
 {
     const QString imei = e->imei();
-    e->setLine(4, caption);
+    const StateReports::Step step(m_reports);
     if (caption == Processed) {
+        // The guard flag decides between disarmed and armed; without it the
+        // alarm stays in processing and the operator is told, rather than
+        // every station hearing a guess.
+        const std::optional<int> guard = m_reports.Get_Guard_State(imei);
+        if (!guard) {
+            if (m_state.dialogs)
+                m_state.dialogs->message(window(), QStringLiteral("Не удается прочитать состояние охраны объекта ") + imei
+                                                       + QStringLiteral(": тревога остается в обработке"));
+            return;
+        }
+        e->setLine(4, caption);
         m_reports.Save_Event(imei, QStringLiteral("Тревога обработана"));
-        const int guard = m_reports.Get_Guard_State(imei);
-        m_reports.Save_State(imei, static_cast<quint8>(guard + 1));
-    } else if (caption != CloseEntry) {
+        m_reports.Save_State(imei, static_cast<quint8>(*guard + 1));
+        return;
+    }
+    e->setLine(4, caption);
+    if (caption != CloseEntry) {
         m_reports.Save_Event(imei, caption);
     }
 }

@@ -148,30 +148,45 @@ Journal::Journal(StationState &state, Database &database, MonitoringSession &ses
 void Journal::Load_Messages(const QString &key, bool useEnd)
 {
     const GroupChoice &groups = m_session.groupChoice();
+    QString title;
     if (key != AllKey)
-        Label2->setText(QStringLiteral("Сообщения от объекта ") + key);
+        title = QStringLiteral("Сообщения от объекта ") + key;
     else if (groups.text == AllGroups)
-        Label2->setText(QStringLiteral("Сообщения от объектов группы Все"));
+        title = QStringLiteral("Сообщения от объектов группы Все");
     else
-        Label2->setText(QStringLiteral("Сообщения от объектов группы ") + groups.text);
+        title = QStringLiteral("Сообщения от объектов группы ") + groups.text;
 
-    const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, pickerText(StartDate),
+    const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, m_state.Full_rights,
+                                                 pickerText(StartDate),
                                                  useEnd ? std::optional<QString>(pickerText(EndDate)) : std::nullopt);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
     QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
-    // A refused statement leaves the rows shown as they are; rows cut off
-    // midway have been reported and are shown as far as they came.
-    if (accepted)
-        m_model->load(std::move(rows));
+    // A refused statement leaves the rows shown as they are, and with them
+    // the title that says what they are.
+    if (!accepted)
+        return;
+    Label2->setText(title);
+    m_model->load(std::move(rows));
+    m_shown = Shown{key, groups, m_state.Full_rights};
 }
 
 void Journal::Refresh_Messages(const QString &key)
 {
-    // With nothing shown yet, "newer than the newest row" means the period.
-    const QString newest = m_model->isEmpty() ? pickerText(StartDate) : m_model->row(0).Date;
-    const QString sql = JournalSql::refreshMessages(m_database.escaper(), key, m_session.groupChoice(), newest);
+    // The journal has not been loaded since the start: a load under its own
+    // title, rather than rows under the design text.
+    if (!m_shown) {
+        Load_Messages(key, false);
+        return;
+    }
+    const QString from = m_model->topUpFrom();
+    const QString start = pickerText(StartDate);
+    // With nothing shown yet, the rows not shown are those of the period.
+    const QString sql = from.isEmpty()
+        ? JournalSql::loadMessages(m_database.escaper(), m_shown->key, m_shown->groups, m_shown->fullRights, start)
+        : JournalSql::refreshMessages(m_database.escaper(), m_shown->key, m_shown->groups, m_shown->fullRights, start,
+                                      from);
     if (!m_state.Base_connected)
         return;
     bool accepted = false;
@@ -198,7 +213,8 @@ void Journal::showPeriod()
 
 void Journal::StringGrid1DblClick(const QModelIndex &index)
 {
-    if (!index.isValid() || index.model() != m_model)
+    // The blank row of an empty journal is no row of the table.
+    if (!index.isValid() || index.model() != m_model || index.row() >= m_model->shownCount())
         return;
     const JournalRow &row = m_model->row(index.row());
     if (!JournalModel::mentionsFrame(row.Event))

@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QString>
 
+#include <optional>
+
 class Database;
 class JournalModel;
 class MonitoringSession;
@@ -40,9 +42,12 @@ public:
     QTableView *StringGrid1 = nullptr;
 
     // Rebuilds the journal for an IMEI or for "All" (the group choice), from
-    // after StartDate, and up to EndDate when useEnd is set.
+    // after StartDate, and up to EndDate when useEnd is set. The title
+    // changes with the rows only: a load that cannot run leaves both.
     void Load_Messages(const QString &key, bool useEnd);
-    // Puts the rows newer than the newest one shown on top; the title stays.
+    // Puts the rows not shown yet on top, of what the journal shows: the
+    // title stays and tells the truth. key is what the station would show,
+    // needed only while the journal has not been loaded yet.
     void Refresh_Messages(const QString &key);
     // The operator changed StartDate or EndDate: reload with both bounds.
     void StartDateChange();
@@ -63,6 +68,14 @@ private:
     Database &m_database;
     MonitoringSession &m_session;
     JournalModel *m_model;
+    // What the rows shown are of, as their last load asked for them.
+    struct Shown
+    {
+        QString key;
+        GroupChoice groups;
+        bool fullRights = false;
+    };
+    std::optional<Shown> m_shown;
     // Set while the station itself moves the pickers.
     bool m_settingPeriod = false;
 };

@@ -6,19 +6,26 @@ namespace JournalSql {
 
 namespace {
 
-QString select(const SqlEscaper &q, const QString &key, const GroupChoice &groups)
+// The statement up to the first condition on Date, which follows directly.
+QString select(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights)
 {
-    return QStringLiteral("SELECT IMEI,Date,Type,Event,User FROM orvex_base.messages ") + condition(q, key, groups);
+    const QString where = condition(q, key, groups, fullRights);
+    return QStringLiteral("SELECT IMEI,Date,Type,Event,User FROM orvex_base.messages ")
+        + (where.isEmpty() ? QStringLiteral("WHERE ") : where + QStringLiteral(" AND "));
 }
 
 } // namespace
 
-QString condition(const SqlEscaper &q, const QString &key, const GroupChoice &groups)
+QString condition(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights)
 {
     if (key != AllKey)
         return QStringLiteral("WHERE IMEI=") + q.quoted(key);
     if (groups.text != AllGroups)
         return QStringLiteral("WHERE Group_=") + q.quoted(groups.text);
+    // The list shows such an operator every object, grouped or not; the
+    // journal must not leave out the rows of any of them.
+    if (fullRights)
+        return {};
     // No group at all: a value that no object's group is ever stored as.
     if (groups.items.size() < 2)
         return QStringLiteral("WHERE Group_=' '");
@@ -28,17 +35,20 @@ QString condition(const SqlEscaper &q, const QString &key, const GroupChoice &gr
     return text + QLatin1Char(')');
 }
 
-QString loadMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, const QString &start, const std::optional<QString> &end)
+QString loadMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights,
+                     const QString &start, const std::optional<QString> &end)
 {
-    QString text = select(q, key, groups) + QStringLiteral(" AND Date > ") + q.quoted(start);
+    QString text = select(q, key, groups, fullRights) + QStringLiteral("Date > ") + q.quoted(start);
     if (end)
         text += QStringLiteral(" AND Date <= ") + q.quoted(*end);
     return text;
 }
 
-QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, const QString &newest)
+QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights,
+                        const QString &start, const QString &from)
 {
-    return select(q, key, groups) + QStringLiteral(" AND Date > ") + q.quoted(newest);
+    return select(q, key, groups, fullRights) + QStringLiteral("Date > ") + q.quoted(start)
+        + QStringLiteral(" AND Date >= ") + q.quoted(from);
 }
 
 bool isFrameImei(const QString &imei)

@@ -14,15 +14,20 @@
 // only from an IMEI of decimal digits.
 namespace JournalSql {
 
-// The WHERE clause for an IMEI key or, for "All", for the group choice.
-QString condition(const SqlEscaper &q, const QString &key, const GroupChoice &groups);
+// The WHERE clause for an IMEI key or, for "All", for the group choice;
+// empty for an operator with full rights on "Все", who sees every row, also
+// those of objects without a group.
+QString condition(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights);
 
 // A full load from after start; up to and including end when given.
-QString loadMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, const QString &start,
-                     const std::optional<QString> &end = std::nullopt);
+QString loadMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights,
+                     const QString &start, const std::optional<QString> &end = std::nullopt);
 
-// The rows newer than the newest one shown.
-QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, const QString &newest);
+// A top-up: the rows of the period from `from` on, that time included, so
+// that a row written later within the second of a row shown still comes;
+// the journal recognises the rows it already shows.
+QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights,
+                        const QString &start, const QString &from);
 
 // Decimal digits only: the IMEIs that may name a frame table or a frame file.
 bool isFrameImei(const QString &imei);

@@ -26,7 +26,9 @@ void StateReports::On_State_Report(const QString &imei, quint8 code)
     const int row = m_objects.findEntry(imei);
     if (row < 0)
         return;
-    emit messagesRefreshRequested(m_objects.hasSelection() ? imei : AllKey);
+    // The journal tops up what it shows; the key says what it would show,
+    // the selected object or the group choice, never the notifying object.
+    emit messagesRefreshRequested(m_objects.hasSelection() ? m_state.Selected_IMEI : AllKey);
     // The journal's top-up does not touch the list, but find the entry anew
     // all the same rather than trust a row across a call into another part.
     const int entry = m_objects.findEntry(imei);
@@ -42,18 +44,48 @@ void StateReports::Save_State(const QString &imei, quint8 code)
     if (row >= 0)
         m_objects.setEntryState(row, code);
     if (!m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
-        m_database.showError(m_state.dialogs, m_objects.window());
+        reportError();
     m_objects.Sort_Objects();
     m_link.Send_State(imei, code);
 }
 
-int StateReports::Get_Guard_State(const QString &imei)
+std::optional<int> StateReports::Get_Guard_State(const QString &imei)
 {
     if (!m_state.Base_connected)
-        return 0;
+        return std::nullopt;
     QString guard;
-    m_database.value(ObjectSql::guardState(m_database.escaper(), imei), &guard);
-    return StateModel::stateCode(guard);
+    if (m_database.value(ObjectSql::guardState(m_database.escaper(), imei), &guard) != Database::Lookup::Found)
+        return std::nullopt;
+    if (guard == QLatin1String("0"))
+        return 0;
+    if (guard == QLatin1String("1"))
+        return 1;
+    return std::nullopt;
+}
+
+StateReports::Step::Step(StateReports &reports)
+    : m_reports(reports)
+{
+    ++m_reports.m_steps;
+}
+
+StateReports::Step::~Step()
+{
+    if (--m_reports.m_steps > 0 || m_reports.m_errors.isEmpty())
+        return;
+    const QString text = m_reports.m_errors.join(QLatin1String("\n\n"));
+    m_reports.m_errors.clear();
+    if (m_reports.m_state.dialogs)
+        m_reports.m_state.dialogs->message(m_reports.m_objects.window(), text);
+}
+
+void StateReports::reportError(const QString &prefix)
+{
+    if (m_steps == 0) {
+        m_database.showError(m_state.dialogs, m_objects.window(), prefix);
+        return;
+    }
+    m_errors << m_database.errorMessage(prefix);
 }
 
 void StateReports::Save_Event(const QString &imei, const QString &text)
@@ -70,7 +102,7 @@ void StateReports::Save_Event(const QString &imei, const QString &text)
         written = m_database.exec(ObjectSql::insertEvent(m_database.escaper(), imei, when, text, group, m_state.Login));
     }
     if (!written)
-        m_database.showError(m_state.dialogs, m_objects.window(), QStringLiteral("Ошибка при добавлении данных"));
+        reportError(QStringLiteral("Ошибка при добавлении данных"));
     emit messagesRequested(imei);
 }
 

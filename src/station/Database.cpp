@@ -310,8 +310,13 @@ void Database::showError(Dialogs *dialogs, QWidget *parent, const QString &prefi
 {
     if (!dialogs)
         return;
+    dialogs->message(parent, errorMessage(prefix));
+}
+
+QString Database::errorMessage(const QString &prefix) const
+{
     QString error = errorText();
     if (error.isEmpty())
         error = QStringLiteral("Нет соединения с базой данных");
-    dialogs->message(parent, prefix.isEmpty() ? error : prefix + QLatin1Char('\n') + error);
+    return prefix.isEmpty() ? error : prefix + QLatin1Char('\n') + error;
 }

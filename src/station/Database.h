@@ -134,6 +134,8 @@ public:
     // the server's error text, or "Нет соединения с базой данных" when there
     // is no connection to tell one.
     void showError(Dialogs *dialogs, QWidget *parent, const QString &prefix = {}) const;
+    // The text of that box.
+    QString errorMessage(const QString &prefix = {}) const;
 
 private:
     bool connectNow();

@@ -1,4 +1,5 @@
 #include "AlarmEntry.h"
+#include "Database.h"
 #include "AlarmPanel.h"
 #include "Journal.h"
 #include "MonitoringSession.h"
@@ -7,6 +8,7 @@
 #include "ObjectListModel.h"
 #include "Packets.h"
 #include "RecordingSoundPlayer.h"
+#include "Station.h"
 #include "StationFixture.h"
 #include "TForm1.h"
 #include "TForm3.h"
@@ -16,6 +18,7 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QFrame>
@@ -88,8 +91,10 @@ private:
         QCOMPARE(alarms.popupComponent(), entry);
         const QList<QAction *> actions = alarms.PopupMenu1->actions();
         QAction *chosen = nullptr;
+        // The menu shows a "&" of the text doubled, so that it stays a "&".
+        const QString shown = QString(caption).replace(QLatin1Char('&'), QLatin1String("&&"));
         for (QAction *action : actions) {
-            if (action->text() == caption)
+            if (action->text() == shown)
                 chosen = action; // the last one of that name
         }
         QVERIFY2(chosen, qPrintable(caption));
@@ -109,7 +114,7 @@ private slots:
                      "('%2','Wincor','Петров','8903','пр. Мира, 5','','Центр',115,0),"
                      "('%3','Diebold','Сидоров','8926','ул. Ленина, 7','','Центр',90,1),"
                      "('%4','NCR','Орлов','8915','ул. Садовая, 3','','Центр',2,1);"
-                     "INSERT INTO orvex_base.text_mes(Text) VALUES ('Выезд группы'),('Закрыть');")
+                     "INSERT INTO orvex_base.text_mes(Text) VALUES ('Выезд группы'),('Закрыть'),('Выезд & осмотр');")
                                         .arg(Safe, Disarmed, Taken, Quiet),
                                     &error),
                  qPrintable(error));
@@ -267,6 +272,72 @@ private slots:
         m_peer->send(Packets::state(Safe, 120));
         QTRY_COMPARE(captions().first(), Safe);
         QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
+    }
+
+    void periodIsTheLastDayFromTheLogin()
+    {
+        // Logged in just now: the first load must not reach back years.
+        const QDateTime now = QDateTime::currentDateTime();
+        const MonitoringSession &session = main()->session();
+        QVERIFY2(session.periodStart() > now.addDays(-1).addSecs(-600) && session.periodStart() <= now.addDays(-1),
+                 qPrintable(session.periodStart().toString()));
+        QVERIFY(session.periodEnd() <= now && session.periodEnd() > now.addSecs(-600));
+        QCOMPARE(main()->journal().StartDate->dateTime(), session.periodStart());
+    }
+
+    void processedWithoutAGuardFlagChangesNothing()
+    {
+        select(Safe);
+        QTRY_VERIFY(main()->alarms().entry(Safe));
+        AlarmEntry *entry = main()->alarms().entry(Safe);
+        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
+        m_peer->clearReceived();
+        const QStringList rows = journal(Safe);
+        QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects MODIFY Ohrana TINYINT UNSIGNED NULL")));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET Ohrana=NULL WHERE IMEI='%1'").arg(Safe)));
+        chooseInMenu(entry, QStringLiteral("Обработана"));
+        // Neither "disarmed" nor anything else: told, and still in processing.
+        QCOMPARE(m_f->dialogs.messages.size(), 1);
+        QVERIFY2(m_f->dialogs.messages.first().contains(Safe), qPrintable(m_f->dialogs.messages.first()));
+        QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
+        QCOMPARE(journal(Safe), rows);
+        QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
+        QCOMPARE(main()->objects().stateCode(Safe), 90);
+        QTest::qWait(50);
+        QVERIFY(m_peer->received().isEmpty());
+    }
+
+    void alarmStepWithTheDatabaseDownShowsOneBox()
+    {
+        m_f->station->database().close();
+        select(Safe);
+        QTRY_VERIFY(main()->alarms().entry(Safe));
+        // The journal row and the state change both failed: one box.
+        QCOMPARE(m_f->dialogs.messages.size(), 1);
+        QVERIFY2(m_f->dialogs.messages.first().startsWith(QStringLiteral("Ошибка при добавлении данных\n")),
+                 qPrintable(m_f->dialogs.messages.first()));
+        // The list and the server follow all the same.
+        QCOMPARE(main()->objects().stateCode(Safe), 90);
+        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
+    }
+
+    void databaseTextIsShownAsWritten()
+    {
+        QVERIFY(TestDatabase::exec(
+            QStringLiteral("UPDATE orvex_base.objects SET Address='<b>ул.</b> Тверская & Co' WHERE IMEI='%1'").arg(Safe)));
+        select(Safe);
+        QTRY_VERIFY(main()->alarms().entry(Safe));
+        AlarmEntry *entry = main()->alarms().entry(Safe);
+        QCOMPARE(entry->line(0), QStringLiteral("Адрес: <b>ул.</b> Тверская & Co"));
+        const QList<QLabel *> labels = entry->findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (const QLabel *label : labels)
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+
+        // A "&" of a canned text is no mnemonic, and the comment keeps it.
+        chooseInMenu(entry, QStringLiteral("Выезд & осмотр"));
+        QCOMPARE(entry->line(4), QStringLiteral("Выезд & осмотр"));
+        QCOMPARE(journal(Safe).last(), QStringLiteral("Выезд & осмотр"));
     }
 
     void quietObjectOpensNoAlarm()

@@ -117,6 +117,7 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("selector");
         QTest::addColumn<QStringList>("items");
+        QTest::addColumn<bool>("fullRights");
         QTest::addColumn<bool>("refresh");
         QTest::addColumn<QString>("bound");
         QTest::addColumn<QString>("end");
@@ -127,40 +128,55 @@ private slots:
         const QString all = AllGroups;
         const QStringList three{all, QStringLiteral("G1"), QStringLiteral("G2"), QStringLiteral("G3")};
 
-        QTest::newRow("one object") << ImeiA << all << three << false << start << QString()
+        QTest::newRow("one object") << ImeiA << all << three << false << false << start << QString()
                                     << Select + QStringLiteral("WHERE IMEI='356938035643809' AND Date > '2011-09-01 10:00:00'");
-        QTest::newRow("one object, period end") << ImeiA << all << three << false << start << end
+        QTest::newRow("one object, period end") << ImeiA << all << three << false << false << start << end
                                                 << Select + QStringLiteral("WHERE IMEI='356938035643809' AND Date > '2011-09-01 10:00:00'"
                                                                            " AND Date <= '2011-09-01 23:59:59'");
-        QTest::newRow("all groups") << QStringLiteral("All") << all << three << false << start << QString()
+        QTest::newRow("all groups") << QStringLiteral("All") << all << three << false << false << start << QString()
                                     << Select + QStringLiteral("WHERE (Group_='G1' OR Group_='G2' OR Group_='G3') AND Date > '2011-09-01 10:00:00'");
-        QTest::newRow("the one group") << QStringLiteral("All") << all << QStringList{all, QStringLiteral("G1")} << false << start << end
+        QTest::newRow("the one group") << QStringLiteral("All") << all << QStringList{all, QStringLiteral("G1")} << false << false << start << end
                                        << Select + QStringLiteral("WHERE (Group_='G1') AND Date > '2011-09-01 10:00:00' AND Date <= '2011-09-01 23:59:59'");
-        QTest::newRow("no group") << QStringLiteral("All") << all << QStringList{all} << false << start << QString()
+        QTest::newRow("no group") << QStringLiteral("All") << all << QStringList{all} << false << false << start << QString()
                                   << Select + QStringLiteral("WHERE Group_=' ' AND Date > '2011-09-01 10:00:00'");
-        QTest::newRow("chosen group") << QStringLiteral("All") << QStringLiteral("G2") << three << false << start << QString()
+        QTest::newRow("chosen group") << QStringLiteral("All") << QStringLiteral("G2") << three << false << false << start << QString()
                                       << Select + QStringLiteral("WHERE Group_='G2' AND Date > '2011-09-01 10:00:00'");
         // Both keys compare as exact text.
-        QTest::newRow("all in lower case is an IMEI") << QStringLiteral("all") << all << three << false << start << QString()
+        QTest::newRow("all in lower case is an IMEI") << QStringLiteral("all") << all << three << false << false << start << QString()
                                                       << Select + QStringLiteral("WHERE IMEI='all' AND Date > '2011-09-01 10:00:00'");
-        QTest::newRow("все in lower case is a group") << QStringLiteral("All") << QStringLiteral("все") << three << false << start << QString()
+        QTest::newRow("все in lower case is a group") << QStringLiteral("All") << QStringLiteral("все") << three << false << false << start << QString()
                                                       << Select + QStringLiteral("WHERE Group_='все' AND Date > '2011-09-01 10:00:00'");
         QTest::newRow("quotes stay inside the literals")
-            << QStringLiteral("All") << all << QStringList{all, QStringLiteral("Группа 'А'"), QStringLiteral("B\\")} << false
+            << QStringLiteral("All") << all << QStringList{all, QStringLiteral("Группа 'А'"), QStringLiteral("B\\")} << false << false
             << QStringLiteral("x' OR '1'='1") << QString()
             << Select + QStringLiteral("WHERE (Group_='Группа \\'А\\'' OR Group_='B\\\\') AND Date > 'x\\' OR \\'1\\'=\\'1'");
-        QTest::newRow("quote in an IMEI") << QStringLiteral("1' OR '1'='1") << all << three << false << start << QString()
+        QTest::newRow("quote in an IMEI") << QStringLiteral("1' OR '1'='1") << all << three << false << false << start << QString()
                                           << Select + QStringLiteral("WHERE IMEI='1\\' OR \\'1\\'=\\'1' AND Date > '2011-09-01 10:00:00'");
 
-        const QString newest = QStringLiteral("2011-09-01 12:30:05");
-        QTest::newRow("top-up of one object") << ImeiA << all << three << true << newest << QString()
-                                              << Select + QStringLiteral("WHERE IMEI='356938035643809' AND Date > '2011-09-01 12:30:05'");
-        QTest::newRow("top-up of all groups") << QStringLiteral("All") << all << three << true << newest << QString()
-                                              << Select + QStringLiteral("WHERE (Group_='G1' OR Group_='G2' OR Group_='G3') AND Date > '2011-09-01 12:30:05'");
-        QTest::newRow("top-up without groups") << QStringLiteral("All") << all << QStringList{all} << true << newest << QString()
-                                               << Select + QStringLiteral("WHERE Group_=' ' AND Date > '2011-09-01 12:30:05'");
-        QTest::newRow("top-up of the chosen group") << QStringLiteral("All") << QStringLiteral("G1") << three << true << newest << QString()
-                                                    << Select + QStringLiteral("WHERE Group_='G1' AND Date > '2011-09-01 12:30:05'");
+        // An administrator sees every object on "Все", grouped or not, and
+        // so every row; a chosen group or an object stays as it is.
+        QTest::newRow("administrator, all") << QStringLiteral("All") << all << three << true << false << start << QString()
+                                            << Select + QStringLiteral("WHERE Date > '2011-09-01 10:00:00'");
+        QTest::newRow("administrator without groups") << QStringLiteral("All") << all << QStringList{all} << true << false << start << end
+                                                      << Select + QStringLiteral("WHERE Date > '2011-09-01 10:00:00' AND Date <= '2011-09-01 23:59:59'");
+        QTest::newRow("administrator, chosen group") << QStringLiteral("All") << QStringLiteral("G2") << three << true << false << start << QString()
+                                                     << Select + QStringLiteral("WHERE Group_='G2' AND Date > '2011-09-01 10:00:00'");
+        QTest::newRow("administrator, one object") << ImeiA << all << three << true << false << start << QString()
+                                                   << Select + QStringLiteral("WHERE IMEI='356938035643809' AND Date > '2011-09-01 10:00:00'");
+
+        // A top-up asks from a time on, that time included, within the period.
+        const QString from = QStringLiteral("2011-09-01 12:30:04");
+        const QString period = QStringLiteral(" AND Date > '2011-09-01 10:00:00' AND Date >= '2011-09-01 12:30:04'");
+        QTest::newRow("top-up of one object") << ImeiA << all << three << false << true << from << QString()
+                                              << Select + QStringLiteral("WHERE IMEI='356938035643809'") + period;
+        QTest::newRow("top-up of all groups") << QStringLiteral("All") << all << three << false << true << from << QString()
+                                              << Select + QStringLiteral("WHERE (Group_='G1' OR Group_='G2' OR Group_='G3')") + period;
+        QTest::newRow("top-up without groups") << QStringLiteral("All") << all << QStringList{all} << false << true << from << QString()
+                                               << Select + QStringLiteral("WHERE Group_=' '") + period;
+        QTest::newRow("top-up of the chosen group") << QStringLiteral("All") << QStringLiteral("G1") << three << false << true << from << QString()
+                                                    << Select + QStringLiteral("WHERE Group_='G1'") + period;
+        QTest::newRow("top-up, administrator") << QStringLiteral("All") << all << three << true << true << from << QString()
+                                               << Select + QStringLiteral("WHERE Date > '2011-09-01 10:00:00' AND Date >= '2011-09-01 12:30:04'");
     }
 
     void statementTexts() const
@@ -168,16 +184,18 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, selector);
         QFETCH(QStringList, items);
+        QFETCH(bool, fullRights);
         QFETCH(bool, refresh);
         QFETCH(QString, bound);
         QFETCH(QString, end);
         QFETCH(QString, expected);
         const GroupChoice groups{selector, items};
         if (refresh) {
-            QCOMPARE(JournalSql::refreshMessages(SqlEscaper(), key, groups, bound), expected);
+            QCOMPARE(JournalSql::refreshMessages(SqlEscaper(), key, groups, fullRights, QStringLiteral("2011-09-01 10:00:00"), bound),
+                     expected);
         } else {
             const std::optional<QString> upTo = end.isEmpty() ? std::nullopt : std::optional<QString>(end);
-            QCOMPARE(JournalSql::loadMessages(SqlEscaper(), key, groups, bound, upTo), expected);
+            QCOMPARE(JournalSql::loadMessages(SqlEscaper(), key, groups, fullRights, bound, upTo), expected);
         }
     }
 
@@ -191,7 +209,11 @@ private slots:
             headers << model.headerData(c, Qt::Horizontal).toString();
         QCOMPARE(headers, (QStringList{QStringLiteral("IMEI"), QStringLiteral("Время"), QStringLiteral("Тип"),
                                        QStringLiteral("Сообщение"), QStringLiteral("Пользователь")}));
-        QCOMPARE(model.rowCount(), 0);
+        // Like the grid at start: one blank row, which is no row of the table.
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.shownCount(), 0);
+        QCOMPARE(model.index(0, JournalModel::DateColumn).data().toString(), QString());
+        QVERIFY(!model.index(0, 0).data(Qt::BackgroundRole).isValid());
 
         // The server's order, oldest first.
         model.load({row(QStringLiteral("2011-09-01 10:00:01"), QStringLiteral("Охрана"), QStringLiteral("r0")),
@@ -218,10 +240,54 @@ private slots:
         QCOMPARE(inserted.size(), 1);
         QCOMPARE(model.rowCount(), 5);
 
+        // A load without rows keeps the one blank row; rows topped up onto it
+        // go above it.
         model.load({});
-        QCOMPARE(model.rowCount(), 0);
-        model.prepend({row(QStringLiteral("2011-09-01 11:00:00"))});
         QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.shownCount(), 0);
+        model.prepend({row(QStringLiteral("2011-09-01 11:00:00"), QStringLiteral("Событие"), QStringLiteral("t"))});
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(column(&model, JournalModel::EventColumn), (QStringList{QStringLiteral("t"), QString()}));
+        model.load({row(QStringLiteral("2011-09-01 12:00:00"))});
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.shownCount(), 1);
+    }
+
+    void topUpLeavesOutTheRowsShown()
+    {
+        JournalModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.topUpFrom(), QString());
+        const JournalRow old = row(QStringLiteral("2011-09-01 10:00:03"), QStringLiteral("Охрана"), QStringLiteral("old"));
+        const JournalRow a = row(QStringLiteral("2011-09-01 10:00:04"), QStringLiteral("Тревога"), QStringLiteral("a"));
+        const JournalRow b = row(QStringLiteral("2011-09-01 10:00:05"), QStringLiteral("Тревога"), QStringLiteral("b"));
+        model.load({old, a, b});
+        // From the second before the newest one shown.
+        QCOMPARE(model.topUpFrom(), QStringLiteral("2011-09-01 10:00:04"));
+
+        // The top-up brings the rows from that time on again, with a row
+        // written since within the newest second, one a station dated by its
+        // last clock tick, and one equal to a row shown: two equal rows are
+        // two rows.
+        const JournalRow sameSecond = row(QStringLiteral("2011-09-01 10:00:05"), QStringLiteral("Событие"), QStringLiteral("same second"));
+        const JournalRow lastTick = row(QStringLiteral("2011-09-01 10:00:04"), QStringLiteral("Событие"), QStringLiteral("last tick"));
+        model.prepend({a, lastTick, b, sameSecond, b});
+        QCOMPARE(column(&model, JournalModel::EventColumn),
+                 (QStringList{QStringLiteral("b"), QStringLiteral("same second"), QStringLiteral("last tick"), QStringLiteral("b"),
+                              QStringLiteral("a"), QStringLiteral("old")}));
+
+        // The same again: nothing new.
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        model.prepend({a, lastTick, b, sameSecond, b});
+        QCOMPARE(inserted.size(), 0);
+
+        // A later second moves the start of the next top-up on.
+        const JournalRow later = row(QStringLiteral("2011-09-01 10:00:07"), QStringLiteral("Событие"), QStringLiteral("later"));
+        model.prepend({b, sameSecond, b, later});
+        QCOMPARE(model.shownCount(), 7);
+        QCOMPARE(model.topUpFrom(), QStringLiteral("2011-09-01 10:00:06"));
+        model.prepend({later});
+        QCOMPARE(model.shownCount(), 7);
     }
 
     void rowColours_data()
@@ -289,7 +355,7 @@ private slots:
         QVERIFY(w.connect());
         QAbstractItemModelTester tester(w.journal->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(w.StringGrid1->model(), w.journal->model());
-        QCOMPARE(w.grid()->rowCount(), 0);
+        QCOMPARE(w.journal->model()->shownCount(), 0);
 
         w.journal->Load_Messages(ImeiA, false);
         QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объекта ") + ImeiA);
@@ -303,7 +369,7 @@ private slots:
 
         // A quote in the key cannot widen the query to every object.
         w.journal->Load_Messages(QStringLiteral("x' OR '1'='1"), false);
-        QCOMPARE(w.grid()->rowCount(), 0);
+        QCOMPARE(w.journal->model()->shownCount(), 0);
         QCOMPARE(w.dialogs.messages, QStringList());
 
         // The IMEI column shows a whole IMEI whatever the desktop's font.
@@ -318,25 +384,35 @@ private slots:
     {
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<int>("current");
+        QTest::addColumn<bool>("fullRights");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("events");
         const QString all = AllGroups;
         const QStringList both{all, QStringLiteral("G1"), QStringLiteral("G2")};
         QTest::newRow("all of the operator's groups")
-            << both << 0 << QStringLiteral("Сообщения от объектов группы Все")
+            << both << 0 << false << QStringLiteral("Сообщения от объектов группы Все")
             << QStringList{QStringLiteral("next day"), QStringLiteral("at the end"), QStringLiteral("Кадр с камеры"), QStringLiteral("b1"), QStringLiteral("a1")};
-        QTest::newRow("one chosen group") << both << 2 << QStringLiteral("Сообщения от объектов группы G2") << QStringList{QStringLiteral("b1")};
+        QTest::newRow("one chosen group") << both << 2 << false << QStringLiteral("Сообщения от объектов группы G2") << QStringList{QStringLiteral("b1")};
         // Neither rows of no group nor of foreign groups.
-        QTest::newRow("operator without groups") << QStringList{all} << 0 << QStringLiteral("Сообщения от объектов группы Все") << QStringList();
+        QTest::newRow("operator without groups") << QStringList{all} << 0 << false << QStringLiteral("Сообщения от объектов группы Все") << QStringList{QString()};
+        // An administrator's list holds every object, grouped or not: so does
+        // the journal.
+        QTest::newRow("administrator, all")
+            << both << 0 << true << QStringLiteral("Сообщения от объектов группы Все")
+            << QStringList{QStringLiteral("next day"), QStringLiteral("at the end"), QStringLiteral("b2"), QStringLiteral("c1"),
+                           QStringLiteral("Кадр с камеры"), QStringLiteral("b1"), QStringLiteral("a1")};
+        QTest::newRow("administrator, one group") << both << 2 << true << QStringLiteral("Сообщения от объектов группы G2") << QStringList{QStringLiteral("b1")};
     }
 
     void dbGroupJournal()
     {
         QFETCH(QStringList, items);
         QFETCH(int, current);
+        QFETCH(bool, fullRights);
         QFETCH(QString, title);
         QFETCH(QStringList, events);
         JournalWindow w;
+        w.state.Full_rights = fullRights;
         QVERIFY(w.connect());
         w.chooseGroups(items, current);
         w.journal->Load_Messages(AllKey, false);
@@ -391,22 +467,34 @@ private slots:
         QCOMPARE(w.grid()->rowCount(), 4);
         w.title->setText(QStringLiteral("marker"));
 
+        // Written after the load within the second of the newest row shown.
         QVERIFY(addMessages({
+            {ImeiA, QStringLiteral("2011-09-02 08:00:00"), QStringLiteral("Событие"), QStringLiteral("same second"), QStringLiteral("G1"), QString()},
             {ImeiA, QStringLiteral("2011-09-02 09:00:00"), QStringLiteral("Тревога"), QStringLiteral("new 1"), QStringLiteral("G1"), QString()},
             {ImeiB, QStringLiteral("2011-09-02 09:30:00"), QStringLiteral("Тревога"), QStringLiteral("other object"), QStringLiteral("G2"), QString()},
             {ImeiA, QStringLiteral("2011-09-02 10:00:00"), QStringLiteral("Охрана"), QStringLiteral("new 2"), QStringLiteral("G1"), QString()},
         }));
-        w.journal->Refresh_Messages(ImeiA);
+        // The top-up is of what the journal shows, whichever key it is asked
+        // with: the rows of another object never come under this title.
+        w.journal->Refresh_Messages(ImeiB);
         QCOMPARE(w.title->text(), QStringLiteral("marker"));
         QCOMPARE(column(w.grid(), JournalModel::EventColumn),
-                 (QStringList{QStringLiteral("new 2"), QStringLiteral("new 1"), QStringLiteral("next day"), QStringLiteral("at the end"),
-                              QStringLiteral("Кадр с камеры"), QStringLiteral("a1")}));
+                 (QStringList{QStringLiteral("new 2"), QStringLiteral("new 1"), QStringLiteral("same second"), QStringLiteral("next day"),
+                              QStringLiteral("at the end"), QStringLiteral("Кадр с камеры"), QStringLiteral("a1")}));
+
+        // Another row in the newest second after a top-up comes too, the
+        // rows shown of that second do not come twice.
+        QVERIFY(addMessages({{ImeiA, QStringLiteral("2011-09-02 10:00:00"), QStringLiteral("Событие"), QStringLiteral("new 3"), QStringLiteral("G1"), QString()}}));
+        w.journal->Refresh_Messages(ImeiA);
+        QCOMPARE(column(w.grid(), JournalModel::EventColumn).mid(0, 4),
+                 (QStringList{QStringLiteral("new 3"), QStringLiteral("new 2"), QStringLiteral("new 1"), QStringLiteral("same second")}));
+        QCOMPARE(w.grid()->rowCount(), 8);
 
         // Nothing newer: no change at all.
         QSignalSpy inserted(w.journal->model(), &QAbstractItemModel::rowsInserted);
         QSignalSpy reset(w.journal->model(), &QAbstractItemModel::modelReset);
         w.journal->Refresh_Messages(ImeiA);
-        QCOMPARE(w.grid()->rowCount(), 6);
+        QCOMPARE(w.grid()->rowCount(), 8);
         QCOMPARE(inserted.size() + reset.size(), 0);
 
         // The group journal tops up with the new rows of every object in it.
@@ -419,6 +507,17 @@ private slots:
         QCOMPARE(w.grid()->index(0, JournalModel::EventColumn).data().toString(), QStringLiteral("b new"));
     }
 
+    void dbTopUpBeforeAnyLoadLoadsUnderItsTitle()
+    {
+        JournalWindow w;
+        QVERIFY(w.connect());
+        w.journal->Refresh_Messages(AllKey);
+        QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объектов группы Все"));
+        QCOMPARE(column(w.grid(), JournalModel::EventColumn),
+                 (QStringList{QStringLiteral("next day"), QStringLiteral("at the end"), QStringLiteral("Кадр с камеры"), QStringLiteral("b1"),
+                              QStringLiteral("a1")}));
+    }
+
     void dbTopUpOfAnEmptyJournalKeepsToThePeriod()
     {
         JournalWindow w;
@@ -427,12 +526,14 @@ private slots:
         QCOMPARE(w.grid()->rowCount(), 1);
         w.session.setPeriod(at(QStringLiteral("2011-09-03 00:00:00")), at(QStringLiteral("2011-09-03 23:59:59")), false);
         w.journal->Load_Messages(ImeiC, false);
-        QCOMPARE(w.grid()->rowCount(), 0);
+        // No row: the one blank row of the grid.
+        QCOMPARE(w.grid()->rowCount(), 1);
+        QCOMPARE(w.journal->model()->shownCount(), 0);
         // Nothing shown bounds the top-up: its rows are those of the period,
         // not the object's whole history.
         QVERIFY(addMessages({{ImeiC, QStringLiteral("2011-09-03 08:00:00"), QStringLiteral("Тревога"), QStringLiteral("c new"), QStringLiteral("G3"), QString()}}));
         w.journal->Refresh_Messages(ImeiC);
-        QCOMPARE(column(w.grid(), JournalModel::EventColumn), QStringList{QStringLiteral("c new")});
+        QCOMPARE(column(w.grid(), JournalModel::EventColumn), (QStringList{QStringLiteral("c new"), QString()}));
     }
 
     void dbNothingIsSentWithoutConnection()
@@ -446,8 +547,9 @@ private slots:
 
         w.state.Base_connected = false;
         w.journal->Load_Messages(ImeiB, false);
-        // The title follows the request; the rows stay those of the last load.
-        QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объекта ") + ImeiB);
+        // The rows stay those of the last load, and so does the title that
+        // says what they are.
+        QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объекта ") + ImeiA);
         w.journal->Refresh_Messages(ImeiA);
         w.journal->StartDateChange();
         QCOMPARE(column(w.grid(), JournalModel::EventColumn), shown);

@@ -255,12 +255,14 @@ private slots:
 
     void journalTopUpFollowsTheSelection()
     {
+        // Keyed by what the journal shows, the selected object, not by the
+        // object that notified.
         m->select(Imei1);
         m->reports->On_State_Report(Imei3, 2);
-        QCOMPARE(m->refreshed, QStringList{Imei3});
+        QCOMPARE(m->refreshed, QStringList{Imei1});
         m->OTable->clearSelection();
         m->reports->On_State_Report(Imei3, 1);
-        QCOMPARE(m->refreshed, (QStringList{Imei3, AllKey}));
+        QCOMPARE(m->refreshed, (QStringList{Imei1, AllKey}));
     }
 
     void saveState()
@@ -356,14 +358,20 @@ private slots:
 
     void guardState()
     {
-        QCOMPARE(m->reports->Get_Guard_State(Imei1), 1);
-        QCOMPARE(m->reports->Get_Guard_State(Imei2), 0);
-        QCOMPARE(m->reports->Get_Guard_State(Unlisted), 0);
+        QCOMPARE(m->reports->Get_Guard_State(Imei1), std::optional<int>(1));
+        QCOMPARE(m->reports->Get_Guard_State(Imei2), std::optional<int>(0));
+        // What cannot be read is not "disarmed".
+        QCOMPARE(m->reports->Get_Guard_State(Unlisted), std::nullopt);
         m->state().Base_connected = false;
-        QCOMPARE(m->reports->Get_Guard_State(Imei1), 0);
+        QCOMPARE(m->reports->Get_Guard_State(Imei1), std::nullopt);
         m->state().Base_connected = true;
+        QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects MODIFY Ohrana TINYINT UNSIGNED NULL")));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET Ohrana=NULL WHERE IMEI='356938035643801'")));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET Ohrana=7 WHERE IMEI='356938035643802'")));
+        QCOMPARE(m->reports->Get_Guard_State(Imei1), std::nullopt);
+        QCOMPARE(m->reports->Get_Guard_State(Imei2), std::nullopt);
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects DROP COLUMN Ohrana")));
-        QCOMPARE(m->reports->Get_Guard_State(Imei1), 0);
+        QCOMPARE(m->reports->Get_Guard_State(Imei2), std::nullopt);
         QVERIFY(m->dialogs().messages.isEmpty());
     }
 
