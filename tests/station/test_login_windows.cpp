@@ -299,7 +299,11 @@ private slots:
         // A refused login leaves the link open, and the indicator does nothing then.
         QVERIFY(s.form1()->link().isActive());
         s.form1()->SpeedButton6->click();
-        QTest::qWait(50);
+        // A round trip over the open link: a new connection asked for by the
+        // click would have reached the peer by the time its answer is shown.
+        f.dialogs.clear();
+        peer.send(QByteArray("\xff\x03", 2));
+        QTRY_COMPARE(f.dialogs.messages.size(), 1);
         QCOMPARE(peer.connectionCount(), 2);
 
         f.dialogs.clear();
