@@ -93,9 +93,15 @@ void AlarmPanel::Add_Alarm(const QString &imei, const QString &stateText)
     m_session.setAlarmsOpen(true);
 
     const StateReports::Step step(m_reports);
+    // Taken into processing only when the database holds it; otherwise the
+    // alarm stays as it was, without an entry, to be taken again.
+    if (!m_reports.storeState(imei, StateModel::InProcessing)) {
+        CloseGroup(e);
+        return;
+    }
     if (StateModel::stateCode(stateText) != StateModel::InProcessing)
         m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
-    m_reports.Save_State(imei, StateModel::InProcessing);
+    m_reports.announceState(imei, StateModel::InProcessing);
 }
 
 void AlarmPanel::Load_PopupMenu()

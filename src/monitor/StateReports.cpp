@@ -38,13 +38,29 @@ void StateReports::On_State_Report(const QString &imei, quint8 code)
     Play_Sound(StateModel::Sound_Name(code));
 }
 
-void StateReports::Save_State(const QString &imei, quint8 code)
+bool StateReports::Save_State(const QString &imei, quint8 code)
+{
+    if (!storeState(imei, code))
+        return false;
+    announceState(imei, code);
+    return true;
+}
+
+bool StateReports::storeState(const QString &imei, quint8 code)
+{
+    if (m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
+        return true;
+    // A change the database does not hold would show here and at every
+    // station, and be gone at the next reload: it is not made at all.
+    reportError(QStringLiteral("Действие не сохранено: состояние объекта не записано в базу данных."));
+    return false;
+}
+
+void StateReports::announceState(const QString &imei, quint8 code)
 {
     const int row = m_objects.findEntry(imei);
     if (row >= 0)
         m_objects.setEntryState(row, code);
-    if (!m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
-        reportError();
     m_objects.Sort_Objects();
     m_link.Send_State(imei, code);
 }

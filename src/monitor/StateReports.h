@@ -28,8 +28,13 @@ public:
     void setSoundPlayer(SoundPlayer *player) { m_player = player; }
 
     void On_State_Report(const QString &imei, quint8 code);
-    // The station's own change of an object's state: list, database, server.
-    void Save_State(const QString &imei, quint8 code);
+    // The station's own change of an object's state: stored in the database
+    // first; only then shown in the list and sent to the server. False (and
+    // the operator told) when the database did not take it.
+    bool Save_State(const QString &imei, quint8 code);
+    // The two halves, for a step that journals in between.
+    bool storeState(const QString &imei, quint8 code);
+    void announceState(const QString &imei, quint8 code);
     // The object's guard flag (Ohrana): 0 disarmed, 1 armed; none when it
     // cannot be read (no database, a refused query, no row, NULL or another
     // value): a guess would announce an armed object as disarmed.

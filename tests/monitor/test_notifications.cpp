@@ -288,16 +288,21 @@ private slots:
         QCOMPARE(m->captions().size(), 3);
     }
 
-    void rejectedStateUpdateIsReported()
+    void rejectedStateUpdateChangesNothing()
     {
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects DROP COLUMN State")));
-        m->reports->Save_State(Imei2, 2);
+        const QString before = m->entry(Imei2).state;
+        m->peer().clearReceived();
+        QVERIFY(!m->reports->Save_State(Imei2, 2));
         QCOMPARE(m->dialogs().messages.size(), 1);
+        QVERIFY2(m->dialogs().messages.first().startsWith(QStringLiteral("Действие не сохранено")),
+                 qPrintable(m->dialogs().messages.first()));
         QVERIFY2(m->dialogs().messages.first().contains(QStringLiteral("State")), qPrintable(m->dialogs().messages.first()));
-        // The list and the server are updated all the same.
-        QCOMPARE(m->entry(Imei2).state, QStringLiteral("2"));
-        QCOMPARE(m->captions(), (QStringList{Imei1, Imei2, Imei3}));
-        QTRY_COMPARE(m->peer().received(), statePacket(Imei2, 2));
+        // Neither the list nor any other station hears of a change the
+        // database does not hold: the next packet is the marker.
+        QCOMPARE(m->entry(Imei2).state, before);
+        m->s.station().link().Send_State(Imei3, 7);
+        QTRY_COMPARE(m->peer().received(), statePacket(Imei3, 7));
     }
 
     void saveEvent()
