@@ -28,9 +28,17 @@
 #include <QListView>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// A restarted server is found within this time, without a flood of attempts.
+constexpr int RelinkMs = 5000;
+
+} // namespace
 
 TForm1::TForm1(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, SoundPlayer &sounds,
                QWidget *parent)
@@ -78,6 +86,15 @@ TForm1::TForm1(StationState &state, Database &database, ServerLink &link, Operat
         // Filling the selector at login is silent: the login loads the list itself.
         if (index >= 0)
             groupChosen();
+    });
+
+    m_relink = new QTimer(this);
+    m_relink->setObjectName(QStringLiteral("relink"));
+    m_relink->setInterval(RelinkMs);
+    connect(m_relink, &QTimer::timeout, this, [this] {
+        // An attempt still under way is left to finish.
+        if (!m_link.isActive() && m_link.Client1->state() == QAbstractSocket::UnconnectedState)
+            m_link.Connect_Server();
     });
 
     Timer1 = new QTimer(this);
@@ -219,8 +236,15 @@ void TForm1::tick(const QDateTime &now)
     }
 }
 
+void TForm1::setRelinkInterval(int milliseconds)
+{
+    m_relink->setInterval(milliseconds);
+}
+
 void TForm1::Show_Link_State(quint8 connected)
 {
+    if (connected)
+        m_relink->stop();
     SpeedButton6->setIcon(ImageList2.at(connected ? Glyphs::Connected : Glyphs::NotConnected));
     SpeedButton6->setToolTip(connected ? QStringLiteral("Соединение установлено") : QStringLiteral("Нет соединения"));
 }
@@ -231,6 +255,8 @@ void TForm1::endSession(bool forgetOperator)
 {
     m_database.close();
     m_rights.dropRights();
+    m_loginAccepted = false;
+    m_relink->stop();
     if (forgetOperator) {
         // The station never goes on in the name of an operator the server
         // does not accept.
@@ -285,6 +311,7 @@ void TForm1::onAuthAnswer(quint8 code)
 {
     switch (code) {
     case 1:
+        m_loginAccepted = true;
         loginAccepted();
         break;
     case 2:
@@ -303,6 +330,9 @@ void TForm1::onAuthAnswer(quint8 code)
 void TForm1::onLinkClosed()
 {
     m_rights.ButtonDisable();
+    // The operator's login stands: the station keeps trying the server.
+    if (m_loginAccepted)
+        m_relink->start();
     m_state.dialogs->message(this, QStringLiteral("Соединение закрыто"));
 }
 

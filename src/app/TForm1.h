@@ -63,6 +63,8 @@ public:
     void setSoundPlayer(SoundPlayer *player);
 
     void Show_Link_State(quint8 connected);
+    // How often a lost server link is tried again (tests make it short).
+    void setRelinkInterval(int milliseconds);
     void Show_Sound_State(bool on);
     void Timer1Timer();
     // One clock tick at the given moment.
@@ -132,4 +134,8 @@ private:
     Journal *m_journal = nullptr;
     RightColumn *m_column = nullptr;
     Windows m_windows;
+    // While the server link of an accepted login is lost, it is tried again
+    // at this pace, one attempt at a time.
+    QTimer *m_relink = nullptr;
+    bool m_loginAccepted = false;
 };

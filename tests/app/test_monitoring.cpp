@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -348,6 +349,26 @@ private slots:
         chooseInMenu(entry, QStringLiteral("Выезд & осмотр"));
         QCOMPARE(entry->line(4), QStringLiteral("Выезд & осмотр"));
         QCOMPARE(journal(Safe).last(), QStringLiteral("Выезд & осмотр"));
+    }
+
+    // The monitoring server restarts: the station connects again by itself,
+    // logs in as the same operator and reads the states it may have missed.
+    void lostServerIsFoundAgainWithoutAClick()
+    {
+        main()->setRelinkInterval(50);
+        const int connections = m_peer->connectionCount();
+        m_peer->closeClient();
+        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Соединение закрыто")});
+        QTRY_COMPARE(m_peer->connectionCount(), connections + 1);
+        QTRY_COMPARE(m_peer->received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=120 WHERE IMEI='%1'").arg(Quiet)));
+        m_peer->send(QByteArray("\xff\x01", 2));
+        QTRY_COMPARE(captions().first(), Quiet);
+        // Connected again, it tries nothing more.
+        const auto *relink = main()->findChild<QTimer *>(QStringLiteral("relink"));
+        QVERIFY(relink);
+        QVERIFY(!relink->isActive());
+        QCOMPARE(m_peer->connectionCount(), connections + 1);
     }
 
     void quietObjectOpensNoAlarm()
