@@ -146,6 +146,20 @@ bool mayStartReportOrNotification(const QByteArray &buffer, qsizetype start)
     return type == Packets::StatusReport || end == start + 1 || buffer.at(start + 1) != '\0';
 }
 
+// Whether the bytes at start, as far as they have arrived, can begin any
+// packet of the server: a notification or report as above, or a login answer
+// (255 and a code of 1 to 3).
+bool mayStartPacket(const QByteArray &buffer, qsizetype start)
+{
+    if (quint8(buffer.at(start)) == Packets::AuthAnswer) {
+        if (start + 1 >= buffer.size())
+            return true;
+        const quint8 code = quint8(buffer.at(start + 1));
+        return code >= 1 && code <= 3;
+    }
+    return mayStartReportOrNotification(buffer, start);
+}
+
 } // namespace
 
 int PacketFramer::append(const QByteArray &bytes)
@@ -154,24 +168,31 @@ int PacketFramer::append(const QByteArray &bytes)
     qsizetype start = 0;
     int discarded = 0;
     while (start < m_partial.size()) {
-        if (m_inReportTail) {
-            if (!mayStartReportOrNotification(m_partial, start)) {
-                ++start;
-                continue;
-            }
+        if (m_inReportTail && !mayStartReportOrNotification(m_partial, start)) {
+            ++start;
+            continue;
+        }
+        // After a byte of no known type, only a packet that reads whole
+        // from here on is taken: the stream is found again at the next one.
+        if (m_resyncing && !mayStartPacket(m_partial, start)) {
+            ++start;
+            ++discarded;
+            continue;
         }
         const quint8 type = quint8(m_partial.at(start));
         const int length = Packets::incomingLength(type);
         if (length == 0) {
-            discarded = int(m_partial.size() - start);
-            start = m_partial.size();
-            break;
+            m_resyncing = true;
+            ++start;
+            ++discarded;
+            continue;
         }
         if (m_partial.size() - start < length)
             break;
         m_packets.enqueue(m_partial.mid(start, length));
         start += length;
         m_inReportTail = type == Packets::StatusReport;
+        m_resyncing = false;
     }
     m_partial.remove(0, start);
     return discarded;
@@ -182,4 +203,5 @@ void PacketFramer::resetStream()
     m_partial.clear();
     m_packets.clear();
     m_inReportTail = false;
+    m_resyncing = false;
 }

@@ -83,9 +83,11 @@ quint8 answerCodeOf(const QByteArray &packet);
 } // namespace Packets
 
 // Cuts the byte stream from the server into whole packets. A partial packet
-// waits for the rest; every whole packet of a read is kept in arrival order;
-// a byte of unknown type makes the rest of what has arrived be discarded,
-// since its length, and so where the next packet starts, cannot be known.
+// waits for the rest; every whole packet of a read is kept in arrival order.
+// A byte of unknown type has no length to tell where the next packet starts:
+// bytes are skipped up to the next place that reads as the start of a packet
+// (a notification or report with IMEI digits, or 255 with an answer code of
+// 1 to 3), so a stray byte costs the packet it lands in, not the whole read.
 //
 // A status report is at least 20 bytes, and nothing tells how many more a
 // unit's report carries. Its extra bytes are skipped up to the next
@@ -110,4 +112,6 @@ private:
     QQueue<QByteArray> m_packets;
     // The stream is inside the tail of a status report.
     bool m_inReportTail = false;
+    // A byte of no known type was met: looking for the next packet start.
+    bool m_resyncing = false;
 };

@@ -182,18 +182,59 @@ private slots:
         QVERIFY(!framer.hasPacket());
     }
 
-    void framerDropsWhatFollowsAnUnknownType()
+    // A stray byte costs the bytes up to the next packet that reads whole,
+    // not the rest of the read.
+    void framerFindsItsFeetAfterAnUnknownType()
     {
         PacketFramer framer;
         const QByteArray first = Packets::state(Imei, 2);
-        QCOMPARE(framer.append(first + bytes({77, 20, 1, 2}) ), 4);
-        QVERIFY(framer.hasPacket());
+        const QByteArray second = Packets::state(Imei, 101);
+        // 77 is no type; "20 1 2" starts no notification (no IMEI digits).
+        QCOMPARE(framer.append(first + bytes({77, 20, 1, 2}) + second + bytes({255, 1})), 4);
         QCOMPARE(framer.takePacket(), first);
+        QCOMPARE(framer.takePacket(), second);
+        QCOMPARE(framer.takePacket(), bytes({255, 1}));
         QVERIFY(!framer.hasPacket());
         QCOMPARE(framer.partialSize(), 0);
-        // The stream goes on with the next read.
-        framer.append(bytes({255, 1}));
-        QCOMPARE(framer.takePacket(), bytes({255, 1}));
+        // An answer byte that is no answer code is no login answer.
+        QCOMPARE(framer.append(bytes({13, 255, 9}) + second), 3);
+        QCOMPARE(framer.takePacket(), second);
+        QVERIFY(!framer.hasPacket());
+    }
+
+    // One stray byte in a stream of a hundred packets, read in pieces of 1 to
+    // 64 bytes: only the packet it lands in may be lost.
+    void strayByteLosesAtMostItsPacket()
+    {
+        // The states a unit reports: a stray byte shifts the stream by one,
+        // so the corrupted packet's state byte is read where a type should be.
+        const quint8 states[] = {0, 1, 2, 3, 90, 101, 105, 110, 115, 120};
+        QRandomGenerator random(7);
+        for (int round = 0; round < 50; ++round) {
+            QList<QByteArray> packets;
+            QByteArray stream;
+            for (int n = 0; n < 100; ++n) {
+                const QByteArray p = n % 10 == 9 ? bytes({255, 1 + n % 3})
+                                                 : Packets::state(QStringLiteral("3569380356%1").arg(10000 + n), states[n % 10]);
+                packets << p;
+                stream += p;
+            }
+            const qsizetype at = random.bounded(stream.size());
+            stream.insert(at, char(0x77));
+            PacketFramer framer;
+            QList<QByteArray> got;
+            for (qsizetype pos = 0; pos < stream.size();) {
+                const int piece = 1 + int(random.bounded(64));
+                framer.append(stream.mid(pos, piece));
+                pos += piece;
+                while (framer.hasPacket())
+                    got << framer.takePacket();
+            }
+            int found = 0;
+            for (const QByteArray &p : packets)
+                found += got.contains(p) ? 1 : 0;
+            QVERIFY2(found >= 99, qPrintable(QStringLiteral("round %1: %2 of 100").arg(round).arg(found)));
+        }
     }
 
     void framerForgetsTheOldStreamOnReset()
