@@ -663,7 +663,7 @@ void Bench::measureReport()
             "ELT(1 + seq MOD 5,'Сработал датчик удара','Взят под охрану','Снят с охраны','Кадр с камеры',"
             "'Тревога принята в обработку'),"
             "ELT(1 + seq MOD 5,'Центр','Север','Юг','Запад','Восток'),ELT(1 + seq MOD 3,'','Bench','Оператор') "
-            "FROM seq_1_to_%3").arg(m_o.objects).arg(start).arg(more);
+            "FROM orvex_base.seq_1_to_%3").arg(m_o.objects).arg(start).arg(more);
         if (!m_root.exec(sql.toUtf8()))
             fatal(QStringLiteral("inserting report rows failed: %1").arg(m_root.error()));
         m_notes << QStringLiteral("report: %1 journal rows more inserted in %2 s").arg(more).arg(double(nowNs() - t0) / 1e9, 0, 'f', 1);
