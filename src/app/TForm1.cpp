@@ -184,6 +184,19 @@ void TForm1::buildToolbar()
            &TForm1::SpeedButton3Click);
     button(SpeedButton5, "SpeedButton5", QStringLiteral("Выход"), Glyphs::exit(), true, &TForm1::SpeedButton5Click);
 
+    // The database's state beside the server link's: an operator must see
+    // that what he does cannot be stored before he does it.
+    LBASE = new QLabel(Panel1);
+    LBASE->setObjectName(QStringLiteral("LBASE"));
+    LBASE->setTextFormat(Qt::PlainText);
+    LBASE->setAlignment(Qt::AlignCenter);
+    LBASE->setMinimumWidth(41);
+    QFont baseFont = LBASE->font();
+    baseFont.setBold(true);
+    LBASE->setFont(baseFont);
+    bar->insertWidget(1, LBASE);
+    Show_Base_State();
+
     bar->addSpacing(16);
     auto *group = new QVBoxLayout;
     group->setSpacing(1);
@@ -234,6 +247,20 @@ void TForm1::tick(const QDateTime &now)
         m_state.Tick_count = 0;
         m_database.ping();
     }
+    Show_Base_State();
+}
+
+void TForm1::Show_Base_State()
+{
+    const bool connected = m_state.Base_connected;
+    if (LBASE->property("connected").isValid() && LBASE->property("connected").toBool() == connected)
+        return;
+    LBASE->setProperty("connected", connected);
+    LBASE->setText(QStringLiteral("БД"));
+    QPalette palette = LBASE->palette();
+    palette.setColor(QPalette::WindowText, connected ? QColor(0x1e, 0x9e, 0x3e) : QColor(0xc6, 0x28, 0x28));
+    LBASE->setPalette(palette);
+    LBASE->setToolTip(connected ? QStringLiteral("База данных подключена") : QStringLiteral("Нет соединения с базой данных"));
 }
 
 void TForm1::setRelinkInterval(int milliseconds)
@@ -257,6 +284,7 @@ void TForm1::endSession(bool forgetOperator)
     m_rights.dropRights();
     m_loginAccepted = false;
     m_relink->stop();
+    Show_Base_State();
     if (forgetOperator) {
         // The station never goes on in the name of an operator the server
         // does not accept.
@@ -304,6 +332,7 @@ void TForm1::loginAccepted()
     m_rights.ButtonEnable();
     m_objects->Load_Objects(choice.text);
     m_objects->Load_States();
+    Show_Base_State();
     m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
 }
 

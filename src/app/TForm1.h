@@ -63,6 +63,8 @@ public:
     void setSoundPlayer(SoundPlayer *player);
 
     void Show_Link_State(quint8 connected);
+    // The database indicator LBASE follows Base_connected (every tick).
+    void Show_Base_State();
     // How often a lost server link is tried again (tests make it short).
     void setRelinkInterval(int milliseconds);
     void Show_Sound_State(bool on);
@@ -88,6 +90,7 @@ public:
     QToolButton *SpeedButton5 = nullptr;
     QComboBox *ComboBox1 = nullptr;
     QLabel *LTIME = nullptr;
+    QLabel *LBASE = nullptr;
 
     QSplitter *Splitter2 = nullptr;
     // The parts' widgets under their own names.

@@ -12,6 +12,7 @@
 #include "TestDatabase.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QTableView>
@@ -316,6 +317,28 @@ private slots:
         QTRY_COMPARE(m_f->dialogs.messages, (QStringList{QStringLiteral("Соединение закрыто"), AuthPassed}));
         QCOMPARE(s.form1()->ComboBox1->count(), 2);
         QVERIFY(s.form1()->SpeedButton8->isEnabled());
+    }
+
+    void databaseStateIsShownBesideTheLink()
+    {
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(), {}));
+        Station &s = logIn({QStringLiteral("Pilot:Pilot")}, 0, QStringLiteral("Pilot"));
+        QCOMPARE(s.form1()->LBASE->toolTip(), QStringLiteral("Нет соединения с базой данных"));
+        QVERIFY(answer(Accepted));
+        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
+        QCOMPARE(s.form1()->LBASE->toolTip(), QStringLiteral("База данных подключена"));
+        // The account cannot log in again after its session is killed: the
+        // next statement finds the database gone, and the next tick shows it.
+        QVERIFY(TestDatabase::exec(QStringLiteral("ALTER USER 'Pilot'@'%' ACCOUNT LOCK")));
+        QVERIFY(TestDatabase::exec(QStringLiteral("KILL %1").arg(s.database().connectionId())));
+        QVERIFY(!s.form1()->rights().Load_User_Groups());
+        s.form1()->tick(QDateTime::currentDateTime());
+        QCOMPARE(s.form1()->LBASE->toolTip(), QStringLiteral("Нет соединения с базой данных"));
+        // Back: the keep-alive logs in again and the indicator follows.
+        QVERIFY(TestDatabase::exec(QStringLiteral("ALTER USER 'Pilot'@'%' ACCOUNT UNLOCK")));
+        s.state().Tick_count = 301;
+        s.form1()->tick(QDateTime::currentDateTime());
+        QCOMPARE(s.form1()->LBASE->toolTip(), QStringLiteral("База данных подключена"));
     }
 
     void keepAliveBringsAKilledSessionBack()
