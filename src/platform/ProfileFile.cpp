@@ -27,14 +27,26 @@ QByteArray name(const QString &text)
     return Cp1251::encode(text);
 }
 
-void load(Ini &ini, const QString &path)
+// Loads the file into ini. A missing or unreadable file reads as empty: every
+// key gets its default. Returns whether what was loaded is the whole file, so
+// that writing it back keeps everything: not when the file exists but cannot
+// be read, nor when it holds a NUL byte, where the parser stops.
+bool load(Ini &ini, const QString &path)
 {
     ini.SetUnicode(false);
     ini.SetMultiKey(false);
     ini.SetMultiLine(false);
     ini.SetSpaces(false);
-    // A missing or unreadable file reads as empty: every key gets its default.
-    ini.LoadFile(localPath(path).constData());
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    ini.LoadData(bytes.constData(), size_t(bytes.size()));
+    return !bytes.contains('\0');
 }
 
 } // namespace
@@ -99,7 +111,9 @@ bool ProfileFile::parseInt(const QString &text, int *value)
 bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
 {
     Ini ini;
-    load(ini, m_path);
+    // Written back from a partial read, the file would lose what was not read.
+    if (!load(ini, m_path))
+        return false;
     ini.SetValue(name(section).constData(), name(key).constData(), Cp1251::encode(value).constData());
     return ini.SaveFile(localPath(m_path).constData()) == SI_OK;
 }

@@ -20,7 +20,9 @@ public:
     // whole integer of this range gives the default.
     int readInt(const QString &section, const QString &key, int defaultValue) const;
 
-    // Returns false when the file could not be written.
+    // Returns false when the file could not be written, and writes nothing
+    // when it could not be read whole (unreadable, or a NUL byte in it): a
+    // file rewritten from a partial read would lose the rest.
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInt(const QString &section, const QString &key, long long value);
 

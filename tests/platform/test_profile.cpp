@@ -80,6 +80,22 @@ private slots:
                  QStringLiteral("10.9.9.9"));
     }
 
+    // The reader stops at a NUL byte: a file rewritten from that read would
+    // lose every key after it. Such a file is read as far as it goes and
+    // never written.
+    void fileWithANulByteIsNeverRewritten()
+    {
+        const QByteArray content("[Connections]\r\nServer_address=10.1.1.1\r\nBad=x\0y\r\nServer_port=10000\r\n"
+                                 "[User0]\r\nLogin=Pilot\r\n", 90);
+        writeFile(content);
+        ProfileFile ini(m_path);
+        QCOMPARE(ini.readString(QStringLiteral("Connections"), QStringLiteral("Server_address"), QString()),
+                 QStringLiteral("10.1.1.1"));
+        QVERIFY(!ini.writeString(QStringLiteral("Connections"), QStringLiteral("Server_address"), QStringLiteral("10.2.2.2")));
+        QVERIFY(!ini.writeInt(QStringLiteral("Users"), QStringLiteral("Index"), 1));
+        QCOMPARE(readFile(), content);
+    }
+
     void textsAreCodePage1251()
     {
         ProfileFile ini(m_path);
