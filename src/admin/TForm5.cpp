@@ -519,8 +519,15 @@ void TForm5::say(const QString &text)
 
 QString TForm5::serverError() const
 {
-    const QString error = m_database.errorText();
-    return error.isEmpty() ? QStringLiteral("Нет соединения с базой данных") : error;
+    return m_database.errorMessage();
+}
+
+bool TForm5::change(const QString &sql, const QString &failure)
+{
+    if (m_database.exec(sql))
+        return true;
+    say(failure.isEmpty() ? serverError() : failure);
+    return false;
 }
 
 bool TForm5::refuseUnencodable(const QStringList &texts)
@@ -588,19 +595,15 @@ void TForm5::SpeedButton1Click()
     }
     if (refuseUnencodable({name}))
         return;
-    if (m_database.exec(AdminSql::addGroup(m_database.escaper(), name)))
+    if (change(AdminSql::addGroup(m_database.escaper(), name), QStringLiteral("Ошибка при добавлении данных")))
         TabSheet1Show();
-    else
-        say(QStringLiteral("Ошибка при добавлении данных"));
 }
 
 void TForm5::SpeedButton2Click()
 {
     const QString name = cellText(StringGrid1, actedRow(StringGrid1), 0);
-    if (m_database.exec(AdminSql::deleteGroup(m_database.escaper(), name)))
+    if (change(AdminSql::deleteGroup(m_database.escaper(), name), QStringLiteral("Ошибка при удалении данных")))
         TabSheet1Show();
-    else
-        say(QStringLiteral("Ошибка при удалении данных"));
 }
 
 // ---- objects
@@ -879,19 +882,15 @@ void TForm5::SpeedButton8Click()
     }
     if (refuseUnencodable({text}))
         return;
-    if (m_database.exec(AdminSql::addText(m_database.escaper(), text)))
+    if (change(AdminSql::addText(m_database.escaper(), text), QStringLiteral("Ошибка при добавлении данных")))
         TabSheet4Show();
-    else
-        say(QStringLiteral("Ошибка при добавлении данных"));
 }
 
 void TForm5::SpeedButton9Click()
 {
     const QString text = cellText(StringGrid4, actedRow(StringGrid4), 0);
-    if (m_database.exec(AdminSql::deleteText(m_database.escaper(), text)))
+    if (change(AdminSql::deleteText(m_database.escaper(), text), QStringLiteral("Ошибка при удалении данных")))
         TabSheet4Show();
-    else
-        say(QStringLiteral("Ошибка при удалении данных"));
 }
 
 // ---- keys
@@ -913,19 +912,15 @@ void TForm5::SpeedButton10Click()
     }
     if (refuseUnencodable({code, owner}))
         return;
-    if (m_database.exec(AdminSql::addKey(m_database.escaper(), code, owner)))
+    if (change(AdminSql::addKey(m_database.escaper(), code, owner), QStringLiteral("Ошибка при добавлении данных")))
         TabSheet5Show();
-    else
-        say(QStringLiteral("Ошибка при добавлении данных"));
 }
 
 void TForm5::SpeedButton11Click()
 {
     const QString code = cellText(StringGrid5, actedRow(StringGrid5), 0);
-    if (m_database.exec(AdminSql::deleteKey(m_database.escaper(), code)))
+    if (change(AdminSql::deleteKey(m_database.escaper(), code), QStringLiteral("Ошибка при удалении данных")))
         TabSheet5Show();
-    else
-        say(QStringLiteral("Ошибка при удалении данных"));
 }
 
 // ---- event rules
@@ -969,18 +964,15 @@ void TForm5::SpeedButton12Click()
     const QString name = Edit16->text();
     if (refuseUnencodable({name}))
         return;
-    if (m_database.exec(AdminSql::addRule(m_database.escaper(), name, object, source, action)))
+    if (change(AdminSql::addRule(m_database.escaper(), name, object, source, action), {}))
         TabSheet6Show();
-    else
-        say(serverError());
 }
 
 void TForm5::SpeedButton13Click()
 {
     const int row = actedRow(StringGrid6);
-    if (m_database.exec(AdminSql::deleteRule(m_database.escaper(), cellText(StringGrid6, row, 1),
-                                             cellText(StringGrid6, row, 2), cellText(StringGrid6, row, 3))))
+    if (change(AdminSql::deleteRule(m_database.escaper(), cellText(StringGrid6, row, 1), cellText(StringGrid6, row, 2),
+                                    cellText(StringGrid6, row, 3)),
+               {}))
         TabSheet6Show();
-    else
-        say(serverError());
 }

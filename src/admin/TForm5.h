@@ -150,6 +150,9 @@ private:
     void say(const QString &text);
     // The server's reason for the last failure, or that there is no connection.
     QString serverError() const;
+    // Runs a statement without rows; when the server refuses it, shows
+    // failure (or the server's own error when failure is empty).
+    bool change(const QString &sql, const QString &failure);
     // A text the tables' code page cannot carry is refused, naming the character.
     bool refuseUnencodable(const QStringList &texts);
 
