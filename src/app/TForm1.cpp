@@ -35,8 +35,9 @@
 
 namespace {
 
-// A restarted server is found within this time, without a flood of attempts.
-constexpr int RelinkMs = 5000;
+// A restarted database server is found within this time, without a flood of
+// attempts.
+constexpr int BaseRetryMs = 5000;
 
 } // namespace
 
@@ -90,12 +91,22 @@ TForm1::TForm1(StationState &state, Database &database, ServerLink &link, Operat
 
     m_relink = new QTimer(this);
     m_relink->setObjectName(QStringLiteral("relink"));
-    m_relink->setInterval(RelinkMs);
+    m_relink->setInterval(ConfigIni::DefaultRelinkSeconds * 1000);
     connect(m_relink, &QTimer::timeout, this, [this] {
         // An attempt still under way is left to finish.
         if (!m_link.isActive() && m_link.Client1->state() == QAbstractSocket::UnconnectedState)
             m_link.Connect_Server();
     });
+
+    m_baseProbe = new QTcpSocket(this);
+    m_baseProbe->setObjectName(QStringLiteral("baseProbe"));
+    connect(m_baseProbe, &QTcpSocket::connected, this, &TForm1::baseReachable);
+    m_baseRetry = new QTimer(this);
+    m_baseRetry->setObjectName(QStringLiteral("baseRetry"));
+    m_baseRetry->setInterval(BaseRetryMs);
+    connect(m_baseRetry, &QTimer::timeout, this, &TForm1::probeBase);
+    m_baseRetry->start();
+    connect(m_journal, &Journal::behindChanged, this, &TForm1::Show_Base_State);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -229,7 +240,9 @@ void TForm1::setSoundPlayer(SoundPlayer *player)
 
 void TForm1::FormCreate()
 {
-    ConfigIni(m_state).readConnections(m_state);
+    const ConfigIni config(m_state);
+    config.readConnections(m_state);
+    setRelinkInterval(config.relinkSeconds() * 1000);
     WindowPlacement::centreOver(this, nullptr);
 }
 
@@ -245,27 +258,87 @@ void TForm1::tick(const QDateTime &now)
     const quint16 old = m_state.Tick_count++;
     if (old > 300) {
         m_state.Tick_count = 0;
-        m_database.ping();
+        // A database known to be away is looked for by probeBase(), which
+        // does not wait on an unreachable host.
+        if (m_state.Base_connected)
+            m_database.ping();
     }
+    Show_Base_State();
+}
+
+void TForm1::probeBase()
+{
+    const DbAccount &account = m_database.account();
+    if (account.login.isEmpty())
+        return; // no operator's database session to bring back
+    if (m_state.Base_connected) {
+        // Back, but the journal has rows to catch up on.
+        if (m_journal->isBehind())
+            m_journal->catchUp();
+        return;
+    }
+    if (m_baseProbe->state() != QAbstractSocket::UnconnectedState)
+        return; // the last look has not ended yet
+    const QString host = account.host.trimmed().isEmpty() ? QStringLiteral("localhost") : account.host.trimmed();
+    m_baseProbe->connectToHost(host, account.port);
+}
+
+void TForm1::baseReachable()
+{
+    m_baseProbe->abort();
+    if (m_state.Base_connected || m_database.account().login.isEmpty())
+        return;
+    m_database.ping();
+    if (m_state.Base_connected)
+        m_journal->catchUp();
     Show_Base_State();
 }
 
 void TForm1::Show_Base_State()
 {
+    enum Look { Connected, Behind, Away };
     const bool connected = m_state.Base_connected;
-    if (LBASE->property("connected").isValid() && LBASE->property("connected").toBool() == connected)
+    // The toolbar is built before the parts.
+    const bool behind = m_journal && m_journal->isBehind();
+    const Look look = !connected ? Away : behind ? Behind : Connected;
+    QString hint;
+    switch (look) {
+    case Connected:
+        hint = QStringLiteral("База данных подключена");
+        break;
+    case Behind:
+        hint = QStringLiteral("База данных подключена, журнал не обновлен:\n") + m_journal->lastError();
+        break;
+    case Away:
+        hint = QStringLiteral("Нет соединения с базой данных");
+        if (behind)
+            hint += QStringLiteral("\nЖурнал будет дополнен, когда соединение восстановится");
+        break;
+    }
+    if (LBASE->property("look").isValid() && LBASE->property("look").toInt() == look && LBASE->toolTip() == hint)
         return;
+    LBASE->setProperty("look", int(look));
     LBASE->setProperty("connected", connected);
     LBASE->setText(QStringLiteral("БД"));
     QPalette palette = LBASE->palette();
-    palette.setColor(QPalette::WindowText, connected ? QColor(0x1e, 0x9e, 0x3e) : QColor(0xc6, 0x28, 0x28));
+    const QColor colours[] = {QColor(0x1e, 0x9e, 0x3e), QColor(0xe0, 0x8a, 0x00), QColor(0xc6, 0x28, 0x28)};
+    palette.setColor(QPalette::WindowText, colours[look]);
     LBASE->setPalette(palette);
-    LBASE->setToolTip(connected ? QStringLiteral("База данных подключена") : QStringLiteral("Нет соединения с базой данных"));
+    LBASE->setToolTip(hint);
 }
 
 void TForm1::setRelinkInterval(int milliseconds)
 {
-    m_relink->setInterval(milliseconds);
+    m_relinkOn = milliseconds > 0;
+    if (m_relinkOn)
+        m_relink->setInterval(milliseconds);
+    else
+        m_relink->stop();
+}
+
+void TForm1::setBaseRetryInterval(int milliseconds)
+{
+    m_baseRetry->setInterval(milliseconds);
 }
 
 void TForm1::Show_Link_State(quint8 connected)
@@ -283,7 +356,9 @@ void TForm1::endSession(bool forgetOperator)
     m_database.close();
     m_rights.dropRights();
     m_loginAccepted = false;
+    m_relinking = false;
     m_relink->stop();
+    m_baseProbe->abort();
     Show_Base_State();
     if (forgetOperator) {
         // The station never goes on in the name of an operator the server
@@ -315,24 +390,38 @@ void TForm1::loginAccepted()
         m_state.dialogs->message(this, QStringLiteral("Не удается соединиться с базой данных"));
         return;
     }
+    // The same operator back after a lost link keeps the group he watched.
+    const bool relinked = m_relinking;
+    m_relinking = false;
+    const QString watched = ComboBox1->currentText();
     if (const std::optional<QStringList> items = m_rights.Load_User_Groups()) {
         const QSignalBlocker blocker(ComboBox1);
         ComboBox1->clear();
         ComboBox1->addItems(*items);
-        ComboBox1->setCurrentIndex(0);
+        const int kept = relinked ? ComboBox1->findText(watched, Qt::MatchExactly) : -1;
+        ComboBox1->setCurrentIndex(qMax(kept, 0));
     }
     const GroupChoice choice = selectorChoice();
     m_session->setGroupChoice(choice, false);
-    // The journal's period starts as a click into the list sets it, the last
-    // day: the first notification or selection must not fetch every row
-    // since the pickers' design dates.
-    const QDateTime now = QDateTime::currentDateTime();
-    m_session->setPeriod(now.addDays(-1), now, false);
+    if (!relinked) {
+        // The journal's period starts as a click into the list sets it, the
+        // last day: the first notification or selection must not fetch every
+        // row since the pickers' design dates.
+        const QDateTime now = QDateTime::currentDateTime();
+        m_session->setPeriod(now.addDays(-1), now, false);
+    }
     alarms().Load_PopupMenu();
     m_rights.ButtonEnable();
+    // After a lost link the states are read again: what changed meanwhile
+    // was announced to nobody here.
     m_objects->Load_Objects(choice.text);
     m_objects->Load_States();
     Show_Base_State();
+    if (relinked) {
+        // Rows written while the link was away.
+        m_journal->Refresh_Messages(m_session->hasSelection() ? m_state.Selected_IMEI : AllKey);
+        return;
+    }
     m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
 }
 
@@ -360,8 +449,11 @@ void TForm1::onLinkClosed()
 {
     m_rights.ButtonDisable();
     // The operator's login stands: the station keeps trying the server.
-    if (m_loginAccepted)
-        m_relink->start();
+    if (m_loginAccepted) {
+        m_relinking = true;
+        if (m_relinkOn)
+            m_relink->start();
+    }
     m_state.dialogs->message(this, QStringLiteral("Соединение закрыто"));
 }
 

@@ -11,6 +11,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QSplitter;
+class QTcpSocket;
 class QTimer;
 class QToolButton;
 class AlarmPanel;
@@ -65,8 +66,12 @@ public:
     void Show_Link_State(quint8 connected);
     // The database indicator LBASE follows Base_connected (every tick).
     void Show_Base_State();
-    // How often a lost server link is tried again (tests make it short).
+    // How often a lost server link is tried again (tests make it short); 0
+    // leaves it to the operator.
     void setRelinkInterval(int milliseconds);
+    // How often, while the database is away, the station looks whether it is
+    // back (tests make it short).
+    void setBaseRetryInterval(int milliseconds);
     void Show_Sound_State(bool on);
     void Timer1Timer();
     // One clock tick at the given moment.
@@ -126,6 +131,11 @@ private:
     // Back to no operator's session, as at start; forgetOperator also drops
     // the credentials, for a login the server refused.
     void endSession(bool forgetOperator = false);
+    // While the database is away: a connection attempt on the side, which
+    // cannot freeze the window; only when the server answers is the
+    // database connection itself opened again.
+    void probeBase();
+    void baseReachable();
 
     StationState &m_state;
     Database &m_database;
@@ -140,5 +150,11 @@ private:
     // While the server link of an accepted login is lost, it is tried again
     // at this pace, one attempt at a time.
     QTimer *m_relink = nullptr;
+    bool m_relinkOn = true;
     bool m_loginAccepted = false;
+    // The link of an accepted login was lost: its next acceptance is the same
+    // operator coming back, whose group and period stay.
+    bool m_relinking = false;
+    QTimer *m_baseRetry = nullptr;
+    QTcpSocket *m_baseProbe = nullptr;
 };

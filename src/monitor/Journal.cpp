@@ -159,10 +159,11 @@ void Journal::Load_Messages(const QString &key, bool useEnd)
     const QString sql = JournalSql::loadMessages(m_database.escaper(), key, groups, m_state.Full_rights,
                                                  pickerText(StartDate),
                                                  useEnd ? std::optional<QString>(pickerText(EndDate)) : std::nullopt);
-    if (!m_state.Base_connected)
-        return;
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
+    QList<JournalRow> rows;
+    if (m_state.Base_connected)
+        rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
+    noteOutcome(accepted, Pending::Load, key, useEnd);
     // A refused statement leaves the rows shown as they are, and with them
     // the title that says what they are.
     if (!accepted)
@@ -187,12 +188,55 @@ void Journal::Refresh_Messages(const QString &key)
         ? JournalSql::loadMessages(m_database.escaper(), m_shown->key, m_shown->groups, m_shown->fullRights, start)
         : JournalSql::refreshMessages(m_database.escaper(), m_shown->key, m_shown->groups, m_shown->fullRights, start,
                                       from);
-    if (!m_state.Base_connected)
+    // The load that waits covers this top-up's rows as well.
+    if (m_pending == Pending::Load) {
+        if (m_state.Base_connected)
+            catchUp();
         return;
+    }
     bool accepted = false;
-    QList<JournalRow> rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
+    QList<JournalRow> rows;
+    if (m_state.Base_connected)
+        rows = fetch(m_database, m_state.dialogs, sql, this, &accepted);
+    noteOutcome(accepted, Pending::TopUp, key);
     if (accepted)
         m_model->prepend(std::move(rows));
+}
+
+void Journal::noteOutcome(bool ran, Pending what, const QString &key, bool useEnd)
+{
+    const bool wasBehind = isBehind();
+    if (ran) {
+        // A top-up that ran does not do a load's work.
+        if (what == Pending::Load || m_pending == Pending::TopUp)
+            m_pending = Pending::None;
+        if (!isBehind())
+            m_lastError.clear();
+    } else {
+        if (what == Pending::Load || m_pending == Pending::None) {
+            m_pending = what;
+            m_pendingKey = key;
+            m_pendingUseEnd = useEnd;
+        }
+        m_lastError = m_database.errorMessage();
+    }
+    if (wasBehind != isBehind())
+        emit behindChanged(isBehind());
+}
+
+void Journal::catchUp()
+{
+    const QString key = m_pendingKey;
+    switch (m_pending) {
+    case Pending::None:
+        break;
+    case Pending::TopUp:
+        Refresh_Messages(key);
+        break;
+    case Pending::Load:
+        Load_Messages(key, m_pendingUseEnd);
+        break;
+    }
 }
 
 void Journal::StartDateChange()

@@ -52,17 +52,32 @@ public:
     // The operator changed StartDate or EndDate: reload with both bounds.
     void StartDateChange();
 
+    // A load or top-up that could not run (no database, or refused) waits
+    // here until catchUp() runs it: rows written meanwhile are not lost to
+    // the operator, they come when the database is back.
+    bool isBehind() const { return m_pending != Pending::None; }
+    // Why the journal is behind, as the server said it; empty when it is not.
+    const QString &lastError() const { return m_lastError; }
+    // Runs the load or top-up that waits, if any.
+    void catchUp();
+
     JournalModel *model() const { return m_model; }
 
 signals:
     // A double click on a row that announces a camera frame: the object of
     // that row and the frame's date-time.
     void frameRequested(const QString &imei, const QString &date);
+    // The journal fell behind the database or caught up with it.
+    void behindChanged(bool behind);
 
 private:
     void StringGrid1DblClick(const QModelIndex &index);
     // Shows the session's period in the pickers without reloading.
     void showPeriod();
+    enum class Pending { None, TopUp, Load };
+    // Records how a load or top-up went: a load that failed waits in place of
+    // anything older; a failed top-up waits unless a load already does.
+    void noteOutcome(bool ran, Pending what, const QString &key, bool useEnd = false);
 
     StationState &m_state;
     Database &m_database;
@@ -78,4 +93,8 @@ private:
     std::optional<Shown> m_shown;
     // Set while the station itself moves the pickers.
     bool m_settingPeriod = false;
+    Pending m_pending = Pending::None;
+    QString m_pendingKey;
+    bool m_pendingUseEnd = false;
+    QString m_lastError;
 };

@@ -68,3 +68,12 @@ void ConfigIni::writeUser(int n, const QString &login, const QString &pass)
     m_file.writeString(userSection(n), QStringLiteral("Login"), login);
     m_file.writeString(userSection(n), QStringLiteral("Pass"), pass);
 }
+
+int ConfigIni::relinkSeconds() const
+{
+    // A day at most: a larger value is as good as never, and stays clear of
+    // the timer's range.
+    return std::clamp(m_file.readInt(QStringLiteral("Reconnect"), QStringLiteral("Server_seconds"),
+                                      DefaultRelinkSeconds),
+                      0, 86400);
+}

@@ -32,6 +32,11 @@ public:
 
     const QString &path() const { return m_file.path(); }
 
+    // [Reconnect] Server_seconds: how often a lost server link of a logged-in
+    // operator is tried again; 0 leaves it to the operator's click. Default 5.
+    static constexpr int DefaultRelinkSeconds = 5;
+    int relinkSeconds() const;
+
 private:
     static QString userSection(int n);
     ProfileFile m_file;

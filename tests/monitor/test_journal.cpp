@@ -557,6 +557,18 @@ private slots:
         w.state.Base_connected = true;
         QCOMPARE(w.selectsRun(), before);
         QCOMPARE(w.dialogs.messages, QStringList());
+
+        // What could not run waits for the database: the last load asked
+        // for, which covers the top-up asked for before it.
+        QVERIFY(w.journal->isBehind());
+        QSignalSpy caughtUp(w.journal, &Journal::behindChanged);
+        w.journal->catchUp();
+        QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объектов группы Все"));
+        QCOMPARE(column(w.grid(), JournalModel::EventColumn),
+                 (QStringList{QStringLiteral("at the end"), QStringLiteral("Кадр с камеры"), QStringLiteral("b1"),
+                              QStringLiteral("a1")}));
+        QVERIFY(!w.journal->isBehind());
+        QCOMPARE(caughtUp.count(), 1);
     }
 
     void dbRefusedQueryKeepsTheRows()
@@ -570,6 +582,14 @@ private slots:
         w.journal->Refresh_Messages(ImeiA);
         QCOMPARE(column(w.grid(), JournalModel::EventColumn), shown);
         QCOMPARE(w.dialogs.messages, QStringList());
+        // Not silent either: the journal knows it is behind, and why.
+        QVERIFY(w.journal->isBehind());
+        QVERIFY2(w.journal->lastError().contains(QStringLiteral("messages")), qPrintable(w.journal->lastError()));
+        QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.messages_gone TO orvex_base.messages")));
+        w.journal->catchUp();
+        QCOMPARE(w.title->text(), QStringLiteral("Сообщения от объекта ") + ImeiB);
+        QVERIFY(!w.journal->isBehind());
+        QVERIFY(w.journal->lastError().isEmpty());
     }
 
     void dbDoubleClickAsksForTheFrameOfTheRow()

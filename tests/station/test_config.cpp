@@ -110,6 +110,27 @@ private slots:
         QCOMPARE(ConfigIni(m_state).userCount(), count);
     }
 
+    void relinkPaceIsReadWithinBounds_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("no section") << QByteArray("[Connections]\n") << ConfigIni::DefaultRelinkSeconds;
+        QTest::newRow("off") << QByteArray("[reconnect]\nserver_seconds=0\n") << 0;
+        QTest::newRow("ordinary") << QByteArray("[Reconnect]\nServer_seconds=30\n") << 30;
+        QTest::newRow("negative") << QByteArray("[Reconnect]\nServer_seconds=-3\n") << 0;
+        QTest::newRow("absurd") << QByteArray("[Reconnect]\nServer_seconds=2000000000\n") << 86400;
+        QTest::newRow("not a number") << QByteArray("[Reconnect]\nServer_seconds=often\n")
+                                      << ConfigIni::DefaultRelinkSeconds;
+    }
+
+    void relinkPaceIsReadWithinBounds()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, seconds);
+        writeFile(content);
+        QCOMPARE(ConfigIni(m_state).relinkSeconds(), seconds);
+    }
+
     void statementsEscapeTheirValues_data()
     {
         QTest::addColumn<QString>("login");

@@ -4,6 +4,7 @@ TcpPeer::TcpPeer(QObject *parent)
     : QObject(parent)
 {
     m_server.listen(QHostAddress::LocalHost, 0);
+    m_port = m_server.serverPort();
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             socket->setParent(this);

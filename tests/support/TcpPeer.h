@@ -16,7 +16,7 @@ class TcpPeer : public QObject
 public:
     explicit TcpPeer(QObject *parent = nullptr);
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_port; }
     int connectionCount() const { return int(m_clients.size()); }
     // The latest connection, or nullptr.
     QTcpSocket *client() const;
@@ -26,9 +26,12 @@ public:
     void send(const QByteArray &bytes);
     void closeClient();
     void stopListening() { m_server.close(); }
+    // Listens on the same port again, as a restarted server would.
+    bool listenAgain() { return m_server.listen(QHostAddress::LocalHost, m_port); }
 
 private:
     QTcpServer m_server;
+    quint16 m_port = 0;
     QList<QPointer<QTcpSocket>> m_clients;
     QList<QByteArray> m_received;
 };
