@@ -160,15 +160,19 @@ void AlarmPanel::PMSelect(const QString &caption, AlarmEntry *e)
                                                        + QStringLiteral(": тревога остается в обработке"));
             return;
         }
+        // The state first: an alarm the database still holds in processing
+        // is not called processed anywhere, its entry included.
+        const auto code = static_cast<quint8>(*guard + 1);
+        if (!m_reports.storeState(imei, code))
+            return;
         e->setLine(4, caption);
         m_reports.Save_Event(imei, QStringLiteral("Тревога обработана"));
-        m_reports.Save_State(imei, static_cast<quint8>(*guard + 1));
+        m_reports.announceState(imei, code);
         return;
     }
-    e->setLine(4, caption);
-    if (caption != CloseEntry) {
-        m_reports.Save_Event(imei, caption);
-    }
+    // A comment shows in the entry once the journal holds it.
+    if (caption == CloseEntry || m_reports.Save_Event(imei, caption))
+        e->setLine(4, caption);
 }
 
 void AlarmPanel::CloseGroup(AlarmEntry *e)

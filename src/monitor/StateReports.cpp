@@ -104,7 +104,7 @@ void StateReports::reportError(const QString &prefix)
     m_errors << m_database.errorMessage(prefix);
 }
 
-void StateReports::Save_Event(const QString &imei, const QString &text)
+bool StateReports::Save_Event(const QString &imei, const QString &text)
 {
     QString group;
     const auto found = m_database.value(ObjectSql::objectGroup(m_database.escaper(), imei), &group);
@@ -120,6 +120,7 @@ void StateReports::Save_Event(const QString &imei, const QString &text)
     if (!written)
         reportError(QStringLiteral("Ошибка при добавлении данных"));
     emit messagesRequested(imei);
+    return written;
 }
 
 void StateReports::Play_Sound(const QString &name)

@@ -40,7 +40,8 @@ public:
     // value): a guess would announce an armed object as disarmed.
     std::optional<int> Get_Guard_State(const QString &imei);
     // A journal row of type "Событие" by the operator, dated by the clock.
-    void Save_Event(const QString &imei, const QString &text);
+    // Returns whether the row was written (a failure is reported).
+    bool Save_Event(const QString &imei, const QString &text);
 
     // The state's sound, unless the operator switched sounds off (Sound_on).
     void Play_Sound(const QString &name);

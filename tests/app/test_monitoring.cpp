@@ -332,6 +332,40 @@ private slots:
         expectNothingSent();
     }
 
+    // A comment or "Обработана" that the database refuses is not shown as
+    // done: the entry keeps its line, the state stays, no station hears.
+    void refusedCommentAndProcessingLeaveTheEntryAsItWas()
+    {
+        select(Safe);
+        QTRY_VERIFY(main()->alarms().entry(Safe));
+        AlarmEntry *entry = main()->alarms().entry(Safe);
+        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
+        m_peer->clearReceived();
+        const QStringList rows = journal(Safe);
+        QVERIFY(TestDatabase::exec(QStringLiteral(
+            "CREATE TRIGGER orvex_base.refuse_rows BEFORE INSERT ON orvex_base.messages FOR EACH ROW "
+            "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='no rows today';"
+            "CREATE TRIGGER orvex_base.refuse_states BEFORE UPDATE ON orvex_base.objects FOR EACH ROW "
+            "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='no states today'")));
+
+        chooseInMenu(entry, QStringLiteral("Выезд группы"));
+        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
+        QVERIFY2(m_f->dialogs.messages.first().contains(QStringLiteral("no rows today")),
+                 qPrintable(m_f->dialogs.messages.first()));
+        QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
+
+        m_f->dialogs.clear();
+        chooseInMenu(entry, QStringLiteral("Обработана"));
+        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
+        QVERIFY2(m_f->dialogs.messages.first().startsWith(QStringLiteral("Действие не сохранено")),
+                 qPrintable(m_f->dialogs.messages.first()));
+        QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
+        QCOMPARE(main()->objects().stateCode(Safe), 90);
+        QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
+        QCOMPARE(journal(Safe), rows);
+        expectNothingSent();
+    }
+
     void databaseTextIsShownAsWritten()
     {
         QVERIFY(TestDatabase::exec(
