@@ -15,14 +15,28 @@ bool isLineEnd(char c)
     return c == '\n' || c == '\r';
 }
 
+char fold(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 std::string folded(QByteArrayView name)
 {
     std::string result(name.begin(), name.end());
-    for (char &c : result) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
+    for (char &c : result)
+        c = fold(c);
     return result;
+}
+
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -33,16 +47,107 @@ IniDocument::IniDocument(QByteArray bytes)
     parse();
 }
 
+quint32 IniDocument::hashOf(int section, QByteArrayView key)
+{
+    // FNV-1a over the folded name, the section mixed in.
+    quint32 h = 2166136261u ^ (quint32(section) * 0x9E3779B1u);
+    for (const char c : key) {
+        h ^= quint8(fold(c));
+        h *= 16777619u;
+    }
+    return h;
+}
+
+QByteArrayView IniDocument::keyName(const Slot &slot) const
+{
+    if (slot.key < 0)
+        return m_added[size_t(-1 - slot.key)].key;
+    const char *data = m_bytes.constData();
+    qsizetype end = slot.key;
+    while (data[end] != '=')
+        ++end;
+    while (end > slot.key && isBlank(data[end - 1]))
+        --end;
+    return QByteArrayView(data + slot.key, end - slot.key);
+}
+
+std::pair<qsizetype, qsizetype> IniDocument::valueRange(qsizetype key) const
+{
+    const char *data = m_bytes.constData();
+    qsizetype start = key;
+    while (data[start] != '=')
+        ++start;
+    ++start;
+    while (start < m_end && isBlank(data[start]))
+        ++start;
+    qsizetype end = start;
+    while (end < m_end && !isLineEnd(data[end]))
+        ++end;
+    while (end > start && isBlank(data[end - 1]))
+        --end;
+    return {start, end - start};
+}
+
+void IniDocument::grow(size_t capacity)
+{
+    std::vector<Slot> old = std::move(m_table);
+    m_table.assign(capacity, Slot());
+    const size_t mask = capacity - 1;
+    for (const Slot &slot : old) {
+        if (slot.section < 0)
+            continue;
+        size_t i = slot.hash & mask;
+        while (m_table[i].section >= 0)
+            i = (i + 1) & mask;
+        m_table[i] = slot;
+    }
+}
+
+const IniDocument::Slot *IniDocument::find(int section, QByteArrayView key) const
+{
+    if (m_table.empty())
+        return nullptr;
+    const quint32 hash = hashOf(section, key);
+    const size_t mask = m_table.size() - 1;
+    for (size_t i = hash & mask; m_table[i].section >= 0; i = (i + 1) & mask) {
+        const Slot &slot = m_table[i];
+        if (slot.hash == hash && slot.section == section && sameName(keyName(slot), key))
+            return &slot;
+    }
+    return nullptr;
+}
+
+void IniDocument::insert(int section, quint32 hash, qsizetype key)
+{
+    // At most seven tenths full, so that probes stay short.
+    if ((m_used + 1) * 10 > m_table.size() * 7)
+        grow(std::max<size_t>(16, m_table.size() * 2));
+    const size_t mask = m_table.size() - 1;
+    size_t i = hash & mask;
+    while (m_table[i].section >= 0)
+        i = (i + 1) & mask;
+    m_table[i] = Slot{hash, section, key};
+    ++m_used;
+}
+
 void IniDocument::parse()
 {
     const char *data = m_bytes.constData();
-    qsizetype end = m_bytes.indexOf('\0');
-    if (end < 0)
-        end = m_bytes.size();
+    m_end = m_bytes.indexOf('\0');
+    if (m_end < 0)
+        m_end = m_bytes.size();
+    const qsizetype end = m_end;
 
     // New lines follow the file's own line ends.
     const qsizetype firstLf = m_bytes.indexOf('\n');
     m_newline = firstLf > 0 && data[firstLf - 1] == '\r' ? QByteArray("\r\n") : QByteArray("\n");
+
+    // Room for a key on every line, so that the table is built without growing.
+    size_t capacity = 16;
+    const size_t lines = size_t(QByteArrayView(data, end).count('\n')) + 1;
+    while (capacity * 7 < lines * 10)
+        capacity *= 2;
+    m_table.assign(capacity, Slot());
 
     qsizetype pos = 0;
     // A UTF-8 byte order mark is not part of the first line.
@@ -55,7 +160,6 @@ void IniDocument::parse()
         auto [it, inserted] = m_sectionIndex.try_emplace(folded(name), int(m_sections.size()));
         if (inserted) {
             Section section;
-            section.name = name.toByteArray();
             section.insertAt = insertAt;
             m_sections.push_back(std::move(section));
         }
@@ -68,9 +172,8 @@ void IniDocument::parse()
         while (lineEnd < end && !isLineEnd(data[lineEnd]))
             ++lineEnd;
         qsizetype next = lineEnd;
-        if (next < end) {
+        if (next < end)
             next += data[next] == '\r' && next + 1 < end && data[next + 1] == '\n' ? 2 : 1;
-        }
 
         qsizetype p = pos;
         while (p < lineEnd && isBlank(data[p]))
@@ -98,48 +201,38 @@ void IniDocument::parse()
             while (keyEnd > p && isBlank(data[keyEnd - 1]))
                 --keyEnd;
             if (equals < lineEnd && keyEnd > p) {
-                qsizetype valueStart = equals + 1;
-                while (valueStart < lineEnd && isBlank(data[valueStart]))
-                    ++valueStart;
-                qsizetype valueEnd = lineEnd;
-                while (valueEnd > valueStart && isBlank(data[valueEnd - 1]))
-                    --valueEnd;
                 if (current < 0)
                     enter(QByteArrayView(), pos);
-                Section &section = m_sections[size_t(current)];
-                section.keys.try_emplace(folded(QByteArrayView(data + p, keyEnd - p)),
-                                         KeyRef{valueStart, valueEnd - valueStart, -1});
+                const QByteArrayView key(data + p, keyEnd - p);
+                // The first occurrence of a key counts.
+                if (!find(current, key))
+                    insert(current, hashOf(current, key), p);
                 if (firstOccurrence)
-                    section.insertAt = next;
+                    m_sections[size_t(current)].insertAt = next;
             }
         }
         pos = next;
     }
 }
 
-const IniDocument::Section *IniDocument::findSection(QByteArrayView name) const
+int IniDocument::sectionOf(QByteArrayView name) const
 {
     const auto it = m_sectionIndex.find(folded(name));
-    return it == m_sectionIndex.end() ? nullptr : &m_sections[size_t(it->second)];
-}
-
-IniDocument::Section *IniDocument::findSection(QByteArrayView name)
-{
-    return const_cast<Section *>(std::as_const(*this).findSection(name));
+    return it == m_sectionIndex.end() ? -1 : it->second;
 }
 
 std::optional<QByteArray> IniDocument::value(QByteArrayView section, QByteArrayView key) const
 {
-    const Section *s = findSection(section);
-    if (!s)
+    const int s = sectionOf(section);
+    const Slot *slot = s < 0 ? nullptr : find(s, key);
+    if (!slot)
         return std::nullopt;
-    const auto it = s->keys.find(folded(key));
-    if (it == s->keys.end())
-        return std::nullopt;
-    const KeyRef &ref = it->second;
-    if (ref.edit >= 0)
-        return m_values[size_t(ref.edit)];
-    return m_bytes.mid(ref.start, ref.length);
+    if (slot->key < 0)
+        return m_added[size_t(-1 - slot->key)].value;
+    if (const auto changed = m_replaced.find(slot->key); changed != m_replaced.end())
+        return changed->second;
+    const auto [start, length] = valueRange(slot->key);
+    return m_bytes.mid(start, length);
 }
 
 bool IniDocument::canWrite(QByteArrayView section, QByteArrayView key, QByteArrayView value)
@@ -159,37 +252,31 @@ bool IniDocument::setValue(QByteArrayView section, QByteArrayView key, QByteArra
 {
     if (!canWrite(section, key, value))
         return false;
-    Section *s = findSection(section);
-    if (!s) {
-        m_sectionIndex.emplace(folded(section), int(m_sections.size()));
+    int s = sectionOf(section);
+    if (s < 0) {
+        s = int(m_sections.size());
+        m_sectionIndex.emplace(folded(section), s);
         Section fresh;
         fresh.name = section.toByteArray();
         m_sections.push_back(std::move(fresh));
-        s = &m_sections.back();
     }
-    std::string folding = folded(key);
-    auto it = s->keys.find(folding);
-    if (it == s->keys.end()) {
-        const int edit = int(m_values.size());
-        m_values.push_back(value.toByteArray());
-        s->added.push_back(Added{key.toByteArray(), edit});
-        s->keys.emplace(std::move(folding), KeyRef{-1, 0, edit});
-        return true;
+    const Slot *slot = find(s, key);
+    if (!slot) {
+        const int added = int(m_added.size());
+        m_added.push_back(AddedKey{key.toByteArray(), value.toByteArray()});
+        m_sections[size_t(s)].added.push_back(added);
+        insert(s, hashOf(s, key), -1 - qsizetype(added));
+    } else if (slot->key < 0) {
+        m_added[size_t(-1 - slot->key)].value = value.toByteArray();
+    } else {
+        m_replaced[slot->key] = value.toByteArray();
     }
-    KeyRef &ref = it->second;
-    if (ref.edit >= 0) {
-        m_values[size_t(ref.edit)] = value.toByteArray();
-        return true;
-    }
-    ref.edit = int(m_values.size());
-    m_values.push_back(value.toByteArray());
-    m_replaced.emplace_back(int(s - m_sections.data()), std::move(folding));
     return true;
 }
 
 QByteArray IniDocument::toBytes() const
 {
-    if (m_replaced.empty() && std::all_of(m_sections.begin(), m_sections.end(), [](const Section &s) { return s.added.empty(); }))
+    if (m_added.empty() && m_replaced.empty())
         return m_bytes;
 
     // Changes to the parsed bytes, in the order of their positions; at one
@@ -199,16 +286,17 @@ QByteArray IniDocument::toBytes() const
         qsizetype at;
         qsizetype length;
         int kind; // 0: a value replaced, 1: keys added to a section
-        int index;
+        const QByteArray *value;
+        int section;
     };
     std::vector<Change> changes;
-    for (const auto &[section, key] : m_replaced) {
-        const KeyRef &ref = m_sections[size_t(section)].keys.at(key);
-        changes.push_back(Change{ref.start, ref.length, 0, ref.edit});
+    for (const auto &[key, value] : m_replaced) {
+        const auto [start, length] = valueRange(key);
+        changes.push_back(Change{start, length, 0, &value, -1});
     }
     for (size_t i = 0; i < m_sections.size(); ++i) {
         if (!m_sections[i].added.empty() && m_sections[i].insertAt >= 0)
-            changes.push_back(Change{m_sections[i].insertAt, 0, 1, int(i)});
+            changes.push_back(Change{m_sections[i].insertAt, 0, 1, nullptr, int(i)});
     }
     std::sort(changes.begin(), changes.end(), [](const Change &a, const Change &b) {
         return a.at != b.at ? a.at < b.at : a.kind < b.kind;
@@ -221,10 +309,10 @@ QByteArray IniDocument::toBytes() const
             out += m_newline;
     };
     const auto addKeys = [this, &out](const Section &s) {
-        for (const Added &a : s.added) {
-            out += a.key;
+        for (const int a : s.added) {
+            out += m_added[size_t(a)].key;
             out += '=';
-            out += m_values[size_t(a.edit)];
+            out += m_added[size_t(a)].value;
             out += m_newline;
         }
     };
@@ -233,10 +321,10 @@ QByteArray IniDocument::toBytes() const
         out.append(m_bytes.constData() + copied, c.at - copied);
         copied = c.at + c.length;
         if (c.kind == 0) {
-            out += m_values[size_t(c.index)];
+            out += *c.value;
         } else {
             startLine();
-            addKeys(m_sections[size_t(c.index)]);
+            addKeys(m_sections[size_t(c.section)]);
         }
     }
     out.append(m_bytes.constData() + copied, m_bytes.size() - copied);

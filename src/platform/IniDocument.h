@@ -40,38 +40,48 @@ public:
     static bool canWrite(QByteArrayView section, QByteArrayView key, QByteArrayView value);
 
 private:
-    // Where a key's value is: a range of the parsed bytes, or a changed value
-    // held in m_values (edit >= 0).
-    struct KeyRef
+    // One key of the index: an open-addressing table over every (section, key)
+    // pair, holding no copies of names, so that a file of millions of keys
+    // costs a few bytes a key beyond its own bytes.
+    struct Slot
     {
-        qsizetype start = 0;
-        qsizetype length = 0;
-        int edit = -1;
+        quint32 hash = 0;
+        qint32 section = -1; // -1: empty
+        // >= 0: where the key's name starts in m_bytes; < 0: -1 - index into m_added.
+        qsizetype key = 0;
     };
-    struct Added
+    struct AddedKey
     {
         QByteArray key;
-        int edit;
+        QByteArray value;
     };
     struct Section
     {
         QByteArray name;
         // Where keys added to the section go: after its last key line; -1 for a
-        // section that is not in the parsed bytes yet (it goes at the end).
+        // section that is not in the parsed bytes (it goes at the end).
         qsizetype insertAt = -1;
-        std::unordered_map<std::string, KeyRef> keys;
-        std::vector<Added> added;
+        std::vector<int> added;
     };
 
     void parse();
-    Section *findSection(QByteArrayView name);
-    const Section *findSection(QByteArrayView name) const;
+    int sectionOf(QByteArrayView name) const;
+    static quint32 hashOf(int section, QByteArrayView key);
+    QByteArrayView keyName(const Slot &slot) const;
+    // The value's range on the line of a parsed key.
+    std::pair<qsizetype, qsizetype> valueRange(qsizetype key) const;
+    const Slot *find(int section, QByteArrayView key) const;
+    void insert(int section, quint32 hash, qsizetype key);
+    void grow(size_t capacity);
 
     QByteArray m_bytes;
+    qsizetype m_end = 0;
     QByteArray m_newline;
     std::vector<Section> m_sections;
     std::unordered_map<std::string, int> m_sectionIndex;
-    std::vector<QByteArray> m_values;
-    // Keys of the parsed bytes whose value was changed: (section, key).
-    std::vector<std::pair<int, std::string>> m_replaced;
+    std::vector<Slot> m_table;
+    size_t m_used = 0;
+    std::vector<AddedKey> m_added;
+    // Parsed keys whose value was changed, by where their name starts.
+    std::unordered_map<qsizetype, QByteArray> m_replaced;
 };

@@ -194,6 +194,12 @@ ProfileFile::ProfileFile(QString path)
 {
 }
 
+void ProfileFile::keep() const
+{
+    const std::lock_guard<std::mutex> guard(keptLock);
+    current(m_path);
+}
+
 quint64 ProfileFile::parseCount()
 {
     return parses.load();

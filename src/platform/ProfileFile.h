@@ -44,6 +44,10 @@ public:
     // (false) none.
     bool writeStrings(const QList<Entry> &entries);
 
+    // Reads and parses the file now unless its copy is kept and current, so
+    // that a later read is a lookup.
+    void keep() const;
+
     // The integer reading rule on its own, for other texts that follow it.
     static bool parseInt(const QString &text, int *value);
 

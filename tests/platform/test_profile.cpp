@@ -271,6 +271,8 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
 
         const quint64 before = ProfileFile::parseCount();
+        ProfileFile(otherSpelling).keep();
+        QCOMPARE(ProfileFile::parseCount() - before, quint64(1));
         for (int n = 0; n < 200; ++n) {
             const ProfileFile ini(n % 2 ? m_path : otherSpelling);
             QCOMPARE(ini.readString(QStringLiteral("User%1").arg(n), QStringLiteral("Login"), QString()),
