@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 
 class TestProfile final : public QObject
@@ -304,6 +305,38 @@ private slots:
         QVERIFY(!ini.writeString(QStringLiteral("Users"), QStringLiteral("Bad=key"), QStringLiteral("1")));
         QCOMPARE(readFile(), QByteArray("[Users]\r\nCount=2\r\n[User1]\r\nLogin=Anna\r\nPass=a1\r\n"));
         QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 2);
+    }
+
+    // Whatever the file holds, what a document answers after writes is what
+    // its saved bytes answer when parsed afresh, and a write changes no other key.
+    void savedBytesReadAsTheDocument()
+    {
+        std::mt19937 random(1251);
+        const QList<QByteArray> pieces = {"[", "]", "=", ";", "#", "\r", "\n", "\r\n", " ", "\t", "A", "a", "b", "B", "x", "1"};
+        const QList<QByteArray> names = {"a", "A", "b", "ab", "Ab", "x", ""};
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes;
+            const int length = int(random() % 40);
+            for (int i = 0; i < length; ++i)
+                bytes += pieces[int(random() % pieces.size())];
+            IniDocument document(bytes);
+            for (int write = 0; write < 4; ++write) {
+                const QByteArray section = names[int(random() % names.size())];
+                const QByteArray key = names[int(random() % (names.size() - 1))];
+                const QByteArray value = QByteArray::number(round) + "v" + QByteArray::number(write);
+                QVERIFY(document.setValue(section, key, value));
+                const IniDocument saved(document.toBytes());
+                for (const QByteArray &s : names) {
+                    for (const QByteArray &k : names) {
+                        const bool written = s.toLower() == section.toLower() && k.toLower() == key.toLower();
+                        QVERIFY2(document.value(s, k) == saved.value(s, k),
+                                 QByteArray(bytes.toPercentEncoding() + " / " + document.toBytes().toPercentEncoding()).constData());
+                        if (written)
+                            QCOMPARE(saved.value(s, k), std::optional<QByteArray>(value));
+                    }
+                }
+            }
+        }
     }
 
     void readingRules_data()
