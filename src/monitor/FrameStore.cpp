@@ -47,6 +47,9 @@ FrameStore::FrameStore(StationState &state, Database &database, MonitoringSessio
     m_image->setAlignment(Qt::AlignCenter);
     m_image->setCursor(Qt::PointingHandCursor);
     m_image->installEventFilter(this);
+    // Images.txt keeps an entry for every object ever fetched and may be large:
+    // it is parsed once here, at start, not at the first selection.
+    ProfileFile(m_state.homeFile(QStringLiteral("Images.txt"))).keep();
 }
 
 void FrameStore::setEnlargeArea(QWidget *area)

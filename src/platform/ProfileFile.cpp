@@ -1,52 +1,190 @@
 #include "ProfileFile.h"
 
 #include "Cp1251.h"
+#include "IniDocument.h"
 
-// Values are kept as the file's own bytes (code page 1251); SimpleIni converts nothing.
-#define SI_NO_CONVERSION
-#include <SimpleIni.h>
-
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
 
+#include <sys/stat.h>
+
+#include <atomic>
+#include <ctime>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
 
-// CSimpleIniA compares section and key names without regard to case.
-using Ini = CSimpleIniA;
-
-QByteArray localPath(const QString &path)
+// What tells one state of a file from another without reading it.
+struct Stamp
 {
-    return QFile::encodeName(path);
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modified = 0; // ns
+    // Not compared: only tells whether the file is old enough to be trusted.
+    qint64 changed = 0; // ns
+
+    bool operator==(const Stamp &other) const
+    {
+        return exists == other.exists && device == other.device && inode == other.inode && size == other.size
+            && modified == other.modified;
+    }
+};
+
+qint64 nanoseconds(const timespec &t)
+{
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-// Section and key names are ASCII in every file the station touches; values
-// are code page 1251.
-QByteArray name(const QString &text)
+qint64 now()
 {
-    return Cp1251::encode(text);
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return nanoseconds(t);
 }
 
-// Loads the file into ini. A missing or unreadable file reads as empty: every
-// key gets its default. Returns whether what was loaded is the whole file, so
-// that writing it back keeps everything: not when the file exists but cannot
-// be read, nor when it holds a NUL byte, where the parser stops.
-bool load(Ini &ini, const QString &path)
+Stamp stampOf(const QString &path)
 {
-    ini.SetUnicode(false);
-    ini.SetMultiKey(false);
-    ini.SetMultiLine(false);
-    ini.SetSpaces(false);
+    struct stat st{};
+    Stamp stamp;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = nanoseconds(st.st_mtim);
+    stamp.changed = nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+// File times advance in steps (a clock tick, two seconds on FAT): a second
+// write within the step of the first may leave size and times as they were.
+// Until the step has surely passed, the contents are compared as well.
+constexpr qint64 TimeGrain = 2'000'000'000;
+
+bool settled(const Stamp &stamp, qint64 at)
+{
+    return !stamp.exists || (stamp.modified < at - TimeGrain && stamp.changed < at - TimeGrain);
+}
+
+// The kept copy of one file.
+struct Kept
+{
+    Stamp stamp;
+    IniDocument document;
+    // False when the file exists but could not be read whole (unreadable, or
+    // a NUL byte, where reading stops): such a copy is never written back.
+    bool whole = true;
+    // The stamp alone tells whether the file changed.
+    bool trusted = false;
+    // The copy may differ from the file (a failed save): read it again.
+    bool stale = false;
+    size_t contentHash = 0;
+};
+
+std::mutex keptLock;
+std::unordered_map<QString, std::unique_ptr<Kept>> keptFiles;
+std::atomic<quint64> parses{0};
+
+// One kept copy per file, whatever spelling of its path: the canonical path,
+// or for a file not made yet, that of its folder.
+QString keyOf(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return QDir::cleanPath(info.absoluteFilePath());
+    return folder + QLatin1Char('/') + info.fileName();
+}
+
+enum class Read { Missing, Failed, Done };
+
+Read readAll(const QString &path, QByteArray *bytes)
+{
     QFile file(path);
     if (!file.exists())
-        return true;
+        return Read::Missing;
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    ini.LoadData(bytes.constData(), size_t(bytes.size()));
-    return !bytes.contains('\0');
+        return Read::Failed;
+    *bytes = file.readAll();
+    return file.error() == QFileDevice::NoError ? Read::Done : Read::Failed;
+}
+
+void parseInto(Kept &kept, const QByteArray &bytes)
+{
+    kept.document = IniDocument(bytes);
+    kept.whole = !bytes.contains('\0');
+    kept.contentHash = qHash(bytes);
+    ++parses;
+}
+
+// Loads the file into kept. A missing or unreadable file reads as empty: every
+// key gets its default.
+void load(Kept &kept, const QString &path, const Stamp &stamp, qint64 at)
+{
+    kept.stamp = stamp;
+    kept.stale = false;
+    QByteArray bytes;
+    switch (readAll(path, &bytes)) {
+    case Read::Missing:
+        kept.document = IniDocument();
+        kept.whole = true;
+        kept.contentHash = 0;
+        break;
+    case Read::Failed:
+        kept.document = IniDocument();
+        kept.whole = false;
+        kept.contentHash = 0;
+        break;
+    case Read::Done:
+        parseInto(kept, bytes);
+        break;
+    }
+    kept.trusted = settled(stamp, at);
+}
+
+// The kept copy of path, brought up to date with the file. Called with keptLock held.
+Kept &current(const QString &path)
+{
+    std::unique_ptr<Kept> &slot = keptFiles[keyOf(path)];
+    const qint64 at = now();
+    const Stamp stamp = stampOf(path);
+    if (!slot) {
+        slot = std::make_unique<Kept>();
+        load(*slot, path, stamp, at);
+        return *slot;
+    }
+    Kept &kept = *slot;
+    if (kept.stale || !(stamp == kept.stamp)) {
+        load(kept, path, stamp, at);
+    } else if (!kept.trusted) {
+        QByteArray bytes;
+        if (readAll(path, &bytes) != Read::Done) {
+            load(kept, path, stamp, at);
+        } else {
+            if (!kept.whole || qHash(bytes) != kept.contentHash)
+                parseInto(kept, bytes);
+            kept.trusted = settled(stamp, at);
+        }
+    }
+    return kept;
+}
+
+std::optional<QByteArray> lookUp(const QString &path, const QString &section, const QString &key)
+{
+    const std::lock_guard<std::mutex> guard(keptLock);
+    return current(path).document.value(Cp1251::encode(section), Cp1251::encode(key));
 }
 
 } // namespace
@@ -56,23 +194,30 @@ ProfileFile::ProfileFile(QString path)
 {
 }
 
+void ProfileFile::keep() const
+{
+    const std::lock_guard<std::mutex> guard(keptLock);
+    current(m_path);
+}
+
+quint64 ProfileFile::parseCount()
+{
+    return parses.load();
+}
+
 QString ProfileFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    Ini ini;
-    load(ini, m_path);
-    const char *value = ini.GetValue(name(section).constData(), name(key).constData(), nullptr);
+    const std::optional<QByteArray> value = lookUp(m_path, section, key);
     if (!value)
         return defaultValue;
-    return Cp1251::decode(QByteArray(value));
+    return Cp1251::decode(*value);
 }
 
 int ProfileFile::readInt(const QString &section, const QString &key, int defaultValue) const
 {
-    Ini ini;
-    load(ini, m_path);
-    const char *value = ini.GetValue(name(section).constData(), name(key).constData(), nullptr);
+    const std::optional<QByteArray> value = lookUp(m_path, section, key);
     int result = 0;
-    if (!value || !parseInt(QString::fromLatin1(value), &result))
+    if (!value || !parseInt(QString::fromLatin1(*value), &result))
         return defaultValue;
     return result;
 }
@@ -110,15 +255,49 @@ bool ProfileFile::parseInt(const QString &text, int *value)
 
 bool ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    Ini ini;
-    // Written back from a partial read, the file would lose what was not read.
-    if (!load(ini, m_path))
-        return false;
-    ini.SetValue(name(section).constData(), name(key).constData(), Cp1251::encode(value).constData());
-    return ini.SaveFile(localPath(m_path).constData()) == SI_OK;
+    return writeStrings({Entry{section, key, value}});
 }
 
 bool ProfileFile::writeInt(const QString &section, const QString &key, long long value)
 {
     return writeString(section, key, QString::number(value));
+}
+
+bool ProfileFile::writeStrings(const QList<Entry> &entries)
+{
+    struct Encoded
+    {
+        QByteArray section, key, value;
+    };
+    QList<Encoded> encoded;
+    encoded.reserve(entries.size());
+    for (const Entry &e : entries) {
+        encoded.append(Encoded{Cp1251::encode(e.section), Cp1251::encode(e.key), Cp1251::encode(e.value)});
+        if (!IniDocument::canWrite(encoded.back().section, encoded.back().key, encoded.back().value))
+            return false;
+    }
+
+    const std::lock_guard<std::mutex> guard(keptLock);
+    Kept &kept = current(m_path);
+    // Written back from a partial read, the file would lose what was not read.
+    if (!kept.whole)
+        return false;
+    for (const Encoded &e : encoded)
+        kept.document.setValue(e.section, e.key, e.value);
+    const QByteArray bytes = kept.document.toBytes();
+
+    // Written aside and put in place whole: a crash or a full disk midway
+    // leaves the old file, not half of it.
+    QSaveFile file(m_path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        // The copy holds changes the file does not: the next access reads the file.
+        kept.stale = true;
+        return false;
+    }
+    const qint64 at = now();
+    kept.stamp = stampOf(m_path);
+    kept.contentHash = qHash(bytes);
+    kept.trusted = settled(kept.stamp, at);
+    return true;
 }

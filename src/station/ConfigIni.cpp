@@ -26,11 +26,14 @@ void ConfigIni::readConnections(StationState &state) const
 
 void ConfigIni::writeAtClose(const StationState &state)
 {
-    m_file.writeString(Connections, QStringLiteral("Server_address"), state.Server_address);
-    m_file.writeInt(Connections, QStringLiteral("Server_port"), state.Server_port);
-    m_file.writeString(Connections, QStringLiteral("Base_address"), state.Base_address);
-    m_file.writeInt(Connections, QStringLiteral("Base_port"), state.Base_port);
-    m_file.writeInt(Users, QStringLiteral("Index"), state.User_index);
+    // One save for the five keys: the file is written once, not once per key.
+    m_file.writeStrings({
+        {Connections, QStringLiteral("Server_address"), state.Server_address},
+        {Connections, QStringLiteral("Server_port"), QString::number(state.Server_port)},
+        {Connections, QStringLiteral("Base_address"), state.Base_address},
+        {Connections, QStringLiteral("Base_port"), QString::number(state.Base_port)},
+        {Users, QStringLiteral("Index"), QString::number(state.User_index)},
+    });
 }
 
 int ConfigIni::userCount() const
@@ -67,6 +70,18 @@ void ConfigIni::writeUser(int n, const QString &login, const QString &pass)
 {
     m_file.writeString(userSection(n), QStringLiteral("Login"), login);
     m_file.writeString(userSection(n), QStringLiteral("Pass"), pass);
+}
+
+bool ConfigIni::writeUsers(const QList<LocalUser> &users)
+{
+    QList<ProfileFile::Entry> entries;
+    entries.reserve(1 + 2 * users.size());
+    entries.append({Users, QStringLiteral("Count"), QString::number(users.size())});
+    for (qsizetype n = 0; n < users.size(); ++n) {
+        entries.append({userSection(int(n)), QStringLiteral("Login"), users[n].login});
+        entries.append({userSection(int(n)), QStringLiteral("Pass"), users[n].pass});
+    }
+    return m_file.writeStrings(entries);
 }
 
 int ConfigIni::relinkSeconds() const

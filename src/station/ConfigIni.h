@@ -2,12 +2,13 @@
 
 #include "ProfileFile.h"
 
+#include <QList>
 #include <QString>
 
 struct StationState;
 
 // Config.ini beside the executable: the connection settings and the local
-// user list. Each call opens the file, reads or writes one key and lets go.
+// user list, read and written through the file's one kept copy.
 class ConfigIni
 {
 public:
@@ -29,6 +30,13 @@ public:
     QString userPass(int n) const;
     void writeUserCount(int count);
     void writeUser(int n, const QString &login, const QString &pass);
+    struct LocalUser
+    {
+        QString login;
+        QString pass;
+    };
+    // The count and every user, saved to the file once; false when nothing was written.
+    bool writeUsers(const QList<LocalUser> &users);
 
     const QString &path() const { return m_file.path(); }
 

@@ -128,8 +128,8 @@ void TForm4::SpeedButton1Click()
         }
     }
 
-    ConfigIni config(m_state);
-    config.writeUserCount(count);
+    QList<ConfigIni::LocalUser> users;
     for (int n = 0; n < count; ++n)
-        config.writeUser(n, cell(n, 0), cell(n, 1));
+        users.append({cell(n, 0), cell(n, 1)});
+    ConfigIni(m_state).writeUsers(users);
 }

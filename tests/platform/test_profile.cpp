@@ -1,9 +1,15 @@
 #include "Cp1251.h"
+#include "IniDocument.h"
 #include "ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
 
 class TestProfile final : public QObject
 {
@@ -23,6 +29,26 @@ private:
     {
         QFile file(m_path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Line ends, spacing, comments, a line that is no key, a repeated section
+    // and no line end at the end: all of it is to be kept by a write.
+    static QByteArray settingsFile()
+    {
+        return "; station settings\r\n"
+               "[Connections]\r\n"
+               "  Server_address = 10.0.0.1 \r\n"
+               "no key on this line\r\n"
+               "Server_port=10000\r\n"
+               "\r\n"
+               "# users below\r\n"
+               "[Users]\r\n"
+               "Count=2\r\n"
+               "[connections]\r\n"
+               "Base_port=3306\r\n"
+               "Server_port=1\r\n"
+               "[User0]\r\n"
+               "Login=Pilot";
     }
 
 private slots:
@@ -139,6 +165,209 @@ private slots:
     {
         ProfileFile ini(m_dir.filePath(QStringLiteral("no/such/folder/Config.ini")));
         QVERIFY(!ini.writeInt(QStringLiteral("Users"), QStringLiteral("Count"), 1));
+        // What could not be saved is not read back either.
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), 7), 7);
+    }
+
+    // Every byte but the value written stays: line ends, spacing, comments,
+    // lines that are no key, a repeated section.
+    void writesChangeOnlyTheirOwnBytes_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray before = settingsFile();
+        QTest::newRow("value in the middle, spacing kept")
+            << QStringLiteral("CONNECTIONS") << QStringLiteral("server_address") << QStringLiteral("192.168.100.200")
+            << QByteArray(before).replace("10.0.0.1", "192.168.100.200");
+        QTest::newRow("first occurrence of a repeated key")
+            << QStringLiteral("Connections") << QStringLiteral("Server_port") << QStringLiteral("5")
+            << QByteArray(before).replace("Server_port=10000", "Server_port=5");
+        QTest::newRow("key found in the repeated section")
+            << QStringLiteral("Connections") << QStringLiteral("Base_port") << QStringLiteral("3307")
+            << QByteArray(before).replace("Base_port=3306", "Base_port=3307");
+        QTest::newRow("new key after the section's last key")
+            << QStringLiteral("Connections") << QStringLiteral("Base_address") << QStringLiteral("db")
+            << QByteArray(before).replace("Server_port=10000\r\n", "Server_port=10000\r\nBase_address=db\r\n");
+        QTest::newRow("new key in the last section, which has no line end")
+            << QStringLiteral("User0") << QStringLiteral("Pass") << QStringLiteral("x")
+            << QByteArray(before + "\r\nPass=x\r\n");
+        QTest::newRow("new section at the end")
+            << QStringLiteral("User1") << QStringLiteral("Login") << QStringLiteral("Оператор")
+            << QByteArray(before + "\r\n[User1]\r\nLogin=" + Cp1251::encode(QStringLiteral("Оператор")) + "\r\n");
+        QTest::newRow("empty value")
+            << QStringLiteral("Users") << QStringLiteral("Count") << QString()
+            << QByteArray(before).replace("Count=2", "Count=");
+    }
+
+    void writesChangeOnlyTheirOwnBytes()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, expected);
+        writeFile(settingsFile());
+        ProfileFile ini(m_path);
+        QVERIFY(ini.writeString(section, key, value));
+        QCOMPARE(readFile(), expected);
+        QCOMPARE(ProfileFile(m_path).readString(section, key, QStringLiteral("default")), value);
+    }
+
+    // The kept copy follows the file: other stations and the frame writer
+    // write it too, and a change is seen on the next read even when it comes
+    // at once and leaves the size as it was.
+    void changesByAnotherWriterAreSeen()
+    {
+        writeFile("[Users]\nCount=3\n");
+        const ProfileFile ini(m_path);
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 3);
+        writeFile("[Users]\nCount=4\n");
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 4);
+        writeFile("[Users]\nCount=12\nIndex=1\n");
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 12);
+        QVERIFY(QFile::remove(m_path));
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), -1);
+
+        // Our own write, then another writer's of the same size at once: a
+        // second write keeps the other writer's key.
+        ProfileFile writer(m_path);
+        QVERIFY(writer.writeInt(QStringLiteral("Users"), QStringLiteral("Count"), 5));
+        writeFile("[Users]\nCount=6\n");
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 6);
+        QVERIFY(writer.writeInt(QStringLiteral("Users"), QStringLiteral("Index"), 1));
+        QCOMPARE(readFile(), QByteArray("[Users]\nCount=6\nIndex=1\n"));
+
+        // Where file times are coarse, a second write in the same step leaves
+        // size and time as they were: played here by putting the time back.
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 6);
+        struct stat before{};
+        QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &before), 0);
+        writeFile("[Users]\nCount=7\nIndex=1\n");
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(), times, 0), 0);
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 7);
+    }
+
+    // A file mended by someone else after a NUL made it unwritable may be written again.
+    void aMendedFileIsWrittenAgain()
+    {
+        writeFile(QByteArray("[Users]\nCount=\0\n", 17));
+        ProfileFile ini(m_path);
+        QVERIFY(!ini.writeInt(QStringLiteral("Users"), QStringLiteral("Index"), 1));
+        writeFile("[Users]\nCount=2\n");
+        QVERIFY(ini.writeInt(QStringLiteral("Users"), QStringLiteral("Index"), 1));
+        QCOMPARE(readFile(), QByteArray("[Users]\nCount=2\nIndex=1\n"));
+    }
+
+    // However many keys are read or written, and through however many
+    // objects and spellings of the path, the file is parsed once.
+    void manyKeysParseTheFileOnce()
+    {
+        QByteArray content = "[Users]\nCount=200\n";
+        for (int n = 0; n < 200; ++n)
+            content += "[User" + QByteArray::number(n) + "]\nLogin=L" + QByteArray::number(n) + "\nPass=P\n";
+        writeFile(content);
+        const QString otherSpelling = QDir(m_dir.path()).filePath(QStringLiteral("./sub/../Config.ini"));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
+
+        const quint64 before = ProfileFile::parseCount();
+        ProfileFile(otherSpelling).keep();
+        QCOMPARE(ProfileFile::parseCount() - before, quint64(1));
+        for (int n = 0; n < 200; ++n) {
+            const ProfileFile ini(n % 2 ? m_path : otherSpelling);
+            QCOMPARE(ini.readString(QStringLiteral("User%1").arg(n), QStringLiteral("Login"), QString()),
+                     QStringLiteral("L%1").arg(n));
+        }
+        ProfileFile ini(m_path);
+        for (int n = 0; n < 200; ++n)
+            QVERIFY(ini.writeString(QStringLiteral("User%1").arg(n), QStringLiteral("Pass"), QStringLiteral("Q%1").arg(n)));
+        for (int n = 0; n < 200; ++n)
+            QCOMPARE(ini.readString(QStringLiteral("User%1").arg(n), QStringLiteral("Pass"), QString()), QStringLiteral("Q%1").arg(n));
+        QCOMPARE(ProfileFile::parseCount() - before, quint64(1));
+        QByteArray expected = "[Users]\nCount=200\n";
+        for (int n = 0; n < 200; ++n)
+            expected += "[User" + QByteArray::number(n) + "]\nLogin=L" + QByteArray::number(n) + "\nPass=Q" + QByteArray::number(n) + "\n";
+        QCOMPARE(readFile(), expected);
+    }
+
+    void severalKeysAreSavedTogether()
+    {
+        writeFile("[Users]\r\nCount=1\r\n");
+        ProfileFile ini(m_path);
+        QVERIFY(ini.writeStrings({{QStringLiteral("Users"), QStringLiteral("Count"), QStringLiteral("2")},
+                                  {QStringLiteral("User1"), QStringLiteral("Login"), QStringLiteral("Anna")},
+                                  {QStringLiteral("User1"), QStringLiteral("Pass"), QStringLiteral("a1")}}));
+        QCOMPARE(readFile(), QByteArray("[Users]\r\nCount=2\r\n[User1]\r\nLogin=Anna\r\nPass=a1\r\n"));
+        // One value that the file could not hold stops them all.
+        QVERIFY(!ini.writeStrings({{QStringLiteral("Users"), QStringLiteral("Count"), QStringLiteral("3")},
+                                   {QStringLiteral("User2"), QStringLiteral("Login"), QStringLiteral("two\nlines")}}));
+        QVERIFY(!ini.writeString(QStringLiteral("Users"), QStringLiteral("Bad=key"), QStringLiteral("1")));
+        QCOMPARE(readFile(), QByteArray("[Users]\r\nCount=2\r\n[User1]\r\nLogin=Anna\r\nPass=a1\r\n"));
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 2);
+    }
+
+    // Whatever the file holds, what a document answers after writes is what
+    // its saved bytes answer when parsed afresh, and a write changes no other key.
+    void savedBytesReadAsTheDocument()
+    {
+        std::mt19937 random(1251);
+        const QList<QByteArray> pieces = {"[", "]", "=", ";", "#", "\r", "\n", "\r\n", " ", "\t", "A", "a", "b", "B", "x", "1"};
+        const QList<QByteArray> names = {"a", "A", "b", "ab", "Ab", "x", ""};
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes;
+            const int length = int(random() % 40);
+            for (int i = 0; i < length; ++i)
+                bytes += pieces[int(random() % pieces.size())];
+            IniDocument document(bytes);
+            for (int write = 0; write < 4; ++write) {
+                const QByteArray section = names[int(random() % names.size())];
+                const QByteArray key = names[int(random() % (names.size() - 1))];
+                const QByteArray value = QByteArray::number(round) + "v" + QByteArray::number(write);
+                QVERIFY(document.setValue(section, key, value));
+                const IniDocument saved(document.toBytes());
+                for (const QByteArray &s : names) {
+                    for (const QByteArray &k : names) {
+                        const bool written = s.toLower() == section.toLower() && k.toLower() == key.toLower();
+                        QVERIFY2(document.value(s, k) == saved.value(s, k),
+                                 QByteArray(bytes.toPercentEncoding() + " / " + document.toBytes().toPercentEncoding()).constData());
+                        if (written)
+                            QCOMPARE(saved.value(s, k), std::optional<QByteArray>(value));
+                    }
+                }
+            }
+        }
+    }
+
+    void readingRules_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[Users]\nCount=3\n") << QStringLiteral("Users") << QStringLiteral("Count") << QStringLiteral("3");
+        QTest::newRow("CR alone ends lines") << QByteArray("[Users]\rCount=3\r[X]\rCount=4") << QStringLiteral("Users") << QStringLiteral("Count") << QStringLiteral("3");
+        QTest::newRow("blanks in the header") << QByteArray("[ Users ] trailing\nCount=3\n") << QStringLiteral("users") << QStringLiteral("count") << QStringLiteral("3");
+        QTest::newRow("tab around value") << QByteArray("[Users]\n\tCount\t=\t3\t\n") << QStringLiteral("Users") << QStringLiteral("Count") << QStringLiteral("3");
+        QTest::newRow("comment is no key") << QByteArray("[Users]\n;Count=3\n") << QStringLiteral("Users") << QStringLiteral(";Count") << QStringLiteral("none");
+        QTest::newRow("hash comment") << QByteArray("[Users]\n# Count=3\nCount=4\n") << QStringLiteral("Users") << QStringLiteral("Count") << QStringLiteral("4");
+        QTest::newRow("unclosed header keeps the section") << QByteArray("[Users]\n[Other\nCount=3\n") << QStringLiteral("Users") << QStringLiteral("Count") << QStringLiteral("3");
+        QTest::newRow("equals in the value") << QByteArray("[A]\nK=x=y\n") << QStringLiteral("A") << QStringLiteral("K") << QStringLiteral("x=y");
+        QTest::newRow("first occurrence counts") << QByteArray("[A]\nK=1\nk=2\n[a]\nK=3\n") << QStringLiteral("A") << QStringLiteral("K") << QStringLiteral("1");
+        QTest::newRow("empty key is no key") << QByteArray("[A]\n=1\n") << QStringLiteral("A") << QStringLiteral("") << QStringLiteral("none");
+        QTest::newRow("before any section") << QByteArray("K=1\n[A]\nK=2\n") << QStringLiteral("") << QStringLiteral("K") << QStringLiteral("1");
+        QTest::newRow("cp1251 value") << QByteArray("[A]\nK=\xc0\xed\xed\xe0\n") << QStringLiteral("A") << QStringLiteral("K") << QStringLiteral("Анна");
+        QTest::newRow("key without a value line") << QByteArray("[A]\nK\n") << QStringLiteral("A") << QStringLiteral("K") << QStringLiteral("none");
+    }
+
+    void readingRules()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        writeFile(content);
+        QCOMPARE(ProfileFile(m_path).readString(section, key, QStringLiteral("none")), expected);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ConfigIni.h"
+#include "ProfileFile.h"
 #include "Sql.h"
 #include "StationState.h"
 
@@ -90,6 +91,47 @@ private slots:
         QVERIFY(!content.contains("Index=300"));
         QVERIFY(content.contains("Count=2"));
         QVERIFY(content.contains("Login=Pilot"));
+    }
+
+    // The close writes five keys and touches nothing else of the file; the
+    // login window's reads of every user parse the file once.
+    void closeKeepsTheFileAndLoginParsesOnce()
+    {
+        QByteArray content = "; written by hand\r\n[Connections]\r\nServer_address = 10.0.0.1\r\nServer_port=10000\r\n"
+                             "Base_address=db\r\nBase_port=3306\r\n\r\n[Users]\r\nCount=255\r\nIndex=3\r\n";
+        for (int n = 0; n < 255; ++n)
+            content += "[User" + QByteArray::number(n) + "]\r\nLogin=op" + QByteArray::number(n) + "\r\nPass=p\r\n";
+        writeFile(content);
+
+        const quint64 before = ProfileFile::parseCount();
+        ConfigIni(m_state).readConnections(m_state);
+        const ConfigIni config(m_state);
+        QCOMPARE(config.userCount(), 255);
+        for (int n = 0; n < 255; ++n)
+            QCOMPARE(config.userLogin(n), QStringLiteral("op%1").arg(n));
+        QCOMPARE(config.userIndex(), 3);
+        QCOMPARE(ProfileFile::parseCount() - before, quint64(1));
+
+        m_state.Server_address = QStringLiteral("10.0.0.2");
+        m_state.User_index = 7;
+        ConfigIni(m_state).writeAtClose(m_state);
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content.replace("10.0.0.1", "10.0.0.2").replace("Index=3", "Index=7"));
+    }
+
+    void localUsersAreSavedWhole()
+    {
+        writeFile("[Connections]\nServer_port=1\n[Users]\nCount=3\n[User2]\nLogin=old\nPass=old\n");
+        ConfigIni config(m_state);
+        QVERIFY(config.writeUsers({{QStringLiteral("Анна"), QStringLiteral("a1")}, {QStringLiteral("Pilot"), QStringLiteral("Pilot")}}));
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // The third user stays in the file; the count no longer reaches it.
+        QCOMPARE(file.readAll(), QByteArray("[Connections]\nServer_port=1\n[Users]\nCount=2\n[User2]\nLogin=old\nPass=old\n"
+                                            "[User0]\nLogin=\xc0\xed\xed\xe0\nPass=a1\n[User1]\nLogin=Pilot\nPass=Pilot\n"));
+        QCOMPARE(config.userCount(), 2);
+        QCOMPARE(config.userLogin(0), QStringLiteral("Анна"));
     }
 
     void userCountIsKeptWithinBounds_data()
