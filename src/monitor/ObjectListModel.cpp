@@ -123,6 +123,26 @@ int ObjectListModel::findFirst(const QString &caption) const
     return firstRowOf(m_byCaption.value(caption));
 }
 
+int ObjectListModel::findFirstUtf8(QByteArrayView caption, int listedGuess) const
+{
+    // Only while the list is as listed (row = listed position) and every
+    // caption is listed once is that entry the first one with its caption.
+    if (m_order.isListedOrder() && m_sameCaption.empty() && listedGuess >= 0 && listedGuess < m_entries.size()) {
+        const QString &text = m_entries.at(listedGuess).caption;
+        if (text.size() == caption.size()) {
+            qsizetype i = 0;
+            for (; i < caption.size(); ++i) {
+                const auto byte = static_cast<unsigned char>(caption[i]);
+                if (byte >= 0x80 || text.at(i).unicode() != byte)
+                    break;
+            }
+            if (i == caption.size())
+                return listedGuess;
+        }
+    }
+    return findFirstUtf8(caption);
+}
+
 int ObjectListModel::firstRowOf(int id) const
 {
     if (id < 0)

@@ -230,6 +230,30 @@ private slots:
         QCOMPARE(model.findFirst(names.first()), -1);
     }
 
+    void findingByTheListedPosition() const
+    {
+        ObjectListModel model;
+        const QString a = QStringLiteral("356938035643801");
+        const QString b = QStringLiteral("356938035643802");
+        const QString c = QStringLiteral("356938035643803");
+        const QString text = QStringLiteral("объект");
+        model.setCaptions({a, b, c, text});
+        // The position is tried first, and a wrong one changes nothing.
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 2), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 9), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8().chopped(1), 1), -1);
+        QCOMPARE(model.findFirstUtf8(text.toUtf8(), 3), 3);
+        // Sorted, the listed position is no row any more.
+        model.setState(2, QStringLiteral("101"));
+        model.sortByState();
+        QCOMPARE(model.findFirstUtf8(c.toUtf8(), 2), 0);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 2);
+        // A caption listed twice: the first entry is meant, not the one guessed.
+        model.setCaptions({a, b, a});
+        QCOMPARE(model.findFirstUtf8(a.toUtf8(), 2), 0);
+    }
+
     // Notifications, deferred sorts of several changes and reloads, at
     // random, against a stable sort of the whole list: the same order, the
     // same first entry of every caption, persistent indexes on their
