@@ -163,15 +163,10 @@ void ObjectList::Load_Objects(const QString &group)
     if (!m_state.Base_connected)
         return;
     QStringList imeis;
-    // Streamed: each row is taken as it arrives instead of after the client
-    // has copied the whole result once more.
-    const auto outcome = m_database.forEach(
-        *sql,
-        [&imeis](const DbRow &row) {
-            imeis << row.text(0);
-            return true;
-        },
-        Database::Fetch::Streamed);
+    const auto outcome = m_database.forEach(*sql, [&imeis](const DbRow &row) {
+        imeis << row.text(0);
+        return true;
+    });
     if (outcome != Database::Rows::Ok) {
         if (outcome == Database::Rows::Cut)
             m_database.showError(m_state.dialogs, window());
@@ -220,15 +215,12 @@ void ObjectList::Load_States()
         QList<std::pair<int, QString>> updates;
         updates.reserve(m_model->rowCount());
         int listed = 0;
-        const auto outcome = m_database.forEach(
-            *sql,
-            [this, &updates, &listed](const DbRow &row) {
-                const int entry = m_model->findFirstUtf8(row.view(0), listed++);
-                if (entry >= 0)
-                    updates.append({entry, stateTextOf(row.view(1))});
-                return true;
-            },
-            Database::Fetch::Streamed);
+        const auto outcome = m_database.forEach(*sql, [this, &updates, &listed](const DbRow &row) {
+            const int entry = m_model->findFirstUtf8(row.view(0), listed++);
+            if (entry >= 0)
+                updates.append({entry, stateTextOf(row.view(1))});
+            return true;
+        });
         if (outcome == Database::Rows::Cut)
             m_database.showError(m_state.dialogs, window());
         if (outcome == Database::Rows::Ok) {
