@@ -53,9 +53,10 @@ public:
     int findFirst(const QString &caption) const;
     int findFirstUtf8(QByteArrayView caption) const { return firstRowOf(m_byCaption.valueUtf8(caption)); }
     // The same, trying the entry listed at this position first: a second
-    // statement over the same objects returns them in the order they were
-    // listed, and comparing one caption costs far less than a lookup among
-    // 100,000 (which misses the processor's caches).
+    // statement over the same objects read through the same index returns
+    // them in the order they were listed (a group's list), and comparing one
+    // caption costs far less than a lookup among 100,000, which misses the
+    // processor's caches. Where the orders differ the lookup is made anyway.
     int findFirstUtf8(QByteArrayView caption, int listedGuess) const;
 
     // The state as text exactly as given; its icon follows from its code.
