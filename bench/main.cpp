@@ -35,6 +35,7 @@
 #include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -42,15 +43,19 @@
 #include <QToolButton>
 
 #include <malloc.h>
+#include <time.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -69,6 +74,15 @@ QTextStream &out()
 {
     out() << "orvex-bench: " << what << Qt::endl;
     std::exit(2);
+}
+
+// CPU time of the calling thread: what the GUI thread itself spent,
+// whatever else the machine was doing.
+qint64 threadCpuNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
 qint64 nowNs()
@@ -160,6 +174,7 @@ struct Samples
     std::vector<qint64> ns;
     void add(qint64 v) { ns.push_back(v); }
     qint64 best() const { return ns.empty() ? 0 : *std::min_element(ns.begin(), ns.end()); }
+    qint64 first() const { return ns.empty() ? 0 : ns.front(); }
     qint64 median() const
     {
         if (ns.empty())
@@ -170,10 +185,11 @@ struct Samples
     }
     QString describe() const
     {
-        return QStringLiteral("best %1 ms, median %2 ms of %3")
+        return QStringLiteral("best %1 ms, median %2 ms of %3, first %4 ms")
             .arg(ms(best()), 0, 'f', 2)
             .arg(ms(median()), 0, 'f', 2)
-            .arg(ns.size());
+            .arg(ns.size())
+            .arg(ms(first()), 0, 'f', 2);
     }
 };
 
@@ -199,6 +215,8 @@ public:
         int reps = 7;
         int reportRows = 1000000;
         int reportReps = 3;
+        int hugeObjects = 400000;
+        int longJournal = 2000000;
     };
 
     explicit Bench(const Options &options)
@@ -215,9 +233,39 @@ private:
     // the share of Load_Objects goes to objectsNs.
     qint64 loadList(qint64 *objectsNs = nullptr);
     QString checkList(int expected);
+    int settleMs(int count) const;
     void measureList(int count, Samples *station, Samples *bare);
+    void measureLongJournal();
+    QString listFigure(const Samples &station, const Samples &bare) const;
+    void measureHugeList();
     QString listParts(int count);
+    struct Burst
+    {
+        int listed = 0;
+        double rate = 0;
+        double seconds = 0;
+        qint64 gap = 0;
+        int ticks = 0;
+        int right = 0;
+        int distinct = 0;
+        bool sorted = false;
+        int sounds = 0;
+        int sounding = 0;
+        bool allRight = false;
+        // Journal rows written during the burst: all, by its end, shown.
+        int written = 0;
+        int writtenDuring = 0;
+        int shownAtEnd = 0;
+        int shown = 0;
+        int distinctShown = 0;
+        double cpuMs = 0;
+    };
+    // A burst of notifications to random objects of the listed ones; with
+    // journalRows another connection writes journal rows meanwhile.
+    Burst runBurst(int listed, quint32 seed, bool journalRows);
+    QString describeBurst(const Burst &r) const;
     void measureNotifications();
+    void measureBigNotifications();
     void measureJournal();
     void measureReport();
     qint64 bareWrite(const QString &path);
@@ -235,7 +283,8 @@ private:
     TForm1 *m_form = nullptr;
     QList<Figure> m_figures;
     QStringList m_notes;
-    Samples m_list10Station, m_list10Bare, m_list100Station, m_list100Bare;
+    Samples m_list10Station, m_list10Bare, m_list100Station, m_list100Bare, m_list400Station, m_list400Bare;
+    double m_smallRate = 0;
 };
 
 void Bench::prepareDatabase()
@@ -361,20 +410,31 @@ QString Bench::checkList(int expected)
     return {};
 }
 
+int Bench::settleMs(int count) const
+{
+    // The view lays the icons out in batches after the load; a bigger list
+    // takes longer, and its layout must not run into the next repetition.
+    return count > m_o.bigObjects ? 1500 : count > m_o.objects ? 400 : 100;
+}
+
 void Bench::measureList(int count, Samples *station, Samples *bare)
 {
     const QByteArray sql = "SELECT IMEI,State FROM orvex_base.objects";
-    const int reps = count > m_o.objects ? m_o.reps : 2 * m_o.reps;
+    const int reps = count > m_o.bigObjects ? std::max(3, m_o.reps / 2) : count > m_o.objects ? m_o.reps : 2 * m_o.reps;
+    Samples cpu;
     for (int r = 0; r < reps; ++r) {
         const qint64 t0 = nowNs();
         const qint64 rows = m_bare.fetchAll(sql);
         bare->add(nowNs() - t0);
         if (rows != count)
             fatal(QStringLiteral("bare fetch gave %1 rows instead of %2: %3").arg(rows).arg(count).arg(m_bare.error()));
+        const qint64 c0 = threadCpuNs();
         station->add(loadList());
+        cpu.add(threadCpuNs() - c0);
         // Time for the view's layout and painting, which the list defers to the event loop.
-        settle(count > m_o.objects ? 400 : 100);
+        settle(settleMs(count));
     }
+    m_notes << QStringLiteral("list %1: the GUI thread's CPU time in the loads %2").arg(count).arg(cpu.describe());
     m_notes << listParts(count);
     const QString wrong = checkList(count);
     if (!wrong.isEmpty())
@@ -397,7 +457,7 @@ QString Bench::listParts(int count)
         qint64 part = 0;
         whole.add(loadList(&part));
         objects.add(part);
-        settle(count > m_o.objects ? 400 : 100);
+        settle(settleMs(count));
     }
     return QStringLiteral("list %1 parts (best of 3): bare SELECT IMEI %2 ms, bare SELECT IMEI,State %3 ms; "
                           "Load_Objects %4 ms, Load_States %5 ms")
@@ -408,7 +468,7 @@ QString Bench::listParts(int count)
         .arg(ms(whole.best() - objects.best()), 0, 'f', 2);
 }
 
-void Bench::measureNotifications()
+Bench::Burst Bench::runBurst(int listed, quint32 seed, bool journalRows)
 {
     // The journal shows the group's latest rows, as on an operator's screen.
     Journal &journal = m_form->journal();
@@ -419,21 +479,27 @@ void Bench::measureNotifications()
         fatal(QStringLiteral("journal before the burst has %1 rows instead of %2").arg(journal.model()->rowCount()).arg(shown));
     settle(100);
 
-    std::mt19937 random(5);
+    Burst r;
+    r.listed = listed;
+    std::mt19937 random(seed);
     QByteArray payload;
     payload.reserve(qsizetype(m_o.burst) * 17);
     QHash<QString, quint8> last;
-    int sounding = 0;
     for (int i = 0; i < m_o.burst; ++i) {
-        const QString imei = BenchData::imei(int(random() % quint32(m_o.objects)));
+        const QString imei = BenchData::imei(int(random() % quint32(listed)));
         const quint8 code = BenchData::randomState(random());
         payload += Packets::state(imei, code);
         last.insert(imei, code);
         if (StateModel::Sound_Name(code) != StateModel::NoSound)
-            ++sounding;
+            ++r.sounding;
     }
     if (payload.size() != qsizetype(m_o.burst) * 17)
         fatal(QStringLiteral("burst is %1 bytes").arg(payload.size()));
+    // Sent once more after the burst: the top-up of the rows written since
+    // the burst's last one. The code is the one sent last, so nothing else changes.
+    const QByteArray closing = payload.right(17);
+    if (journalRows && StateModel::Sound_Name(quint8(closing.back())) != StateModel::NoSound)
+        ++r.sounding;
 
     const auto selects = [this] {
         const QList<QStringList> rows = m_root.rows("SHOW GLOBAL STATUS LIKE 'Com_select'");
@@ -442,13 +508,30 @@ void Bench::measureNotifications()
     const qint64 selectsBefore = selects();
     m_sounds.played = 0;
 
+    // Journal rows written by another connection while the burst runs, a
+    // row every 5 ms, so that several share a second.
+    const QString mark = QStringLiteral("Строка во время пачки ");
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    QString writerError;
+    BenchDatabase second;
+    std::thread writer;
+    const auto shownRows = [&journal, &mark] {
+        int count = 0;
+        for (int i = 0; i < journal.model()->rowCount(); ++i)
+            count += journal.model()->row(i).Event.startsWith(mark) ? 1 : 0;
+        return count;
+    };
+
     int handled = 0;
     qint64 doneNs = 0;
+    qint64 doneCpuNs = 0;
     QEventLoop loop;
     // Connected after the main window's own connection: runs once On_State_Report has returned.
     const auto counting = QObject::connect(&m_form->link(), &ServerLink::stateReport, m_form, [&] {
         if (++handled == m_o.burst) {
             doneNs = nowNs();
+            doneCpuNs = threadCpuNs();
             loop.quit();
         }
     });
@@ -461,68 +544,163 @@ void Bench::measureNotifications()
     ticker.start();
     settle(60);
 
+    if (journalRows) {
+        if (!second.connect(m_o.port, QStringLiteral("root"), QString(), false))
+            fatal(QStringLiteral("the second connection failed: %1").arg(second.error()));
+        writer = std::thread([&] {
+            for (int n = 0; !stop.load(); ++n) {
+                const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                const QByteArray sql = QStringLiteral("INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) "
+                                                      "VALUES('%1','%2','Тревога','%3%4','Центр','')")
+                                           .arg(BenchData::imei(int((qint64(n) * 7919) % listed)), when, mark)
+                                           .arg(n)
+                                           .toUtf8();
+                if (!second.exec(sql)) {
+                    writerError = second.error();
+                    return;
+                }
+                written.store(n + 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+
     const qint64 startNs = nowNs();
+    const qint64 startCpuNs = threadCpuNs();
     m_peer->send(payload);
     QTimer::singleShot(300000, &loop, &QEventLoop::quit);
     loop.exec();
+    if (journalRows) {
+        r.writtenDuring = written.load();
+        r.shownAtEnd = shownRows();
+    }
     settle(30);
     ticker.stop();
-    QObject::disconnect(counting);
     const qint64 selectsDuring = selects() - selectsBefore;
-
     if (handled != m_o.burst)
         fatal(QStringLiteral("only %1 of %2 notifications handled within 300 s").arg(handled).arg(m_o.burst));
+    if (journalRows) {
+        stop.store(true);
+        writer.join();
+        if (!writerError.isEmpty())
+            fatal(QStringLiteral("writing journal rows during the burst failed: %1").arg(writerError));
+        r.written = written.load();
+        m_peer->send(closing);
+        if (!waitFor([&] { return handled == m_o.burst + 1; }, 10000))
+            fatal(QStringLiteral("the notification after the burst was not handled"));
+        // Every row once: the numbers shown, each counted.
+        QSet<int> numbers;
+        for (int i = 0; i < journal.model()->rowCount(); ++i) {
+            const QString &event = journal.model()->row(i).Event;
+            if (!event.startsWith(mark))
+                continue;
+            ++r.shown;
+            numbers.insert(event.mid(mark.size()).toInt());
+        }
+        r.distinctShown = int(numbers.size());
+        if (!m_root.exec(QStringLiteral("DELETE FROM orvex_base.messages WHERE Event LIKE '%1%%'").arg(mark).toUtf8()))
+            fatal(QStringLiteral("removing the burst's journal rows failed: %1").arg(m_root.error()));
+    }
+    QObject::disconnect(counting);
 
-    qint64 gap = 0;
     for (size_t i = 1; i < ticks.size(); ++i) {
         if (ticks[i] > startNs && ticks[i - 1] < doneNs)
-            gap = std::max(gap, ticks[i] - ticks[i - 1]);
+            r.gap = std::max(r.gap, ticks[i] - ticks[i - 1]);
     }
+    r.ticks = int(ticks.size());
 
     const ObjectListModel *model = m_form->objects().model();
-    int right = 0;
     QStringList wrong;
     for (auto it = last.cbegin(); it != last.cend(); ++it) {
         const int row = model->findFirst(it.key());
         if (row >= 0 && model->entry(row).code == it.value() && model->entry(row).state == QString::number(it.value()))
-            ++right;
+            ++r.right;
         else if (wrong.size() < 5)
             wrong << QStringLiteral("%1: %2 instead of %3")
                          .arg(it.key(), row >= 0 ? model->entry(row).state : QStringLiteral("missing"))
                          .arg(it.value());
     }
-    bool sorted = model->rowCount() == m_o.objects;
-    for (int row = 1; sorted && row < model->rowCount(); ++row)
-        sorted = StateModel::Compare_States(model->entry(row - 1).code, model->entry(row).code) <= 0;
-    const bool allRight = right == last.size() && sorted && m_sounds.played == sounding && m_dialogs.messages.isEmpty();
-
-    m_figures << Figure{QStringLiteral("2a notifications: final code of every object"),
-                        QStringLiteral("%1/%2 objects right, list sorted: %3, sounds %4/%5")
-                            .arg(right)
-                            .arg(last.size())
-                            .arg(sorted ? QStringLiteral("yes") : QStringLiteral("no"))
-                            .arg(m_sounds.played)
-                            .arg(sounding),
-                        QStringLiteral("all, none lost"), allRight};
-    const double seconds = double(doneNs - startNs) / 1e9;
-    const double rate = m_o.burst / seconds;
-    m_figures << Figure{QStringLiteral("2b notifications handled per second"),
-                        QStringLiteral("%1/s (%2 in %3 ms)").arg(rate, 0, 'f', 0).arg(m_o.burst).arg(seconds * 1e3, 0, 'f', 0),
-                        QStringLiteral(">= 1000/s"), rate >= 1000.0};
-    m_figures << Figure{QStringLiteral("2c largest gap of a 10 ms timer in the burst"),
-                        QStringLiteral("%1 ms (%2 ticks)").arg(ms(gap), 0, 'f', 1).arg(ticks.size()),
-                        QStringLiteral("<= 100 ms"), gap <= 100'000'000};
-    m_notes << QStringLiteral("burst: %1 packets of 17 bytes to %2 distinct objects, no object selected (top-ups for "
-                              "\"All\"); %3 SELECTs ran on the server during it; the bench's writer was done %4 ms "
-                              "after the start")
+    r.distinct = int(last.size());
+    r.sorted = model->rowCount() == listed;
+    for (int row = 1; r.sorted && row < model->rowCount(); ++row)
+        r.sorted = StateModel::Compare_States(model->entry(row - 1).code, model->entry(row).code) <= 0;
+    r.sounds = m_sounds.played;
+    r.allRight = r.right == r.distinct && r.sorted && r.sounds == r.sounding && m_dialogs.messages.isEmpty();
+    r.seconds = double(doneNs - startNs) / 1e9;
+    r.rate = m_o.burst / r.seconds;
+    r.cpuMs = ms(doneCpuNs - startCpuNs);
+    m_notes << QStringLiteral("burst at %1 objects%2: %3 packets of 17 bytes to %4 distinct objects, no object selected "
+                              "(top-ups for \"All\"); %5 SELECTs ran on the server during it; the bench's writer was "
+                              "done %6 ms after the start; the GUI thread's CPU time %7 ms of %8 ms")
+                   .arg(listed)
+                   .arg(journalRows ? QStringLiteral(" with journal rows arriving") : QString())
                    .arg(m_o.burst)
-                   .arg(last.size())
+                   .arg(r.distinct)
                    .arg(selectsDuring)
-                   .arg(ms(m_peer->lastSendDoneNs() - startNs), 0, 'f', 1);
+                   .arg(ms(m_peer->lastSendDoneNs() - startNs), 0, 'f', 1)
+                   .arg(r.cpuMs, 0, 'f', 0)
+                   .arg(r.seconds * 1e3, 0, 'f', 0);
     if (!wrong.isEmpty())
         m_notes << QStringLiteral("wrong entries: %1").arg(wrong.join(QStringLiteral("; ")));
     if (!m_dialogs.messages.isEmpty())
         m_notes << QStringLiteral("messages during the burst: %1").arg(m_dialogs.messages.join(QStringLiteral(" | ")));
+    return r;
+}
+
+QString Bench::describeBurst(const Burst &r) const
+{
+    return QStringLiteral("%1/%2 objects right, list sorted: %3, sounds %4/%5")
+        .arg(r.right)
+        .arg(r.distinct)
+        .arg(r.sorted ? QStringLiteral("yes") : QStringLiteral("no"))
+        .arg(r.sounds)
+        .arg(r.sounding);
+}
+
+void Bench::measureNotifications()
+{
+    const Burst small = runBurst(m_o.objects, 5, false);
+    m_figures << Figure{QStringLiteral("2a notifications at %1 objects: final code of every object").arg(m_o.objects),
+                        describeBurst(small), QStringLiteral("all, none lost"), small.allRight};
+    m_figures << Figure{QStringLiteral("2b notifications handled per second at %1 objects").arg(m_o.objects),
+                        QStringLiteral("%1/s (%2 in %3 ms)").arg(small.rate, 0, 'f', 0).arg(m_o.burst).arg(small.seconds * 1e3, 0, 'f', 0),
+                        QStringLiteral(">= 1000/s"), small.rate >= 1000.0};
+    m_figures << Figure{QStringLiteral("2c largest gap of a 10 ms timer in the burst at %1").arg(m_o.objects),
+                        QStringLiteral("%1 ms (%2 ticks)").arg(ms(small.gap), 0, 'f', 1).arg(small.ticks),
+                        QStringLiteral("<= 100 ms"), small.gap <= 100'000'000};
+    m_smallRate = small.rate;
+}
+
+void Bench::measureBigNotifications()
+{
+    const Burst big = runBurst(m_o.bigObjects, 6, false);
+    m_figures << Figure{QStringLiteral("2d notifications at %1 objects: final code of every object").arg(m_o.bigObjects),
+                        describeBurst(big), QStringLiteral("all, none lost"), big.allRight};
+    const double slower = m_smallRate / big.rate;
+    m_figures << Figure{QStringLiteral("2e notifications handled per second at %1 objects").arg(m_o.bigObjects),
+                        QStringLiteral("%1/s (%2 in %3 ms), %4x slower than at %5")
+                            .arg(big.rate, 0, 'f', 0)
+                            .arg(m_o.burst)
+                            .arg(big.seconds * 1e3, 0, 'f', 0)
+                            .arg(slower, 0, 'f', 2)
+                            .arg(m_o.objects),
+                        QStringLiteral(">= 1000/s, <= 1.5x slower"), big.rate >= 1000.0 && slower <= 1.5};
+    m_figures << Figure{QStringLiteral("2f largest gap of a 10 ms timer in the burst at %1").arg(m_o.bigObjects),
+                        QStringLiteral("%1 ms (%2 ticks)").arg(ms(big.gap), 0, 'f', 1).arg(big.ticks),
+                        QStringLiteral("<= 100 ms"), big.gap <= 100'000'000};
+
+    const Burst rows = runBurst(m_o.bigObjects, 7, true);
+    const bool found = rows.written > 0 && rows.shown == rows.written && rows.distinctShown == rows.written;
+    m_figures << Figure{QStringLiteral("2g burst at %1 objects while journal rows arrive: rows shown").arg(m_o.bigObjects),
+                        QStringLiteral("%1/%2 rows shown once (%3 of %4 by the burst's end); %5, %6/s, gap %7 ms")
+                            .arg(rows.shown)
+                            .arg(rows.written)
+                            .arg(rows.shownAtEnd)
+                            .arg(rows.writtenDuring)
+                            .arg(describeBurst(rows))
+                            .arg(rows.rate, 0, 'f', 0)
+                            .arg(ms(rows.gap), 0, 'f', 1),
+                        QStringLiteral("all, none lost"), found && rows.allRight};
 }
 
 void Bench::measureJournal()
@@ -786,6 +964,15 @@ void Bench::measureReport()
                    .arg(double(fileSize) / 1048576.0, 0, 'f', 1);
 }
 
+QString Bench::listFigure(const Samples &station, const Samples &bare) const
+{
+    return QStringLiteral("%1x (%2 / %3 ms; first load %4 ms)")
+        .arg(double(station.best()) / double(bare.best()), 0, 'f', 2)
+        .arg(ms(station.best()), 0, 'f', 1)
+        .arg(ms(bare.best()), 0, 'f', 1)
+        .arg(ms(station.first()), 0, 'f', 1);
+}
+
 int Bench::run()
 {
     prepareDatabase();
@@ -796,11 +983,7 @@ int Bench::run()
     measureList(m_o.objects, &m_list10Station, &m_list10Bare);
     const double ratio10 = double(m_list10Station.best()) / double(m_list10Bare.best());
     m_figures << Figure{QStringLiteral("1a list of %1 objects / bare fetch").arg(m_o.objects),
-                        QStringLiteral("%1x (%2 / %3 ms)")
-                            .arg(ratio10, 0, 'f', 2)
-                            .arg(ms(m_list10Station.best()), 0, 'f', 1)
-                            .arg(ms(m_list10Bare.best()), 0, 'f', 1),
-                        QStringLiteral("<= 3x"), ratio10 <= 3.0};
+                        listFigure(m_list10Station, m_list10Bare), QStringLiteral("<= 3x"), ratio10 <= 3.0};
 
     measureNotifications();
 
@@ -812,10 +995,12 @@ int Bench::run()
     measureList(m_o.bigObjects, &m_list100Station, &m_list100Bare);
     const double growth = double(m_list100Station.best()) / double(m_list10Station.best());
     m_figures << Figure{QStringLiteral("1b list of %1 / list of %2").arg(m_o.bigObjects).arg(m_o.objects),
-                        QStringLiteral("%1x (%2 / %3 ms)")
+                        QStringLiteral("%1x (%2 / %3 ms; first loads %4 / %5 ms)")
                             .arg(growth, 0, 'f', 2)
                             .arg(ms(m_list100Station.best()), 0, 'f', 1)
-                            .arg(ms(m_list10Station.best()), 0, 'f', 1),
+                            .arg(ms(m_list10Station.best()), 0, 'f', 1)
+                            .arg(ms(m_list100Station.first()), 0, 'f', 1)
+                            .arg(ms(m_list10Station.first()), 0, 'f', 1),
                         QStringLiteral("<= 12x"), growth <= 12.0};
     m_notes << QStringLiteral("list %1: station %2; bare %3").arg(m_o.objects).arg(m_list10Station.describe(), m_list10Bare.describe());
     m_notes << QStringLiteral("list %1: station %2; bare %3 (ratio %4x)")
@@ -823,13 +1008,178 @@ int Bench::run()
                    .arg(m_list100Station.describe(), m_list100Bare.describe())
                    .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
 
+    measureBigNotifications();
     measureJournal();
     measureReport();
+    measureLongJournal();
+    measureHugeList();
 
     m_station.reset();
     m_peer.reset();
     print();
     return std::all_of(m_figures.cbegin(), m_figures.cend(), [](const Figure &f) { return f.pass; }) ? 0 : 1;
+}
+
+void Bench::measureHugeList()
+{
+    if (m_o.hugeObjects <= m_o.bigObjects)
+        return;
+    const qint64 t0 = nowNs();
+    for (const QByteArray &sql : BenchData::objects(m_o.bigObjects, m_o.hugeObjects)) {
+        if (!m_root.exec(sql))
+            fatal(QStringLiteral("inserting objects failed: %1").arg(m_root.error()));
+    }
+    m_notes << QStringLiteral("list %1: %2 objects more inserted in %3 s")
+                   .arg(m_o.hugeObjects)
+                   .arg(m_o.hugeObjects - m_o.bigObjects)
+                   .arg(double(nowNs() - t0) / 1e9, 0, 'f', 1);
+    measureList(m_o.hugeObjects, &m_list400Station, &m_list400Bare);
+    const double growth = double(m_list400Station.best()) / double(m_list100Station.best());
+    const auto nLogN = [](double n) { return n * std::log2(n); };
+    const double expected = nLogN(m_o.hugeObjects) / nLogN(m_o.bigObjects);
+    // Room for what grows with the memory touched (caches), not with the
+    // work: a quarter above n log n.
+    const double limit = 1.25 * expected;
+    m_figures << Figure{QStringLiteral("1c list of %1 / list of %2").arg(m_o.hugeObjects).arg(m_o.bigObjects),
+                        QStringLiteral("%1x (%2 / %3 ms; first load %4 ms); n log n gives %5x, bare fetch %6x")
+                            .arg(growth, 0, 'f', 2)
+                            .arg(ms(m_list400Station.best()), 0, 'f', 1)
+                            .arg(ms(m_list100Station.best()), 0, 'f', 1)
+                            .arg(ms(m_list400Station.first()), 0, 'f', 1)
+                            .arg(expected, 0, 'f', 2)
+                            .arg(double(m_list400Bare.best()) / double(m_list100Bare.best()), 0, 'f', 2),
+                        QStringLiteral("<= %1x").arg(limit, 0, 'f', 2), growth <= limit};
+    m_notes << QStringLiteral("list %1: station %2; bare %3 (ratio %4x)")
+                   .arg(m_o.hugeObjects)
+                   .arg(m_list400Station.describe(), m_list400Bare.describe())
+                   .arg(double(m_list400Station.best()) / double(m_list400Bare.best()), 0, 'f', 2);
+}
+
+void Bench::measureLongJournal()
+{
+    // The journal grows to years' worth with rows older than all others, so
+    // that the last day stays what it was; one object in twenty rows is a
+    // busy one, whose day in that stretch is the object's journal measured.
+    const int more = m_o.longJournal - std::max(m_o.reportRows, m_o.messages);
+    const QDateTime oldest = m_journalStart.addSecs(-1 - qint64(std::max(0, m_o.reportRows - m_o.messages)));
+    const QString busy = BenchData::imei(7);
+    if (more <= 0) {
+        m_notes << QStringLiteral("long journal: not measured (--long-journal not above --report-rows)");
+        return;
+    }
+    {
+        const qint64 t0 = nowNs();
+        const QString sql = QStringLiteral(
+            "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) "
+            "SELECT IF(seq MOD 20 = 0,'%1',CONCAT('35693803',LPAD(seq MOD %2,7,'0'))),'%3' - INTERVAL seq SECOND,"
+            "ELT(1 + seq MOD 4,'Тревога','Событие','Охрана','Команда'),"
+            "ELT(1 + seq MOD 5,'Сработал датчик удара','Взят под охрану','Снят с охраны','Кадр с камеры',"
+            "'Тревога принята в обработку'),"
+            "ELT(1 + seq MOD 5,'Центр','Север','Юг','Запад','Восток'),ELT(1 + seq MOD 3,'','Bench','Оператор') "
+            "FROM orvex_base.seq_1_to_%4")
+                                .arg(busy)
+                                .arg(m_o.objects)
+                                .arg(oldest.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                .arg(more);
+        if (!m_root.exec(sql.toUtf8()))
+            fatal(QStringLiteral("inserting journal rows failed: %1").arg(m_root.error()));
+        m_notes << QStringLiteral("long journal: %1 rows more inserted in %2 s").arg(more).arg(double(nowNs() - t0) / 1e9, 0, 'f', 1);
+    }
+    const QList<QStringList> total = m_root.rows("SELECT COUNT(*) FROM orvex_base.messages");
+    const qint64 rowsInTable = total.isEmpty() ? -1 : total.first().value(0).toLongLong();
+    if (rowsInTable != qMax<qint64>(m_o.longJournal, m_o.reportRows))
+        fatal(QStringLiteral("messages holds %1 rows").arg(rowsInTable));
+
+    GroupChoice choice;
+    choice.text = m_form->ComboBox1->currentText();
+    for (int i = 0; i < m_form->ComboBox1->count(); ++i)
+        choice.items << m_form->ComboBox1->itemText(i);
+    const bool fullRights = m_station->state().Full_rights;
+    Journal &journal = m_form->journal();
+
+    struct Case
+    {
+        QString name;
+        QString key;
+        QDateTime start;
+        std::optional<QDateTime> end;
+    };
+    // A whole day three days into the older rows, as the pickers set it.
+    const QDateTime dayStart(oldest.date().addDays(-3), QTime(0, 0));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QList<Case> cases = {
+        {QStringLiteral("5a journal of one object for a day"), busy, dayStart, dayStart.addDays(1)},
+        {QStringLiteral("5b \"Все\" journal of the last 24 hours"), AllKey, now.addDays(-1), std::nullopt},
+    };
+    for (const Case &c : cases) {
+        const QString startText = c.start.toString(Journal::DateFormat);
+        const std::optional<QString> endText =
+            c.end ? std::optional<QString>(c.end->toString(Journal::DateFormat)) : std::nullopt;
+        const QByteArray sql = JournalSql::loadMessages(SqlEscaper(), c.key, choice, fullRights, startText, endText).toUtf8();
+        QStringList plan;
+        for (const QStringList &row : m_bare.rows("EXPLAIN " + sql))
+            plan << row.join(QStringLiteral(" | "));
+        if (plan.isEmpty())
+            fatal(QStringLiteral("EXPLAIN failed: %1").arg(m_bare.error()));
+        // The same rows alone in a table of their own: what fetching them
+        // costs when nothing has to be looked for.
+        if (!m_root.exec("DROP TABLE IF EXISTS orvex_base.bench_rows")
+            || !m_root.exec("CREATE TABLE orvex_base.bench_rows ENGINE=InnoDB AS " + sql))
+            fatal(QStringLiteral("copying the rows failed: %1").arg(m_root.error()));
+        const QByteArray alone = "SELECT IMEI,Date,Type,Event,User FROM orvex_base.bench_rows";
+        const qint64 expected = m_bare.fetchAll(alone);
+        if (expected <= 0)
+            fatal(QStringLiteral("%1: %2 rows").arg(c.name).arg(expected));
+
+        m_form->session().setPeriod(c.start, c.end.value_or(now.addSecs(3600)), false);
+        Samples station;
+        Samples bareAlone;
+        Samples bareSame;
+        const auto load = [&] {
+            const qint64 t0 = nowNs();
+            journal.Load_Messages(c.key, c.end.has_value());
+            station.add(nowNs() - t0);
+            if (journal.model()->rowCount() != expected)
+                fatal(QStringLiteral("%1: the journal shows %2 rows instead of %3").arg(c.name).arg(journal.model()->rowCount()).arg(expected));
+            settle(100);
+        };
+        load(); // the first, cold
+        for (int r = 0; r < m_o.reps; ++r) {
+            qint64 t0 = nowNs();
+            if (m_bare.fetchAll(alone) != expected)
+                fatal(QStringLiteral("bare fetch failed: %1").arg(m_bare.error()));
+            bareAlone.add(nowNs() - t0);
+            t0 = nowNs();
+            if (m_bare.fetchAll(sql) != expected)
+                fatal(QStringLiteral("bare fetch failed: %1").arg(m_bare.error()));
+            bareSame.add(nowNs() - t0);
+            load();
+        }
+        m_root.exec("DROP TABLE IF EXISTS orvex_base.bench_rows");
+        // The plan must go by an index (a range or a key), never scan the table.
+        const QList<QStringList> planRows = m_bare.rows("EXPLAIN " + sql);
+        const QString access = planRows.size() == 1 ? planRows.first().value(3) : QString();
+        const QString key = planRows.size() == 1 ? planRows.first().value(5) : QString();
+        const bool indexed = !key.isEmpty() && (access == QLatin1String("range") || access == QLatin1String("ref"));
+        const double ratio = double(station.best()) / double(bareSame.best());
+        m_figures << Figure{QStringLiteral("%1 among %2 rows / bare fetch").arg(c.name).arg(rowsInTable),
+                            QStringLiteral("%1x (%2 / %3 ms, %4 rows; first load %5 ms); plan: %6 on %7; "
+                                           "over the rows alone in a table %8x (%9 ms)")
+                                .arg(ratio, 0, 'f', 2)
+                                .arg(ms(station.best()), 0, 'f', 2)
+                                .arg(ms(bareSame.best()), 0, 'f', 2)
+                                .arg(expected)
+                                .arg(ms(station.first()), 0, 'f', 1)
+                                .arg(access.isEmpty() ? QStringLiteral("?") : access, key.isEmpty() ? QStringLiteral("no index") : key)
+                                .arg(double(station.best()) / double(bareAlone.best()), 0, 'f', 2)
+                                .arg(ms(bareAlone.best()), 0, 'f', 2),
+                            QStringLiteral("<= 3x, by an index"), ratio <= 3.0 && indexed};
+        m_notes << QStringLiteral("%1: station %2; bare fetch of the rows alone %3; bare fetch of the statement %4")
+                       .arg(c.name, station.describe(), bareAlone.describe(), bareSame.describe());
+        m_notes << QStringLiteral("%1: statement: %2").arg(c.name, QString::fromUtf8(sql));
+        for (const QString &line : std::as_const(plan))
+            m_notes << QStringLiteral("%1: plan: %2").arg(c.name, line);
+    }
 }
 
 void Bench::print()
@@ -887,7 +1237,11 @@ int main(int argc, char **argv)
                                         QStringLiteral("n"), QStringLiteral("1000000"));
     const QCommandLineOption reportReps(QStringLiteral("report-reps"), QStringLiteral("repetitions of the report"),
                                         QStringLiteral("n"), QStringLiteral("3"));
-    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps});
+    const QCommandLineOption huge(QStringLiteral("huge-objects"), QStringLiteral("objects of the biggest list (0: none)"),
+                                  QStringLiteral("n"), QStringLiteral("400000"));
+    const QCommandLineOption longJournal(QStringLiteral("long-journal"), QStringLiteral("journal rows of the long journal"),
+                                         QStringLiteral("n"), QStringLiteral("2000000"));
+    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps, huge, longJournal});
     parser.process(app);
 
     Bench::Options o;
@@ -900,6 +1254,8 @@ int main(int argc, char **argv)
     o.reps = std::max(1, parser.value(reps).toInt());
     o.reportRows = parser.value(reportRows).toInt();
     o.reportReps = std::max(1, parser.value(reportReps).toInt());
+    o.hugeObjects = parser.value(huge).toInt();
+    o.longJournal = parser.value(longJournal).toInt();
     if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1
         || o.reportRows < o.messages)
         fatal(QStringLiteral("usage: orvex-bench --port PORT --schema src/admin/schema.sql [options]; see --help"));

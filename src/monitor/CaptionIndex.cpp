@@ -71,22 +71,24 @@ int CaptionIndex::valueUtf8(QByteArrayView caption) const
     return m_texts.value(QString::fromUtf8(caption), -1);
 }
 
-void CaptionIndex::set(const QString &caption, int row)
+namespace {
+
+template<typename Hash, typename Key>
+int addTo(Hash &hash, const Key &key, int value)
+{
+    const auto it = hash.constFind(key);
+    if (it != hash.cend())
+        return it.value();
+    hash.insert(key, value);
+    return -1;
+}
+
+} // namespace
+
+int CaptionIndex::add(const QString &caption, int value)
 {
     quint64 key = 0;
     if (numberOf(QStringView(caption), &key))
-        m_numbers.insert(key, row);
-    else
-        m_texts.insert(caption, row);
-}
-
-void CaptionIndex::setIfAbsent(const QString &caption, int row)
-{
-    quint64 key = 0;
-    if (numberOf(QStringView(caption), &key)) {
-        if (!m_numbers.contains(key))
-            m_numbers.insert(key, row);
-    } else if (!m_texts.contains(caption)) {
-        m_texts.insert(caption, row);
-    }
+        return addTo(m_numbers, key, value);
+    return addTo(m_texts, caption, value);
 }

@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QString>
 
-// The row of each caption of the object list. Captions are IMEIs, so a
+// A number (the object list's entry) for each caption. Captions are IMEIs, so a
 // caption of up to 17 decimal digits is kept by its number (and its length,
 // so that "012" and "12" stay apart): an integer key is hashed and compared
 // without touching the text, which matters with 100,000 entries. Any other
@@ -16,23 +16,13 @@ public:
     void reserve(qsizetype size);
     qsizetype size() const { return m_numbers.size() + m_texts.size(); }
 
-    // The row of a caption, -1 when it is not listed.
+    // The number of a caption, -1 when it has none.
     int value(const QString &caption) const;
     // The same for a caption given as UTF-8 bytes, as the database hands it over.
     int valueUtf8(QByteArrayView caption) const;
-    void set(const QString &caption, int row);
-    // Keeps the row already known for the caption, if any.
-    void setIfAbsent(const QString &caption, int row);
-
-    // Gives every row a new number.
-    template<typename NewRow>
-    void remap(const NewRow &newRow)
-    {
-        for (auto it = m_numbers.begin(); it != m_numbers.end(); ++it)
-            it.value() = int(newRow(it.value()));
-        for (auto it = m_texts.begin(); it != m_texts.end(); ++it)
-            it.value() = int(newRow(it.value()));
-    }
+    // Gives the caption this number unless it has one: then that one stays
+    // and is returned, else -1.
+    int add(const QString &caption, int value);
 
 private:
     static bool numberOf(QStringView caption, quint64 *key);

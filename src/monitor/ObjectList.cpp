@@ -214,8 +214,9 @@ void ObjectList::Load_States()
         // Finding an entry is no query: it may happen while the rows come in.
         QList<std::pair<int, QString>> updates;
         updates.reserve(m_model->rowCount());
-        const auto outcome = m_database.forEach(*sql, [this, &updates](const DbRow &row) {
-            const int entry = m_model->findFirstUtf8(row.view(0));
+        int listed = 0;
+        const auto outcome = m_database.forEach(*sql, [this, &updates, &listed](const DbRow &row) {
+            const int entry = m_model->findFirstUtf8(row.view(0), listed++);
             if (entry >= 0)
                 updates.append({entry, stateTextOf(row.view(1))});
             return true;

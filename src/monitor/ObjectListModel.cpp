@@ -3,9 +3,6 @@
 #include "StateModel.h"
 
 #include <algorithm>
-#include <array>
-#include <numeric>
-#include <vector>
 
 namespace {
 
@@ -32,9 +29,9 @@ int codeOf(const QString &text)
     return StateModel::stateCode(text);
 }
 
-bool sortsBefore(const ObjectListModel::Entry &a, const ObjectListModel::Entry &b)
+bool sortsBefore(int a, int b)
 {
-    return a.code != b.code && StateModel::Compare_States(a.code, b.code) < 0;
+    return a != b && StateModel::Compare_States(a, b) < 0;
 }
 
 } // namespace
@@ -53,7 +50,7 @@ QVariant ObjectListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Entry &e = m_entries.at(index.row());
+    const Entry &e = entry(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return e.caption;
@@ -87,20 +84,32 @@ void ObjectListModel::setIcons(const QList<QIcon> &icons)
 void ObjectListModel::setCaptions(const QStringList &captions)
 {
     beginResetModel();
+    const qsizetype count = captions.size();
     m_entries.clear();
-    m_entries.reserve(captions.size());
-    m_firstRow.clear();
-    m_firstRow.reserve(captions.size());
+    m_entries.reserve(count);
+    m_byCaption.clear();
+    m_byCaption.reserve(count);
+    m_sameCaption.clear();
+    m_changed.clear();
+    m_isChanged.clear();
     for (const QString &caption : captions) {
-        Entry e;
+        const int id = int(m_entries.size());
+        Entry &e = m_entries.emplace_back();
         e.caption = caption;
-        assign(e, caption);
+        e.state = caption;
+        e.code = codeOf(caption);
         e.image = StateModel::NotConnectedImage;
         // Indexed while the text is at hand: going over 100,000 texts again
         // later costs more than the hashing itself.
-        m_firstRow.setIfAbsent(caption, int(m_entries.size()));
-        m_entries.append(e);
+        const int first = m_byCaption.add(caption, id);
+        if (first >= 0) {
+            if (m_sameCaption.empty())
+                m_sameCaption.assign(size_t(count), -1);
+            m_sameCaption[size_t(id)] = m_sameCaption[size_t(first)];
+            m_sameCaption[size_t(first)] = id;
+        }
     }
+    m_order.reset(int(count));
     endResetModel();
 }
 
@@ -111,20 +120,58 @@ void ObjectListModel::clear()
 
 int ObjectListModel::findFirst(const QString &caption) const
 {
-    return m_firstRow.value(caption);
+    return firstRowOf(m_byCaption.value(caption));
 }
 
-void ObjectListModel::assign(Entry &entry, const QString &stateText)
+int ObjectListModel::findFirstUtf8(QByteArrayView caption, int listedGuess) const
 {
+    // Only while the list is as listed (row = listed position) and every
+    // caption is listed once is that entry the first one with its caption.
+    if (m_order.isListedOrder() && m_sameCaption.empty() && listedGuess >= 0 && listedGuess < m_entries.size()) {
+        const QString &text = m_entries.at(listedGuess).caption;
+        if (text.size() == caption.size()) {
+            qsizetype i = 0;
+            for (; i < caption.size(); ++i) {
+                const auto byte = static_cast<unsigned char>(caption[i]);
+                if (byte >= 0x80 || text.at(i).unicode() != byte)
+                    break;
+            }
+            if (i == caption.size())
+                return listedGuess;
+        }
+    }
+    return findFirstUtf8(caption);
+}
+
+int ObjectListModel::firstRowOf(int id) const
+{
+    if (id < 0)
+        return -1;
+    int row = m_order.rowOf(id);
+    if (!m_sameCaption.empty()) {
+        for (int other = m_sameCaption[size_t(id)]; other >= 0; other = m_sameCaption[size_t(other)])
+            row = std::min(row, m_order.rowOf(other));
+    }
+    return row;
+}
+
+void ObjectListModel::assign(int id, const QString &stateText)
+{
+    Entry &entry = m_entries[id];
     entry.state = stateText;
     entry.code = codeOf(stateText);
     entry.image = StateModel::State_Image(entry.code);
+    // Before the first sort every entry is sorted anyway.
+    if (!m_order.isListedOrder() && !m_isChanged[size_t(id)]) {
+        m_isChanged[size_t(id)] = true;
+        m_changed.push_back(id);
+    }
 }
 
 void ObjectListModel::setState(int row, const QString &stateText)
 {
     Q_ASSERT(row >= 0 && row < m_entries.size());
-    assign(m_entries[row], stateText);
+    assign(m_order.idAt(row), stateText);
     emit dataChanged(index(row), index(row));
 }
 
@@ -136,166 +183,118 @@ void ObjectListModel::setStates(const QList<std::pair<int, QString>> &rowStates)
     int last = -1;
     for (const auto &[row, text] : rowStates) {
         Q_ASSERT(row >= 0 && row < m_entries.size());
-        assign(m_entries[row], text);
+        assign(m_order.idAt(row), text);
         first = std::min(first, row);
         last = std::max(last, row);
     }
     emit dataChanged(index(first), index(last));
 }
 
-void ObjectListModel::sortByState()
+bool ObjectListModel::inOrderAt(int row) const
 {
-    const qsizetype count = m_entries.size();
-    // The places where the order breaks: none in a sorted list, exactly one
-    // after a single entry's state changed (a notification).
-    qsizetype breaks = 0;
-    qsizetype at = -1;
-    for (qsizetype row = 1; row < count && breaks < 2; ++row) {
-        if (sortsBefore(m_entries.at(row), m_entries.at(row - 1))) {
-            ++breaks;
-            at = row - 1;
-        }
-    }
-    if (breaks == 0)
-        return;
-
-    // Captions that occur once: their first row is simply their row, and a
-    // reordering can shift the index instead of rebuilding it.
-    const bool unique = m_firstRow.size() == count;
-    const auto reorder = [this](const auto &newRow) {
-        const QModelIndexList from = persistentIndexList();
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex &old : from)
-            to.append(index(newRow(old.row())));
-        changePersistentIndexList(from, to);
-    };
-
-    // One entry out of place: a stable sort moves it alone, past the entries
-    // that go before it and past those with an equal state that stood above
-    // it, and leaves the rest in their order. A full sort of a long list for
-    // every notification would make a burst of them crawl.
-    const auto moveOne = [&](qsizetype moved) {
-        const auto other = [&](qsizetype i) -> const Entry & { return m_entries.at(i < moved ? i : i + 1); };
-        const qsizetype left = moved - 1;
-        const qsizetype right = moved + 1;
-        if (left >= 0 && right < count && sortsBefore(m_entries.at(right), m_entries.at(left)))
-            return false;
-        const Entry &entry = m_entries.at(moved);
-        qsizetype lo = 0;
-        qsizetype hi = count - 1;
-        while (lo < hi) {
-            const qsizetype mid = (lo + hi) / 2;
-            if (sortsBefore(other(mid), entry))
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        qsizetype end = lo;
-        hi = count - 1;
-        while (end < hi) {
-            const qsizetype mid = (end + hi) / 2;
-            if (!sortsBefore(entry, other(mid)))
-                end = mid + 1;
-            else
-                hi = mid;
-        }
-        const qsizetype target = std::clamp(moved, lo, end);
-        if (target == moved)
-            return true;
-
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        const auto begin = m_entries.begin();
-        if (target < moved)
-            std::rotate(begin + target, begin + moved, begin + moved + 1);
-        else
-            std::rotate(begin + moved, begin + moved + 1, begin + target + 1);
-        const qsizetype first = std::min(moved, target);
-        const qsizetype last = std::max(moved, target);
-        const qsizetype shift = target < moved ? 1 : -1;
-        const auto newRow = [=](qsizetype row) {
-            if (row == moved)
-                return target;
-            return row >= first && row <= last ? row + shift : row;
-        };
-        reorder(newRow);
-        if (!unique) {
-            rebuildIndex();
-        } else if ((last - first + 1) * 8 < count) {
-            for (qsizetype row = first; row <= last; ++row)
-                m_firstRow.set(m_entries.at(row).caption, int(row));
-        } else {
-            m_firstRow.remap(newRow);
-        }
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-        return true;
-    };
-    // The entry out of place is the lower one of the break if it went up,
-    // the upper one if it went down.
-    if (breaks == 1 && (moveOne(at + 1) || moveOne(at)))
-        return;
-
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // A stable counting sort: states are few, entries many. Their order is
-    // the order Compare_States gives the distinct codes.
-    std::vector<int> codes;
-    std::array<int, 256> smallBucket;
-    smallBucket.fill(-1);
-    QHash<int, int> otherBucket;
-    std::vector<int> bucketOf(static_cast<size_t>(count));
-    for (qsizetype row = 0; row < count; ++row) {
-        const int code = m_entries.at(row).code;
-        int *bucket = nullptr;
-        if (code >= 0 && code < int(smallBucket.size())) {
-            bucket = &smallBucket[size_t(code)];
-        } else {
-            auto it = otherBucket.find(code);
-            if (it == otherBucket.end())
-                it = otherBucket.insert(code, -1);
-            bucket = &it.value();
-        }
-        if (*bucket < 0) {
-            *bucket = int(codes.size());
-            codes.push_back(code);
-        }
-        bucketOf[size_t(row)] = *bucket;
-    }
-    std::vector<int> order(codes.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(),
-              [&codes](int a, int b) { return StateModel::Compare_States(codes[size_t(a)], codes[size_t(b)]) < 0; });
-    std::vector<qsizetype> next(codes.size());
-    std::vector<qsizetype> sizes(codes.size(), 0);
-    for (const int bucket : bucketOf)
-        ++sizes[size_t(bucket)];
-    qsizetype start = 0;
-    for (const int bucket : order) {
-        next[size_t(bucket)] = start;
-        start += sizes[size_t(bucket)];
-    }
-    std::vector<int> newRowOf(static_cast<size_t>(count));
-    QList<Entry> sorted(count);
-    for (qsizetype row = 0; row < count; ++row) {
-        const qsizetype to = next[size_t(bucketOf[size_t(row)])]++;
-        newRowOf[size_t(row)] = int(to);
-        sorted[to] = std::move(m_entries[row]);
-    }
-    m_entries = std::move(sorted);
-
-    reorder([&newRowOf](qsizetype row) { return qsizetype(newRowOf[size_t(row)]); });
-    if (unique) {
-        m_firstRow.remap([&newRowOf](int row) { return newRowOf[size_t(row)]; });
-    } else {
-        rebuildIndex();
-    }
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    const int code = entry(row).code;
+    if (row > 0 && sortsBefore(code, entry(row - 1).code))
+        return false;
+    return row + 1 >= rowCount() || !sortsBefore(entry(row + 1).code, code);
 }
 
-void ObjectListModel::rebuildIndex()
+void ObjectListModel::sortByState()
 {
-    m_firstRow.clear();
-    m_firstRow.reserve(m_entries.size());
-    // From the end, so that the lowest row of a caption is the one kept.
-    for (qsizetype row = m_entries.size() - 1; row >= 0; --row)
-        m_firstRow.set(m_entries.at(row).caption, int(row));
+    if (m_order.isListedOrder()) {
+        sortAll();
+        return;
+    }
+    // Entries sit in the bucket of the code they had at the last sort; the
+    // ones whose code differs now are the ones to move.
+    struct Mover
+    {
+        int row;
+        int id;
+        int from;
+    };
+    std::vector<Mover> movers;
+    for (const int id : m_changed) {
+        m_isChanged[size_t(id)] = false;
+        const int from = m_order.bucketCode(id);
+        if (m_entries.at(id).code != from)
+            movers.push_back({m_order.rowOf(id), id, from});
+    }
+    m_changed.clear();
+    if (movers.empty())
+        return;
+    // Many changed at once (a reload of the states): one pass over all.
+    if (movers.size() > size_t(m_entries.size()) / 16 + 1) {
+        sortAll();
+        return;
+    }
+
+    // The order is broken only next to an entry that changed; an entry
+    // changed into a neighbouring state may well stay where it is.
+    const bool moves = std::any_of(movers.cbegin(), movers.cend(), [this](const Mover &m) { return !inOrderAt(m.row); });
+    QModelIndexList from;
+    std::vector<int> fromIds;
+    if (moves) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        from = persistentIndexList();
+        fromIds.reserve(size_t(from.size()));
+        for (const QModelIndex &index : std::as_const(from))
+            fromIds.push_back(m_order.idAt(index.row()));
+    }
+
+    // What a stable sort does to entries with a new code: among the entries
+    // already holding that code, those that came from above (a higher code)
+    // go first and those from below go last, each group in its old order.
+    std::sort(movers.begin(), movers.end(), [](const Mover &a, const Mover &b) { return a.row < b.row; });
+    for (const Mover &m : movers)
+        m_order.remove(m.id);
+    for (auto it = movers.crbegin(); it != movers.crend(); ++it) {
+        if (sortsBefore(it->from, m_entries.at(it->id).code))
+            m_order.pushFront(it->id, m_entries.at(it->id).code);
+    }
+    for (const Mover &m : movers) {
+        if (sortsBefore(m_entries.at(m.id).code, m.from))
+            m_order.pushBack(m.id, m_entries.at(m.id).code);
+    }
+
+    if (moves) {
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const int id : fromIds)
+            to.append(index(m_order.rowOf(id)));
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+}
+
+void ObjectListModel::sortAll()
+{
+    const std::vector<int> order = m_order.ids();
+    std::vector<int> codes(order.size());
+    bool moves = false;
+    for (size_t row = 0; row < order.size(); ++row) {
+        codes[row] = m_entries.at(order[row]).code;
+        if (row > 0 && sortsBefore(codes[row], codes[row - 1]))
+            moves = true;
+    }
+    QModelIndexList from;
+    std::vector<int> fromIds;
+    if (moves) {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        from = persistentIndexList();
+        fromIds.reserve(size_t(from.size()));
+        for (const QModelIndex &index : std::as_const(from))
+            fromIds.push_back(order[size_t(index.row())]);
+    }
+    // A stable counting sort: states are few, entries many.
+    m_order.build(order, codes);
+    m_changed.clear();
+    m_isChanged.assign(order.size(), false);
+    if (moves) {
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const int id : fromIds)
+            to.append(index(m_order.rowOf(id)));
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
 }

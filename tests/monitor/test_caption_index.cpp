@@ -30,19 +30,18 @@ private slots:
                                  QStringLiteral("999999999999999999"), QStringLiteral("35693803564380A"),
                                  QStringLiteral("объект"), QString()};
         for (int row = 0; row < all.size(); ++row)
-            index.set(all.at(row), row);
+            QCOMPARE(index.add(all.at(row), row), -1);
         QCOMPARE(index.size(), all.size());
         const int row = int(all.indexOf(caption));
         QCOMPARE(index.value(caption), row);
         QCOMPARE(index.valueUtf8(caption.toUtf8()), row);
         QCOMPARE(index.value(caption + QLatin1Char('1')), -1);
 
-        // The first row of a caption is the one kept.
-        index.setIfAbsent(caption, 500);
+        // The first number of a caption is the one kept.
+        QCOMPARE(index.add(caption, 500), row);
         QCOMPARE(index.value(caption), row);
+        QCOMPARE(index.size(), all.size());
 
-        index.remap([](int r) { return r + 100; });
-        QCOMPARE(index.value(caption), row + 100);
         index.clear();
         QCOMPARE(index.value(caption), -1);
     }

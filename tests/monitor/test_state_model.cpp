@@ -230,6 +230,132 @@ private slots:
         QCOMPARE(model.findFirst(names.first()), -1);
     }
 
+    void findingByTheListedPosition() const
+    {
+        ObjectListModel model;
+        const QString a = QStringLiteral("356938035643801");
+        const QString b = QStringLiteral("356938035643802");
+        const QString c = QStringLiteral("356938035643803");
+        const QString text = QStringLiteral("объект");
+        model.setCaptions({a, b, c, text});
+        // The position is tried first, and a wrong one changes nothing.
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 2), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 9), 1);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8().chopped(1), 1), -1);
+        QCOMPARE(model.findFirstUtf8(text.toUtf8(), 3), 3);
+        // Sorted, the listed position is no row any more.
+        model.setState(2, QStringLiteral("101"));
+        model.sortByState();
+        QCOMPARE(model.findFirstUtf8(c.toUtf8(), 2), 0);
+        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 2);
+        // A caption listed twice: the first entry is meant, not the one guessed.
+        model.setCaptions({a, b, a});
+        QCOMPARE(model.findFirstUtf8(a.toUtf8(), 2), 0);
+    }
+
+    // Notifications, deferred sorts of several changes and reloads, at
+    // random, against a stable sort of the whole list: the same order, the
+    // same first entry of every caption, persistent indexes on their
+    // entries, and a layout change exactly when the order changed.
+    void orderAfterManyRandomChanges() const
+    {
+        ObjectListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QRandomGenerator random(356938);
+        struct Ref
+        {
+            QString caption;
+            int code;
+        };
+        const int count = 600;
+        QStringList names;
+        for (int i = 0; i < count; ++i)
+            names << QString::number(356938035600000LL + (i % 97 == 5 ? i - 1 : i)); // a few twice
+        const QStringList texts{QStringLiteral("0"),   QStringLiteral("1"),   QStringLiteral("2"),
+                                QStringLiteral("90"),  QStringLiteral("101"), QStringLiteral("115"),
+                                QStringLiteral("112"), QStringLiteral("-5"),  QStringLiteral("300"),
+                                QStringLiteral("abc"), QStringLiteral("007")};
+        const auto text = [&] {
+            // Mostly the usual states, now and then a code seen nowhere else yet.
+            const int draw = int(random.bounded(100));
+            return texts.at(draw < 96 ? draw % 7 : 7 + draw % 4);
+        };
+        model.setCaptions(names);
+        std::vector<Ref> ref;
+        for (const QString &name : names)
+            ref.push_back({name, 0});
+        QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+
+        const auto change = [&](int row, const QString &state) {
+            model.setState(row, state);
+            ref[size_t(row)].code = stateCode(state);
+        };
+        const auto sortAndCompare = [&](const QList<QPersistentModelIndex> &held) {
+            const std::vector<Ref> before = ref;
+            QStringList heldCaptions;
+            for (const QPersistentModelIndex &index : held)
+                heldCaptions << index.data().toString();
+            std::stable_sort(ref.begin(), ref.end(),
+                             [](const Ref &a, const Ref &b) { return Compare_States(a.code, b.code) < 0; });
+            const bool changed = !std::equal(before.begin(), before.end(), ref.begin(),
+                                             [](const Ref &a, const Ref &b) { return a.caption == b.caption; });
+            const qsizetype layoutsBefore = layouts.size();
+            model.sortByState();
+            if (layouts.size() - layoutsBefore != (changed ? 1 : 0))
+                return QStringLiteral("%1 layout changes for a changed order: %2").arg(layouts.size() - layoutsBefore).arg(changed);
+            for (int row = 0; row < count; ++row) {
+                if (model.entry(row).caption != ref[size_t(row)].caption || model.entry(row).code != ref[size_t(row)].code)
+                    return QStringLiteral("row %1 is %2 (%3), not %4 (%5)")
+                        .arg(row)
+                        .arg(model.entry(row).caption)
+                        .arg(model.entry(row).code)
+                        .arg(ref[size_t(row)].caption)
+                        .arg(ref[size_t(row)].code);
+            }
+            QHash<QString, int> first;
+            for (int row = count - 1; row >= 0; --row)
+                first.insert(ref[size_t(row)].caption, row);
+            for (auto it = first.cbegin(); it != first.cend(); ++it) {
+                if (model.findFirst(it.key()) != it.value() || model.findFirstUtf8(it.key().toUtf8()) != it.value())
+                    return QStringLiteral("first row of %1 is %2, not %3").arg(it.key()).arg(model.findFirst(it.key())).arg(it.value());
+            }
+            for (qsizetype i = 0; i < held.size(); ++i) {
+                if (held.at(i).data().toString() != heldCaptions.at(i))
+                    return QStringLiteral("a held index moved from %1 to %2").arg(heldCaptions.at(i), held.at(i).data().toString());
+            }
+            return QString();
+        };
+
+        for (int step = 0; step < 3000; ++step) {
+            QList<QPersistentModelIndex> held;
+            for (int i = 0; i < 3; ++i)
+                held << QPersistentModelIndex(model.index(int(random.bounded(count))));
+            const int kind = int(random.bounded(100));
+            if (kind < 70) {
+                change(int(random.bounded(count)), text()); // a notification
+            } else if (kind < 97) {
+                // Several before one sort (held back while a button is down),
+                // the same entry now and then twice.
+                const int changes = 2 + int(random.bounded(5));
+                const int row = int(random.bounded(count));
+                for (int i = 0; i < changes; ++i)
+                    change(i % 3 == 2 ? row : int(random.bounded(count)), text());
+            } else {
+                QList<std::pair<int, QString>> many; // a reload
+                for (int i = 0; i < count / 8; ++i) {
+                    const int row = int(random.bounded(count));
+                    const QString state = text();
+                    many.append({row, state});
+                    ref[size_t(row)].code = stateCode(state);
+                }
+                model.setStates(many);
+            }
+            const QString wrong = sortAndCompare(held);
+            QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("step %1: %2").arg(step).arg(wrong)));
+        }
+    }
+
     void entriesAreReadOnlyIcons() const
     {
         ObjectListModel model;
