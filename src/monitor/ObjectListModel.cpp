@@ -96,6 +96,7 @@ void ObjectListModel::setCaptions(const QStringList &captions)
         e.caption = caption;
         assign(e, caption);
         e.image = StateModel::NotConnectedImage;
+        e.serial = int(m_entries.size());
         // Indexed while the text is at hand: going over 100,000 texts again
         // later costs more than the hashing itself.
         m_firstRow.setIfAbsent(caption, int(m_entries.size()));
