@@ -6,12 +6,57 @@
 
 namespace {
 
-constexpr QChar Separator = QLatin1Char('\n');
+// Between the fields of an entry and after each entry: a needle never holds
+// one, so no match runs from one field into the next.
+constexpr char16_t Separator = 0x1f;
 
-void foldInPlace(QString &text)
+bool isBlank(char16_t c)
 {
-    text = std::move(text).toCaseFolded();
-    text.replace(QChar(0x0451), QChar(0x0435));
+    if (c < 0x80)
+        return c <= 0x20 || c == 0x7f;
+    return QChar::isSpace(c);
+}
+
+// Case-blind, "ё" as "е". Latin and Cyrillic letters, nearly every
+// character of the texts, are folded without the Unicode tables.
+char16_t folded(char16_t c)
+{
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + 0x20) : c;
+    if (c >= 0x410 && c <= 0x42f)
+        return char16_t(c + 0x20);
+    if (c >= 0x430 && c <= 0x44f)
+        return c;
+    if (c == 0x401 || c == 0x451)
+        return 0x435;
+    const char16_t f = QChar::toCaseFolded(c);
+    return f == 0x451 ? char16_t(0x435) : f;
+}
+
+// Folds text[from, to) into place from `to` on, every run of blanks or line
+// breaks as one blank, none at the start or end of a field. Returns where
+// the folded text ends. Folding only ever shortens the text.
+qsizetype foldInto(char16_t *text, qsizetype from, qsizetype end, qsizetype to, bool separators)
+{
+    bool atStart = true;
+    bool blank = false;
+    for (qsizetype i = from; i < end; ++i) {
+        const char16_t c = text[i];
+        if (c == Separator && separators) {
+            text[to++] = Separator;
+            atStart = true;
+            blank = false;
+        } else if (isBlank(c) || c == Separator) {
+            blank = !atStart;
+        } else {
+            if (blank)
+                text[to++] = u' ';
+            blank = false;
+            atStart = false;
+            text[to++] = folded(c);
+        }
+    }
+    return to;
 }
 
 } // namespace
@@ -96,19 +141,26 @@ ObjectFilterModel::ObjectFilterModel(ObjectListModel *source, QObject *parent)
 
 QString ObjectFilterModel::searchKey(QStringView text)
 {
-    QString key = text.toString().simplified();
-    foldInPlace(key);
+    QString key = text.toString();
+    auto *data = reinterpret_cast<char16_t *>(key.data());
+    key.truncate(foldInto(data, 0, key.size(), 0, false));
     return key;
+}
+
+QString ObjectFilterModel::joinTexts(const QStringList &fields)
+{
+    return fields.join(QChar(Separator));
 }
 
 void ObjectFilterModel::setTexts(std::vector<QString> texts)
 {
     m_texts = std::move(texts);
     m_hasTexts = true;
-    m_indexed = false;
-    m_matched.clear();
-    if (!isFiltering())
+    // Indexed at once: the texts are given when a search is about to start.
+    if (!isFiltering()) {
+        buildIndex();
         return;
+    }
     beginLayout(QAbstractItemModel::NoLayoutChangeHint);
     buildIndex();
     match();
@@ -170,30 +222,22 @@ void ObjectFilterModel::buildIndex()
         if (const int row = rowOf[size_t(serial)]; row >= 0) {
             const QString &caption = m_source->entry(row).caption;
             haystack += caption;
-            haystack += Separator;
+            haystack += QChar(Separator);
             haystack += textOf(serial, caption);
-            haystack += Separator;
+            haystack += QChar(Separator);
         }
     }
     m_begin[size_t(slotCount)] = haystack.size();
-    // Folding all at once is one pass over one buffer. It keeps every
-    // character in its place; should some character ever fold into two,
-    // the entries are folded one by one instead.
-    QString folded = haystack.toCaseFolded();
-    folded.replace(QChar(0x0451), QChar(0x0435));
-    if (folded.size() != haystack.size()) {
-        folded.clear();
-        for (int serial = 0; serial < slotCount; ++serial) {
-            const qsizetype begin = m_begin[size_t(serial)];
-            const qsizetype end = m_begin[size_t(serial) + 1];
-            m_begin[size_t(serial)] = folded.size();
-            QString piece = haystack.mid(begin, end - begin);
-            foldInPlace(piece);
-            folded += piece;
-        }
-        m_begin[size_t(slotCount)] = folded.size();
+    // One pass over one buffer, entry by entry, in place.
+    auto *data = reinterpret_cast<char16_t *>(haystack.data());
+    qsizetype folded = 0;
+    for (int serial = 0; serial < slotCount; ++serial) {
+        const qsizetype begin = m_begin[size_t(serial)];
+        m_begin[size_t(serial)] = folded;
+        folded = foldInto(data, begin, m_begin[size_t(serial) + 1], folded, true);
     }
-    haystack = std::move(folded);
+    m_begin[size_t(slotCount)] = folded;
+    haystack.truncate(folded);
     m_haystack = std::move(haystack);
     m_found.assign(size_t(slotCount), 0);
     m_matched.clear();

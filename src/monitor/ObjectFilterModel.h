@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
@@ -22,9 +23,13 @@ class ObjectFilterModel final : public QAbstractProxyModel
 public:
     explicit ObjectFilterModel(ObjectListModel *source, QObject *parent = nullptr);
 
-    // The texts of the entries besides their IMEIs, by the entries' serials;
-    // they hold until the list is refilled.
+    // The texts of the entries besides their IMEIs, by the entries' serials,
+    // each made by joinTexts; they hold until the list is refilled.
     void setTexts(std::vector<QString> texts);
+    // An entry's texts (model, address...) as setTexts takes them. Line
+    // breaks and runs of blanks in them are searched as one blank, as the
+    // search text is taken.
+    static QString joinTexts(const QStringList &fields);
     bool hasTexts() const { return m_hasTexts; }
 
     void setFilterText(const QString &text);
@@ -59,9 +64,8 @@ private:
     std::vector<QString> m_texts;
     bool m_hasTexts = false;
     // Every entry's IMEI and texts, folded, one after the other by serial,
-    // each followed by a line feed (a needle never holds one, so no match
-    // runs from one entry into the next): one long text is searched much
-    // faster than 100,000 short ones.
+    // each field followed by a separator that no needle holds: one long text
+    // is searched much faster than 100,000 short ones.
     QString m_haystack;
     std::vector<qsizetype> m_begin;
     bool m_indexed = false;

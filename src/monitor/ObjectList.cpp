@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -224,8 +225,7 @@ void ObjectList::loadSearchTexts(const QString &group)
         if (entry >= 0) {
             const size_t serial = size_t(m_model->entry(entry).serial);
             if (serial < texts.size())
-                texts[serial] = row.text(1) + QLatin1Char('\n') + row.text(2) + QLatin1Char('\n') + row.text(3)
-                    + QLatin1Char('\n') + row.text(4);
+                texts[serial] = ObjectFilterModel::joinTexts({row.text(1), row.text(2), row.text(3), row.text(4)});
         }
         return true;
     });
@@ -459,6 +459,15 @@ void ObjectList::N5Click()
 
 bool ObjectList::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == SearchEdit && event->type() == QEvent::FocusIn) {
+        // The operator is about to search: the texts are read now rather
+        // than with the first character typed.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if ((reason == Qt::ShortcutFocusReason || reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason
+             || reason == Qt::BacktabFocusReason)
+            && !m_filter->hasTexts())
+            loadSearchTexts(m_session.groupChoice().text);
+    }
     if (watched == SearchEdit && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent *>(event)->key()) {
         case Qt::Key_Escape:

@@ -313,10 +313,14 @@ private slots:
         QVERIFY(m->SearchEdit->isClearButtonEnabled());
         m->OTable->setFocus();
         QTRY_VERIFY(m->OTable->hasFocus());
+        // The search texts are read as the field takes the focus, once.
+        const int before = m->s.statementsRun();
         QTest::keyClick(m->OTable, Qt::Key_F, Qt::ControlModifier);
         QTRY_VERIFY(m->SearchEdit->hasFocus());
+        QCOMPARE(m->s.statementsRun(), before + 1);
         m->type(QStringLiteral("мира"));
         QCOMPARE(m->shown(), QStringList{Safe});
+        QCOMPARE(m->s.statementsRun(), before + 1);
 
         // From anywhere in the window, the text there is selected to be typed over.
         QTableView *journal = m->s.main().journal().StringGrid1;

@@ -31,9 +31,10 @@ struct Lists
         std::vector<QString> bySerial(size_t(model.rowCount()));
         for (int row = 0; row < model.rowCount(); ++row) {
             const auto &e = model.entry(row);
-            // Read once per IMEI, for its first entry, as the list reads them.
+            // Read once per IMEI, for its first entry, as the list reads them; the
+            // fields are written apart by a "|" here.
             if (texts.contains(e.caption) && model.findFirst(e.caption) == row)
-                bySerial[size_t(e.serial)] = texts.value(e.caption);
+                bySerial[size_t(e.serial)] = ObjectFilterModel::joinTexts(texts.value(e.caption).split(QLatin1Char('|')));
         }
         filter.setTexts(std::move(bySerial));
     }
@@ -54,9 +55,9 @@ struct Lists
         QStringList out;
         for (int row = 0; row < model.rowCount(); ++row) {
             const QString caption = model.entry(row).caption;
-            const QStringList fields = QStringList{caption} + texts.value(caption).split(QLatin1Char('\n'));
+            const QStringList fields = QStringList{caption} + texts.value(caption).split(QLatin1Char('|'));
             for (const QString &field : fields) {
-                if (field.toLower().replace(QChar(0x0451), QChar(0x0435)).contains(needle)) {
+                if (field.simplified().toLower().replace(QChar(0x0451), QChar(0x0435)).contains(needle)) {
                     out << caption;
                     break;
                 }
@@ -96,10 +97,10 @@ private slots:
         Lists l;
         l.fill({QStringLiteral("356938035643801"), QStringLiteral("356938035643802"), QStringLiteral("356938035643803"),
                 QStringLiteral("356938035643804")},
-               {{QStringLiteral("356938035643801"), QStringLiteral("NCR SelfServ 22\nг. Москва, ул. Ленина, 1\nвход со двора\nИванов И.И.")},
-                {QStringLiteral("356938035643802"), QStringLiteral("Wincor 2050\nМосковская обл., Химки\n\nПетров")},
-                {QStringLiteral("356938035643803"), QStringLiteral("Diebold\nул. Северная, 3\nхолл\nЁжиков")},
-                {QStringLiteral("356938035643804"), QStringLiteral("Kiosk\nвокзал\n\nСемёнов")}});
+               {{QStringLiteral("356938035643801"), QStringLiteral("NCR SelfServ 22|г. Москва, ул. Ленина, 1|вход со двора|Иванов И.И.")},
+                {QStringLiteral("356938035643802"), QStringLiteral("Wincor 2050|Московская обл., Химки||Петров")},
+                {QStringLiteral("356938035643803"), QStringLiteral("Diebold|ул. Северная, 3|холл|Ёжиков")},
+                {QStringLiteral("356938035643804"), QStringLiteral("Kiosk|г. Москва, Ленинградский пр., д. 37,\r\nкорп.  9 ||Семёнов")}});
         QCOMPARE(l.filter.rowCount(), 4);
         const struct
         {
@@ -109,14 +110,17 @@ private slots:
             {"643803", {QStringLiteral("356938035643803")}},
             {"3569380356438", {QStringLiteral("356938035643801"), QStringLiteral("356938035643802"),
                                QStringLiteral("356938035643803"), QStringLiteral("356938035643804")}},
-            {"москва", {QStringLiteral("356938035643801")}},
+            {"москва", {QStringLiteral("356938035643801"), QStringLiteral("356938035643804")}},
             {"МОСКОВ", {QStringLiteral("356938035643802")}},
-            {"моск", {QStringLiteral("356938035643801"), QStringLiteral("356938035643802")}},
+            {"моск", {QStringLiteral("356938035643801"), QStringLiteral("356938035643802"), QStringLiteral("356938035643804")}},
             {"wincor", {QStringLiteral("356938035643802")}},
             {"СО ДВОРА", {QStringLiteral("356938035643801")}},
             {"ежиков", {QStringLiteral("356938035643803")}},
             {"семенов", {QStringLiteral("356938035643804")}},
             {"Семёнов", {QStringLiteral("356938035643804")}},
+            // A line break and blanks in an address are one blank, as typed.
+            {"д. 37, корп. 9", {QStringLiteral("356938035643804")}},
+            {"корп. 9 семенов", {}},
             // Fields are apart: the end of one and the start of the next are no match.
             {"22г. москва", {}},
             {"ленина, 1 вход", {}},
@@ -152,7 +156,7 @@ private slots:
             captions << imei;
             // Some objects have no row of texts, some are listed twice.
             if (i % 13 != 0)
-                texts.insert(imei, word(6) + QLatin1Char('\n') + word(12) + QLatin1Char('\n') + word(3) + QLatin1Char('\n') + word(5));
+                texts.insert(imei, word(6) + QLatin1Char('|') + word(12) + QLatin1Char('|') + word(3) + QLatin1Char('|') + word(5));
             if (i % 50 == 0)
                 captions << imei;
         }
@@ -195,8 +199,8 @@ private slots:
         Lists l;
         const QStringList captions{QStringLiteral("356938035643801"), QStringLiteral("356938035643802"),
                                    QStringLiteral("356938035643803")};
-        l.fill(captions, {{captions[0], QStringLiteral("Wincor\n\n\n")}, {captions[1], QStringLiteral("NCR\n\n\n")},
-                          {captions[2], QStringLiteral("Wincor\n\n\n")}});
+        l.fill(captions, {{captions[0], QStringLiteral("Wincor|||")}, {captions[1], QStringLiteral("NCR|||")},
+                          {captions[2], QStringLiteral("Wincor|||")}});
         const QPersistentModelIndex third = l.filter.index(2, 0);
         const QPersistentModelIndex second = l.filter.index(1, 0);
         l.filter.setFilterText(QStringLiteral("wincor"));
