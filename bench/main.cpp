@@ -8,6 +8,7 @@
 #include "BenchPeer.h"
 
 #include "Dialogs.h"
+#include "ObjectFilterModel.h"
 #include "Journal.h"
 #include "JournalModel.h"
 #include "JournalSql.h"
@@ -34,6 +35,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
@@ -268,6 +270,7 @@ private:
     void measureBigNotifications();
     void measureJournal();
     void measureReport();
+    void measureSearch();
     qint64 bareWrite(const QString &path);
     void print();
 
@@ -973,6 +976,122 @@ QString Bench::listFigure(const Samples &station, const Samples &bare) const
         .arg(ms(station.first()), 0, 'f', 1);
 }
 
+// Typing into the list's search field with the big list listed: each
+// keystroke from the text changing until the view has painted what it
+// shows, and clearing it again. The search texts are read before, once, as
+// the first keystroke after a refill does.
+void Bench::measureSearch()
+{
+    ObjectList &objects = m_form->objects();
+    QLineEdit *edit = objects.SearchEdit;
+    QWidget *viewport = objects.OTable->viewport();
+    if (!objects.OTable->isVisible())
+        fatal(QStringLiteral("search: the object list is not shown"));
+
+    struct PaintWatch final : QObject
+    {
+        bool painted = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted = true;
+            return false;
+        }
+    } watch;
+    viewport->installEventFilter(&watch);
+    // The text is set, the view lays out and paints: the time until the
+    // event loop has delivered that paint.
+    const auto setText = [&](const QString &text) {
+        // A blank typed after a word searches for the same: nothing to paint.
+        const bool same = ObjectFilterModel::searchKey(text) == ObjectFilterModel::searchKey(edit->text());
+        watch.painted = false;
+        const qint64 t0 = nowNs();
+        edit->setText(text);
+        if (same)
+            return nowNs() - t0;
+        while (!watch.painted && nowNs() - t0 < 5'000'000'000)
+            QCoreApplication::processEvents();
+        if (!watch.painted)
+            fatal(QStringLiteral("search: the view did not paint after %1").arg(text));
+        return nowNs() - t0;
+    };
+
+    edit->clear();
+    settle(400);
+    const qint64 t0 = nowNs();
+    edit->setText(QStringLiteral("x"));
+    const qint64 textsNs = nowNs() - t0;
+    edit->clear();
+    settle(400);
+
+    // An address typed out, then the end of an IMEI.
+    const QString address = QStringLiteral("Тверская, д. 123");
+    const QString imei = BenchData::imei(m_o.bigObjects / 2).right(6);
+    std::vector<Samples> keys(size_t(address.size() + imei.size()));
+    Samples clearing;
+    for (int r = 0; r < m_o.reps; ++r) {
+        for (const QString &typed : {address, imei}) {
+            const size_t first = typed == address ? 0 : size_t(address.size());
+            for (qsizetype n = 1; n <= typed.size(); ++n) {
+                keys[first + size_t(n) - 1].add(setText(typed.left(n)));
+                settle(20);
+            }
+            clearing.add(setText(QString()));
+            settle(400);
+        }
+    }
+
+    // Checked: what the address finds is what the database holds, in the
+    // list's order.
+    edit->setText(address);
+    const QList<QStringList> count = m_root.rows(
+        "SELECT COUNT(*) FROM orvex_base.objects WHERE Address LIKE '%Тверская, д. 123%'");
+    const QAbstractItemModel *shown = objects.OTable->model();
+    if (count.isEmpty() || shown->rowCount() != count.first().first().toInt())
+        fatal(QStringLiteral("search: %1 shown for \"%2\", the database holds %3")
+                  .arg(shown->rowCount())
+                  .arg(address, count.isEmpty() ? QStringLiteral("?") : count.first().first()));
+    for (int row = 1; row < shown->rowCount(); ++row) {
+        if (StateModel::Compare_States(shown->index(row - 1, 0).data(ObjectListModel::StateCodeRole).toInt(),
+                                       shown->index(row, 0).data(ObjectListModel::StateCodeRole).toInt())
+            > 0)
+            fatal(QStringLiteral("search: not in the list's order at row %1").arg(row));
+    }
+    edit->clear();
+    viewport->removeEventFilter(&watch);
+    settle(400);
+
+    qint64 worst = 0;
+    size_t worstAt = 0;
+    std::vector<qint64> bests;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        bests.push_back(keys[k].best());
+        if (keys[k].best() > worst) {
+            worst = keys[k].best();
+            worstAt = k;
+        }
+    }
+    std::sort(bests.begin(), bests.end());
+    m_figures << Figure{QStringLiteral("6a search keystroke at %1 objects, the slowest").arg(m_o.bigObjects),
+                        QStringLiteral("%1 ms (\"%2\")")
+                            .arg(ms(worst), 0, 'f', 1)
+                            .arg(worstAt < size_t(address.size()) ? address.left(qsizetype(worstAt) + 1)
+                                                                  : imei.left(qsizetype(worstAt) - address.size() + 1)),
+                        QStringLiteral("<= 25 ms"), worst <= 25'000'000};
+    m_figures << Figure{QStringLiteral("6b search cleared at %1 objects").arg(m_o.bigObjects),
+                        QStringLiteral("%1 ms").arg(ms(clearing.best()), 0, 'f', 1), QStringLiteral("<= 25 ms"),
+                        clearing.best() <= 25'000'000};
+    m_notes << QStringLiteral("search: texts read once for %1 objects %2 ms; keystrokes (\"%3\" then \"%4\", best of %5 "
+                              "each): median %6 ms, slowest %7 ms; cleared: %8")
+                   .arg(m_o.bigObjects)
+                   .arg(ms(textsNs), 0, 'f', 1)
+                   .arg(address, imei)
+                   .arg(m_o.reps)
+                   .arg(ms(bests[bests.size() / 2]), 0, 'f', 2)
+                   .arg(ms(worst), 0, 'f', 2)
+                   .arg(clearing.describe());
+}
+
 int Bench::run()
 {
     prepareDatabase();
@@ -1009,6 +1128,7 @@ int Bench::run()
                    .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
 
     measureBigNotifications();
+    measureSearch();
     measureJournal();
     measureReport();
     measureLongJournal();

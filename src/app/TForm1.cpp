@@ -25,6 +25,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -372,6 +373,8 @@ void TForm1::endSession(bool forgetOperator)
         ComboBox1->clear();
     }
     m_session->reset();
+    // The next operator starts from the whole list, not from a search of the last one.
+    m_objects->SearchEdit->clear();
     m_objects->model()->clear();
     m_journal->model()->load({});
 }

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "Dialogs.h"
 #include "MonitoringSession.h"
+#include "ObjectFilterModel.h"
 #include "ObjectListModel.h"
 #include "ObjectSql.h"
 #include "Packets.h"
@@ -14,11 +15,16 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextDocument>
 #include <QTimer>
@@ -67,12 +73,19 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
     , m_session(session)
     , m_table(OTable)
     , m_model(new ObjectListModel(this))
+    , m_filter(new ObjectFilterModel(m_model, this))
 {
     setObjectName(QStringLiteral("Panel3"));
     setFrameShape(QFrame::StyledPanel);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(captionLabel(QStringLiteral("  Объекты"), this));
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 0);
+    header->addWidget(captionLabel(QStringLiteral("  Объекты"), this));
+    header->addStretch(1);
+    buildSearch();
+    header->addWidget(SearchEdit);
+    layout->addLayout(header);
     OTable->setObjectName(QStringLiteral("OTable"));
     layout->addWidget(OTable, 1);
 
@@ -83,14 +96,14 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection &selected, const QItemSelection &deselected) {
                 for (const QModelIndex &index : deselected.indexes())
-                    OTableSelectItem(index.row(), false);
+                    OTableSelectItem(modelRow(index), false);
                 for (const QModelIndex &index : selected.indexes())
-                    OTableSelectItem(index.row(), true);
+                    OTableSelectItem(modelRow(index), true);
                 if (!hasSelection())
                     m_session.setSelectionCleared();
             });
     connect(m_table, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex &index) { OTableDblClick(index.row()); });
+            [this](const QModelIndex &index) { OTableDblClick(modelRow(index)); });
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const bool selected = hasSelection();
         for (QAction *action : {N1, N2, N4, N5})
@@ -107,7 +120,7 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
 
 void ObjectList::configureView()
 {
-    m_table->setModel(m_model);
+    m_table->setModel(m_filter);
     m_table->setViewMode(QListView::IconMode);
     // Static icons laid out in a uniform grid: a list of many thousand
     // objects re-sorts without a noticeable pause.
@@ -130,6 +143,25 @@ void ObjectList::configureView()
     m_table->setDragEnabled(false);
     m_table->setDragDropMode(QAbstractItemView::NoDragDrop);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void ObjectList::buildSearch()
+{
+    SearchEdit = new QLineEdit(this);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setPlaceholderText(QStringLiteral("Поиск: IMEI, модель, адрес, владелец"));
+    SearchEdit->setClearButtonEnabled(true);
+    const QFontMetrics metrics(SearchEdit->font());
+    SearchEdit->setMinimumWidth(metrics.horizontalAdvance(SearchEdit->placeholderText()) + 48);
+    connect(SearchEdit, &QLineEdit::textChanged, this, &ObjectList::SearchEditChange);
+    SearchEdit->installEventFilter(this);
+    // Anywhere in the main window, as in every program that finds things.
+    auto *find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        SearchEdit->setFocus(Qt::ShortcutFocusReason);
+        SearchEdit->selectAll();
+    });
 }
 
 void ObjectList::buildMenu()
@@ -175,6 +207,60 @@ void ObjectList::Load_Objects(const QString &group)
     m_model->setCaptions(imeis);
     // The view lets go of its selection with the old entries, silently.
     m_session.setSelectionCleared();
+    // A search under way goes on over the new entries.
+    if (m_filter->isFiltering())
+        loadSearchTexts(group);
+}
+
+void ObjectList::loadSearchTexts(const QString &group)
+{
+    const std::optional<QString> sql =
+        ObjectSql::searchTexts(m_database.escaper(), group, m_state.Full_rights, m_session.groupChoice().items);
+    if (!sql || !m_state.Base_connected)
+        return;
+    // Serials run from 0 in the order the entries were listed.
+    std::vector<QString> texts(size_t(m_model->rowCount()));
+    m_database.forEach(*sql, [this, &texts](const DbRow &row) {
+        const int entry = m_model->findFirstUtf8(row.view(0));
+        if (entry >= 0) {
+            const size_t serial = size_t(m_model->entry(entry).serial);
+            if (serial < texts.size())
+                texts[serial] = ObjectFilterModel::joinTexts({row.text(1), row.text(2), row.text(3), row.text(4)});
+        }
+        return true;
+    });
+    // Texts that could not be read: the search finds objects by IMEI until
+    // the next refill, without a message, as the list's hint does.
+    m_filter->setTexts(std::move(texts));
+}
+
+void ObjectList::SearchEditChange(const QString &text)
+{
+    if (!ObjectFilterModel::searchKey(text).isEmpty() && !m_filter->hasTexts())
+        loadSearchTexts(m_session.groupChoice().text);
+    const bool selected = hasSelection();
+    m_filter->setFilterText(text);
+    // An object the search hides is no longer selected: a command of the
+    // context menu must not go to an object the operator cannot see.
+    if (selected && !hasSelection()) {
+        m_table->clearSelection();
+        m_session.setSelectionCleared();
+    }
+    if (!m_filter->isFiltering() && m_table->currentIndex().isValid())
+        m_table->scrollTo(m_table->currentIndex());
+}
+
+int ObjectList::modelRow(const QModelIndex &viewIndex) const
+{
+    const QModelIndex index = m_filter->mapToSource(viewIndex);
+    return index.isValid() ? index.row() : -1;
+}
+
+QModelIndex ObjectList::viewIndex(int row) const
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return {};
+    return m_filter->mapFromSource(m_model->index(row));
 }
 
 namespace {
@@ -271,7 +357,7 @@ void ObjectList::setEntryState(int row, int code)
 int ObjectList::selectedRow() const
 {
     const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
-    return selected.isEmpty() ? -1 : selected.first().row();
+    return selected.isEmpty() ? -1 : modelRow(selected.first());
 }
 
 void ObjectList::ComboBox1Change()
@@ -283,7 +369,7 @@ void ObjectList::ComboBox1Change()
 
 void ObjectList::OTableSelectItem(int row, bool selected)
 {
-    if (!selected)
+    if (!selected || row < 0 || row >= m_model->rowCount())
         return;
     // Copies: what the receivers do may re-sort the list.
     const QString imei = m_model->entry(row).caption;
@@ -312,8 +398,8 @@ void ObjectList::OTableDblClick(int row)
 
 void ObjectList::OTableMouseMove(const QPoint &pos)
 {
-    const QModelIndex index = m_table->indexAt(pos);
-    if (!index.isValid()) {
+    const int entry = modelRow(m_table->indexAt(pos));
+    if (entry < 0) {
         m_table->setToolTip(QString());
         return;
     }
@@ -321,7 +407,7 @@ void ObjectList::OTableMouseMove(const QPoint &pos)
         return;
     Particulars p;
     const auto found = m_database.selectOne(
-        ObjectSql::objectHint(m_database.escaper(), m_model->entry(index.row()).caption), [&p](const DbRow &row) {
+        ObjectSql::objectHint(m_database.escaper(), m_model->entry(entry).caption), [&p](const DbRow &row) {
             p.found = true;
             p.address = row.text(0);
             p.refinement = row.text(1);
@@ -374,6 +460,31 @@ void ObjectList::N5Click()
 
 bool ObjectList::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == SearchEdit && event->type() == QEvent::FocusIn) {
+        // The operator is about to search: the texts are read now rather
+        // than with the first character typed.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if ((reason == Qt::ShortcutFocusReason || reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason
+             || reason == Qt::BacktabFocusReason)
+            && !m_filter->hasTexts())
+            loadSearchTexts(m_session.groupChoice().text);
+    }
+    if (watched == SearchEdit && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Escape:
+            // Esc shows every object again; once more, back to the list.
+            if (SearchEdit->text().isEmpty())
+                m_table->setFocus(Qt::OtherFocusReason);
+            else
+                SearchEdit->clear();
+            return true;
+        case Qt::Key_Down:
+            m_table->setFocus(Qt::OtherFocusReason);
+            return true;
+        default:
+            break;
+        }
+    }
     if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::ToolTip:
@@ -406,7 +517,8 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
                 m_table->clearSelection();
             // The view selects the entry under the press; nothing moves
             // until the release, so this is the object selected.
-            m_pressedImei = index.isValid() ? m_model->entry(index.row()).caption : QString();
+            const int row = modelRow(index);
+            m_pressedImei = row >= 0 ? m_model->entry(row).caption : QString();
             break;
         }
         case QEvent::MouseMove:

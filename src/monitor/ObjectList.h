@@ -12,10 +12,13 @@
 
 class Database;
 class MonitoringSession;
+class ObjectFilterModel;
 class ObjectListModel;
 class QAction;
+class QLineEdit;
 class QListView;
 class QMenu;
+class QModelIndex;
 class QPoint;
 class QWidget;
 class ServerLink;
@@ -26,6 +29,10 @@ struct StationState;
 // states and order, selecting, the hint and the remote commands of the
 // list's context menu. A selection goes to the session; what the journal,
 // the alarm column and the object card do about it is signalled.
+// The search field above the list shows only the objects whose IMEI, model,
+// address, clarification or owner hold the text typed; rows of the view are
+// then not rows of the model, and everything that takes an entry from the
+// view goes through modelRow.
 class ObjectList final : public QFrame
 {
     Q_OBJECT
@@ -35,8 +42,15 @@ public:
                QWidget *parent = nullptr);
 
     QListView *OTable = nullptr;
+    QLineEdit *SearchEdit = nullptr;
 
     ObjectListModel *model() const { return m_model; }
+    // What the view shows of the model.
+    ObjectFilterModel *filter() const { return m_filter; }
+    // The model's row of an entry of the view, -1 for none.
+    int modelRow(const QModelIndex &viewIndex) const;
+    // The view's index of an entry of the model; invalid while the search hides it.
+    QModelIndex viewIndex(int row) const;
 
     // Refills the list with the objects of a group choice (a group name or
     // "Все"); every caller follows it with Load_States.
@@ -70,6 +84,9 @@ public:
     void N2Click();
     void N4Click();
     void N5Click();
+    // The search text changed: the view shows what it finds. The texts it
+    // searches besides the IMEIs are read when first needed after a refill.
+    void SearchEditChange(const QString &text);
 
     QMenu *PopupMenu2 = nullptr;
     QAction *N1 = nullptr;
@@ -102,6 +119,9 @@ private:
     void sendToSelected(const std::function<QByteArray(const QString &)> &packet);
     void configureView();
     void buildMenu();
+    void buildSearch();
+    // Reads the texts the search finds objects by, for the group choice.
+    void loadSearchTexts(const QString &group);
 
     StationState &m_state;
     Database &m_database;
@@ -127,4 +147,5 @@ private:
     QElapsedTimer m_lastRelease;
     QPoint m_lastReleasePos;
     ObjectListModel *m_model;
+    ObjectFilterModel *m_filter;
 };

@@ -99,6 +99,7 @@ void ObjectListModel::setCaptions(const QStringList &captions)
         e.state = caption;
         e.code = codeOf(caption);
         e.image = StateModel::NotConnectedImage;
+        e.serial = id;
         // Indexed while the text is at hand: going over 100,000 texts again
         // later costs more than the hashing itself.
         const int first = m_byCaption.add(caption, id);

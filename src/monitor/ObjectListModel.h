@@ -27,6 +27,10 @@ public:
         QString state;
         int code = 0;
         int image = 0;
+        // The entry's place in the order it was listed in: it moves with the
+        // entry through re-sorts, so what is kept about entries elsewhere
+        // (the search texts) is kept by it.
+        int serial = 0;
     };
 
     enum Role {

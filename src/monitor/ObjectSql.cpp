@@ -44,6 +44,12 @@ std::optional<QString> loadStates(const SqlEscaper &q, const QString &group, boo
                          selectorItems);
 }
 
+std::optional<QString> searchTexts(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems)
+{
+    return withCondition(q, QStringLiteral("SELECT IMEI,Name,Address,Addr_,Owner FROM orvex_base.objects"), group,
+                         fullRights, selectorItems);
+}
+
 QString objectHint(const SqlEscaper &q, const QString &imei)
 {
     return QStringLiteral("SELECT Address,Addr_,Owner,Num_owner,Name,TState FROM orvex_base.objects WHERE IMEI=")

@@ -22,6 +22,11 @@ std::optional<QString> groupCondition(const SqlEscaper &q, const QString &group,
 std::optional<QString> loadObjects(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
 std::optional<QString> loadStates(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
 
+// What an object of the list is also found by when the operator searches
+// it: model, address, clarification and owner, by IMEI. A statement of its
+// own, so that the list's own loading stays as it is.
+std::optional<QString> searchTexts(const SqlEscaper &q, const QString &group, bool fullRights, const QStringList &selectorItems);
+
 // The object's particulars for the list's hint.
 QString objectHint(const SqlEscaper &q, const QString &imei);
 QString saveState(const SqlEscaper &q, const QString &imei, int code);

@@ -90,7 +90,7 @@ struct Rig
 
     void select(const QString &imei) const
     {
-        OTable->selectionModel()->select(model()->index(model()->findFirst(imei)), QItemSelectionModel::ClearAndSelect);
+        OTable->selectionModel()->select(list->viewIndex(model()->findFirst(imei)), QItemSelectionModel::ClearAndSelect);
     }
 };
 

@@ -94,7 +94,7 @@ struct Rig
     // The middle of an entry, once the view has laid it out.
     QPoint centre(const QString &imei) const
     {
-        const QModelIndex index = model()->index(rowOf(imei));
+        const QModelIndex index = list->viewIndex(rowOf(imei));
         if (!QTest::qWaitFor([&] { return OTable->visualRect(index).isValid(); }, 2000))
             qWarning() << "entry not laid out:" << imei;
         return OTable->visualRect(index).center();

@@ -445,6 +445,9 @@ private slots:
         const auto orNone = [](const std::optional<QString> &sql) { return sql ? *sql : QStringLiteral("(none)"); };
         QCOMPARE(orNone(ObjectSql::loadObjects(SqlEscaper(), group, fullRights, items)), objects);
         QCOMPARE(orNone(ObjectSql::loadStates(SqlEscaper(), group, fullRights, items)), states);
+        // The search texts come from the objects listed, no others.
+        QCOMPARE(orNone(ObjectSql::searchTexts(SqlEscaper(), group, fullRights, items)),
+                 QString(states).replace(QStringLiteral("SELECT IMEI,State "), QStringLiteral("SELECT IMEI,Name,Address,Addr_,Owner ")));
     }
 
     void statements() const
