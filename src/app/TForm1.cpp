@@ -1,6 +1,8 @@
 #include "TForm1.h"
 
+#include "AlarmMarkDelegate.h"
 #include "AlarmPanel.h"
+#include "AlarmWatch.h"
 #include "ConfigIni.h"
 #include "Database.h"
 #include "Dialogs.h"
@@ -82,6 +84,13 @@ TForm1::TForm1(StationState &state, Database &database, ServerLink &link, Operat
     connect(m_objects, &ObjectList::alarmSelected, m_column->alarms(), &AlarmPanel::Add_Alarm);
     connect(m_objects, &ObjectList::imageRequested, m_column->frames(), &FrameStore::OpenImage);
     connect(m_journal, &Journal::frameRequested, m_column->frames(), &FrameStore::Image_From_Table);
+
+    m_watch = new AlarmWatch(m_state, m_database, *m_objects->model(), *m_reports, this);
+    m_watch->setObjectName(QStringLiteral("alarmWatch"));
+    m_watch->watchPanel(m_column->alarms());
+    m_objects->OTable->setItemDelegate(new AlarmMarkDelegate(*m_watch, m_objects->OTable));
+    m_objects->setHintLines([this](const QString &imei, int code) { return m_watch->hintLines(imei, code); });
+    connect(m_watch, &AlarmWatch::marksChanged, m_objects->OTable->viewport(), qOverload<>(&QWidget::update));
 
     m_rights.setButtons({SpeedButton2, SpeedButton3, SpeedButton8}, this);
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -244,7 +253,38 @@ void TForm1::FormCreate()
     const ConfigIni config(m_state);
     config.readConnections(m_state);
     setRelinkInterval(config.relinkSeconds() * 1000);
-    WindowPlacement::centreOver(this, nullptr);
+    const ConfigIni::AlarmSettings alarms = config.readAlarms();
+    m_watch->setRepeatSeconds(alarms.repeatSeconds);
+    m_watch->setOverdueSeconds(alarms.overdueSeconds);
+    restoreLayout();
+}
+
+void TForm1::restoreLayout()
+{
+    const std::optional<ConfigIni::WindowLayout> saved = ConfigIni(m_state).readWindow();
+    // A geometry of a screen that is gone would open the window out of reach.
+    const std::optional<QRect> place = saved ? WindowPlacement::reachable(saved->geometry) : std::nullopt;
+    if (!place) {
+        WindowPlacement::centreOver(this, nullptr);
+        return;
+    }
+    setGeometry(*place);
+    if (saved->journalHeight > 0)
+        Splitter2->setSizes({saved->listHeight, saved->journalHeight});
+    if (saved->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::saveLayout()
+{
+    ConfigIni::WindowLayout layout;
+    layout.maximized = isMaximized();
+    // A maximised window comes back maximised over the size it had before.
+    layout.geometry = layout.maximized && normalGeometry().isValid() ? normalGeometry() : geometry();
+    const QList<int> sizes = Splitter2->sizes();
+    layout.listHeight = sizes.value(0);
+    layout.journalHeight = sizes.value(1);
+    ConfigIni(m_state).writeWindow(layout);
 }
 
 void TForm1::Timer1Timer()
@@ -265,6 +305,7 @@ void TForm1::tick(const QDateTime &now)
             m_database.ping();
     }
     Show_Base_State();
+    m_watch->refresh();
 }
 
 void TForm1::probeBase()
@@ -523,6 +564,7 @@ bool TForm1::FormCloseQuery()
 void TForm1::FormClose()
 {
     ConfigIni(m_state).writeAtClose(m_state);
+    saveLayout();
     m_database.close();
     if (auto *login = qobject_cast<TForm3 *>(m_windows.form3))
         login->closeApplication();

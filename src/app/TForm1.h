@@ -15,6 +15,7 @@ class QTcpSocket;
 class QTimer;
 class QToolButton;
 class AlarmPanel;
+class AlarmWatch;
 class Database;
 class FrameStore;
 class Journal;
@@ -60,6 +61,8 @@ public:
     AlarmPanel &alarms() const;
     Journal &journal() { return *m_journal; }
     FrameStore &frames() const;
+    // Alarms waiting to be taken: their ages, marks and repeated sound.
+    AlarmWatch &alarmWatch() const { return *m_watch; }
     // Where the station's sounds go; tests put a recorder here.
     void setSoundPlayer(SoundPlayer *player);
 
@@ -122,6 +125,9 @@ private:
     void FormCreate();
     bool FormCloseQuery();
     void FormClose();
+    // The window's size, place and split as the operator left them.
+    void restoreLayout();
+    void saveLayout();
     void buildToolbar();
     void buildParts();
     void groupChosen();
@@ -146,6 +152,7 @@ private:
     StateReports *m_reports = nullptr;
     Journal *m_journal = nullptr;
     RightColumn *m_column = nullptr;
+    AlarmWatch *m_watch = nullptr;
     Windows m_windows;
     // While the server link of an accepted login is lost, it is tried again
     // at this pace, one attempt at a time.

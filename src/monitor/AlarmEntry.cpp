@@ -10,6 +10,8 @@ AlarmEntry::AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent)
     , m_imei(imei)
     , m_caption(new QToolButton(this))
     , m_body(new QWidget(this))
+    , m_takenBy(new QLabel(m_body))
+    , m_age(new QLabel(m_body))
 {
     setObjectName(QStringLiteral("AlarmEntry_") + imei);
     m_caption->setObjectName(QStringLiteral("caption"));
@@ -31,6 +33,18 @@ AlarmEntry::AlarmEntry(const QString &imei, const QIcon &icon, QWidget *parent)
     auto *body = new QVBoxLayout(m_body);
     body->setContentsMargins(8, 4, 4, 6);
     body->setSpacing(2);
+    // First in the entry: whether someone already handles this alarm.
+    m_takenBy->setObjectName(QStringLiteral("takenBy"));
+    m_takenBy->setStyleSheet(QStringLiteral("font-weight: bold; color: #0d47a1;"));
+    m_age->setObjectName(QStringLiteral("age"));
+    m_age->setStyleSheet(QStringLiteral("color: #8e1b1b;"));
+    for (QLabel *label : {m_takenBy, m_age}) {
+        // The operator's login comes from the database: plain text.
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->hide();
+        body->addWidget(label);
+    }
     for (QLabel *&label : m_lines) {
         label = new QLabel(m_body);
         // Addresses, names and comments come from the database: shown as
@@ -58,6 +72,30 @@ QString AlarmEntry::line(int n) const
 void AlarmEntry::setLine(int n, const QString &text)
 {
     m_lines[n]->setText(text);
+}
+
+QString AlarmEntry::takenBy() const
+{
+    return m_takenBy->text();
+}
+
+void AlarmEntry::setTakenBy(const QString &text)
+{
+    m_takenBy->setText(text);
+    m_takenBy->setVisible(!text.isEmpty());
+}
+
+QString AlarmEntry::age() const
+{
+    return m_age->text();
+}
+
+void AlarmEntry::setAge(const QString &text)
+{
+    if (m_age->text() == text)
+        return;
+    m_age->setText(text);
+    m_age->setVisible(!text.isEmpty());
 }
 
 bool AlarmEntry::isCollapsed() const

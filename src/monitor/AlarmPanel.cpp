@@ -4,6 +4,7 @@
 
 #include "Database.h"
 #include "Dialogs.h"
+#include "JournalSql.h"
 #include "MonitoringSession.h"
 #include "ObjectSql.h"
 #include "StateIcons.h"
@@ -100,8 +101,9 @@ void AlarmPanel::Add_Alarm(const QString &imei, const QString &stateText)
         return;
     }
     if (StateModel::stateCode(stateText) != StateModel::InProcessing)
-        m_reports.Save_Event(imei, QStringLiteral("Тревога принята в обработку"));
+        m_reports.Save_Event(imei, JournalSql::TakenEvent);
     m_reports.announceState(imei, StateModel::InProcessing);
+    emit entryOpened(e);
 }
 
 void AlarmPanel::Load_PopupMenu()

@@ -37,6 +37,10 @@ public:
     // The entry the menu was last opened on.
     AlarmEntry *popupComponent() const { return m_popupComponent; }
 
+signals:
+    // A new entry stands and its alarm is taken into processing.
+    void entryOpened(AlarmEntry *entry);
+
 private:
     void showMenu(AlarmEntry *entry, const QPoint &globalPos);
 

@@ -7,6 +7,7 @@
 #include "WidgetFactory.h"
 
 #include <QDateTimeEdit>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -40,6 +41,10 @@ public:
 private:
     QSet<QString> m_texts;
 };
+
+// Fitting looks at this many of the newest rows: those an operator reads,
+// and a long journal is not measured row by row after every selection.
+constexpr int FitRows = 300;
 
 QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql, QWidget *window, bool *accepted)
 {
@@ -120,9 +125,15 @@ Journal::Journal(StationState &state, Database &database, MonitoringSession &ses
                          metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + padding, 0, 0, 0};
     for (int column = 0; column < 5; ++column) {
         const int heading = StringGrid1->horizontalHeader()->sectionSizeHint(column);
-        StringGrid1->setColumnWidth(column, qMax(qMax(ColumnWidths[column], heading), fits[column]));
+        m_minWidths[column] = qMax(qMax(ColumnWidths[column], heading), fits[column]);
+        StringGrid1->setColumnWidth(column, m_minWidths[column]);
     }
-    StringGrid1->horizontalHeader()->setStretchLastSection(true);
+    // The message column, not the user's, takes the width left: the text
+    // is what the operator reads.
+    StringGrid1->horizontalHeader()->setStretchLastSection(false);
+    m_messageFit = StringGrid1->columnWidth(JournalModel::EventColumn);
+    m_gridViewport = StringGrid1->viewport();
+    m_gridViewport->installEventFilter(this);
     QHeaderView *rows = StringGrid1->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -171,6 +182,58 @@ void Journal::Load_Messages(const QString &key, bool useEnd)
     Label2->setText(title);
     m_model->load(std::move(rows));
     m_shown = Shown{key, groups, m_state.Full_rights};
+    fitColumns();
+}
+
+int Journal::columnCap() const
+{
+    return 32 * StringGrid1->fontMetrics().averageCharWidth();
+}
+
+int Journal::messageCap() const
+{
+    return 100 * StringGrid1->fontMetrics().averageCharWidth();
+}
+
+void Journal::fitColumns()
+{
+    const QFontMetrics metrics = StringGrid1->fontMetrics();
+    // As the grid's own cells pad their text, with a little to spare.
+    const int padding = 2 * metrics.averageCharWidth();
+    const int rows = qMin(m_model->shownCount(), FitRows);
+    for (int column = 0; column < JournalModel::ColumnCount; ++column) {
+        // Never narrower than designed: a short text leaves the column as
+        // the operator knows it.
+        int width = m_minWidths[column];
+        for (int row = 0; row < rows; ++row) {
+            const QString text = m_model->index(row, column).data().toString();
+            width = qMax(width, metrics.horizontalAdvance(text) + padding);
+        }
+        const int cap = qMax(m_minWidths[column], column == JournalModel::EventColumn ? messageCap() : columnCap());
+        if (column == JournalModel::EventColumn)
+            m_messageFit = qMin(width, cap);
+        else
+            StringGrid1->setColumnWidth(column, qMin(width, cap));
+    }
+    fillWithMessages();
+}
+
+void Journal::fillWithMessages()
+{
+    int others = 0;
+    for (int column = 0; column < JournalModel::ColumnCount; ++column) {
+        if (column != JournalModel::EventColumn)
+            others += StringGrid1->columnWidth(column);
+    }
+    const int room = StringGrid1->viewport()->width() - others;
+    StringGrid1->setColumnWidth(JournalModel::EventColumn, qMax(m_messageFit, room));
+}
+
+bool Journal::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_gridViewport && event->type() == QEvent::Resize)
+        fillWithMessages();
+    return QFrame::eventFilter(watched, event);
 }
 
 void Journal::Refresh_Messages(const QString &key)

@@ -63,6 +63,18 @@ public:
 
     JournalModel *model() const { return m_model; }
 
+    // Fits the columns to the rows shown (the first screenfuls of them),
+    // none narrower than designed nor wider than a cap, and gives the
+    // message column whatever width the grid has left.
+    void fitColumns();
+    // The widest a column other than the message one may get by fitting,
+    // and the widest the message one may get beyond the grid's width.
+    int columnCap() const;
+    int messageCap() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     // A double click on a row that announces a camera frame: the object of
     // that row and the frame's date-time.
@@ -97,4 +109,12 @@ private:
     QString m_pendingKey;
     bool m_pendingUseEnd = false;
     QString m_lastError;
+    // The message column's fitted width, before it takes the room left.
+    int m_messageFit = 0;
+    // The designed widths, widened to the desktop's font: what fitting
+    // starts from.
+    int m_minWidths[5] = {};
+    // Kept apart: compared with, never called, while the grid goes.
+    QWidget *m_gridViewport = nullptr;
+    void fillWithMessages();
 };

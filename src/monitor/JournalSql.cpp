@@ -51,6 +51,13 @@ QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoi
         + QStringLiteral(" AND Date >= ") + q.quoted(from);
 }
 
+QString lastTaken(const SqlEscaper &q, const QString &imei)
+{
+    return QStringLiteral("SELECT User,Date FROM orvex_base.messages WHERE IMEI=") + q.quoted(imei)
+        + QStringLiteral(" AND Type='Событие' AND Event=") + q.quoted(TakenEvent)
+        + QStringLiteral(" ORDER BY Date DESC LIMIT 1");
+}
+
 bool isFrameImei(const QString &imei)
 {
     if (imei.isEmpty())

@@ -29,6 +29,14 @@ QString loadMessages(const SqlEscaper &q, const QString &key, const GroupChoice 
 QString refreshMessages(const SqlEscaper &q, const QString &key, const GroupChoice &groups, bool fullRights,
                         const QString &start, const QString &from);
 
+// The journal row (of type "Событие") an operator's station writes when it
+// takes the alarm of an object into processing.
+inline const QString TakenEvent = QStringLiteral("Тревога принята в обработку");
+
+// Who took the object's alarm last, and when: User and Date of the newest
+// such row (the IMEI and Date index finds it without a scan).
+QString lastTaken(const SqlEscaper &q, const QString &imei);
+
 // Decimal digits only: the IMEIs that may name a frame table or a frame file.
 bool isFrameImei(const QString &imei);
 

@@ -46,15 +46,18 @@ struct Particulars
     QString terminalState;
 };
 
-QString hintText(const Particulars &p)
+QString hintText(const Particulars &p, const QString &more)
 {
     // An object without a row gets the labels alone rather than made-up values.
     if (!p.found)
-        return QStringLiteral("Адрес:\nУточнение:\nКонтакт:\nМодель:\nСостояние:");
+        return QStringLiteral("Адрес:\nУточнение:\nКонтакт:\nМодель:\nСостояние:")
+            + (more.isEmpty() ? QString() : QLatin1Char('\n') + more);
     QString hint = QStringLiteral("Адрес: ") + p.address + QStringLiteral("\nУточнение: ") + p.refinement
         + QStringLiteral("\nКонтакт: ") + p.owner + QStringLiteral(", тел.") + p.ownerPhone
         + QStringLiteral("\nМодель: ") + p.model + QStringLiteral("\nСостояние: ")
         + (StateModel::stateCode(p.terminalState) != 0 ? QStringLiteral("Включен") : QStringLiteral("Выключен"));
+    if (!more.isEmpty())
+        hint += QLatin1Char('\n') + more;
     // A tag typed into an address must show as typed, not be rendered.
     if (Qt::mightBeRichText(hint))
         hint = QStringLiteral("<p style=\"white-space:pre\">") + hint.toHtmlEscaped() + QStringLiteral("</p>");
@@ -418,7 +421,8 @@ void ObjectList::OTableMouseMove(const QPoint &pos)
         });
     if (found == Database::Lookup::Failed)
         return;
-    m_table->setToolTip(hintText(p));
+    const ObjectListModel::Entry &shown = m_model->entry(entry);
+    m_table->setToolTip(hintText(p, m_hintLines ? m_hintLines(shown.caption, shown.code) : QString()));
 }
 
 void ObjectList::sendToSelected(const std::function<QByteArray(const QString &)> &packet)

@@ -80,6 +80,8 @@ public:
     void OTableDblClick(int row);
     // Puts the particulars of the object under the mouse into the list's hint.
     void OTableMouseMove(const QPoint &pos);
+    // Lines added under the particulars, for an object and its state code.
+    void setHintLines(std::function<QString(const QString &imei, int code)> lines) { m_hintLines = std::move(lines); }
     void N1Click();
     void N2Click();
     void N4Click();
@@ -148,4 +150,5 @@ private:
     QPoint m_lastReleasePos;
     ObjectListModel *m_model;
     ObjectFilterModel *m_filter;
+    std::function<QString(const QString &, int)> m_hintLines;
 };

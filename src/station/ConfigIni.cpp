@@ -8,6 +8,10 @@ namespace {
 const QString Connections = QStringLiteral("Connections");
 const QString Users = QStringLiteral("Users");
 const QString Pilot = QStringLiteral("Pilot");
+const QString Alarms = QStringLiteral("Alarms");
+const QString Window = QStringLiteral("Window");
+// Wider or taller than any desktop: a typing error, not a window.
+constexpr int MaxWindowSide = 20000;
 } // namespace
 
 ConfigIni::ConfigIni(const StationState &state)
@@ -91,4 +95,54 @@ int ConfigIni::relinkSeconds() const
     return std::clamp(m_file.readInt(QStringLiteral("Reconnect"), QStringLiteral("Server_seconds"),
                                       DefaultRelinkSeconds),
                       0, 86400);
+}
+
+ConfigIni::AlarmSettings ConfigIni::readAlarms() const
+{
+    AlarmSettings settings;
+    // A value out of range is a typing error: the default serves better than
+    // a reminder every second or never.
+    const auto seconds = [this](const QString &key, int fallback) {
+        const int value = m_file.readInt(Alarms, key, fallback);
+        return value >= 0 && value <= MaxAlarmSeconds ? value : fallback;
+    };
+    settings.repeatSeconds = seconds(QStringLiteral("Repeat_seconds"), settings.repeatSeconds);
+    settings.overdueSeconds = seconds(QStringLiteral("Overdue_seconds"), settings.overdueSeconds);
+    return settings;
+}
+
+std::optional<ConfigIni::WindowLayout> ConfigIni::readWindow() const
+{
+    constexpr int Missing = -1;
+    const int left = m_file.readInt(Window, QStringLiteral("Left"), Missing);
+    const int top = m_file.readInt(Window, QStringLiteral("Top"), Missing);
+    const int width = m_file.readInt(Window, QStringLiteral("Width"), Missing);
+    const int height = m_file.readInt(Window, QStringLiteral("Height"), Missing);
+    // A position may be negative (a screen left of or above the first one),
+    // so only the size tells whether anything was stored.
+    if (width <= 0 || height <= 0 || width > MaxWindowSide || height > MaxWindowSide)
+        return std::nullopt;
+    if (left < -MaxWindowSide || left > MaxWindowSide || top < -MaxWindowSide || top > MaxWindowSide)
+        return std::nullopt;
+    WindowLayout layout;
+    layout.geometry = QRect(left, top, width, height);
+    layout.maximized = m_file.readInt(Window, QStringLiteral("Maximized"), 0) == 1;
+    const int list = m_file.readInt(Window, QStringLiteral("List_height"), 0);
+    const int journal = m_file.readInt(Window, QStringLiteral("Journal_height"), 0);
+    if (list > 0 && journal > 0 && list <= MaxWindowSide && journal <= MaxWindowSide) {
+        layout.listHeight = list;
+        layout.journalHeight = journal;
+    }
+    return layout;
+}
+
+void ConfigIni::writeWindow(const WindowLayout &layout)
+{
+    m_file.writeInt(Window, QStringLiteral("Left"), layout.geometry.x());
+    m_file.writeInt(Window, QStringLiteral("Top"), layout.geometry.y());
+    m_file.writeInt(Window, QStringLiteral("Width"), layout.geometry.width());
+    m_file.writeInt(Window, QStringLiteral("Height"), layout.geometry.height());
+    m_file.writeInt(Window, QStringLiteral("Maximized"), layout.maximized ? 1 : 0);
+    m_file.writeInt(Window, QStringLiteral("List_height"), layout.listHeight);
+    m_file.writeInt(Window, QStringLiteral("Journal_height"), layout.journalHeight);
 }

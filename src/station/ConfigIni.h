@@ -3,7 +3,10 @@
 #include "ProfileFile.h"
 
 #include <QList>
+#include <QRect>
 #include <QString>
+
+#include <optional>
 
 struct StationState;
 
@@ -37,6 +40,31 @@ public:
     };
     // The count and every user, saved to the file once; false when nothing was written.
     bool writeUsers(const QList<LocalUser> &users);
+
+    // [Alarms]: how an alarm nobody has taken keeps reminding the operator.
+    // Read at start; never written, so a file without them keeps the defaults.
+    struct AlarmSettings
+    {
+        // The alarm sound again at this pace while an alarm waits; 0 is off.
+        int repeatSeconds = 10;
+        // An alarm waiting longer is marked in the object list.
+        int overdueSeconds = 120;
+    };
+    static constexpr int MaxAlarmSeconds = 86400;
+    AlarmSettings readAlarms() const;
+
+    // [Window]: the main window as the operator left it, written at close
+    // and read at start. None when the file holds no usable geometry.
+    struct WindowLayout
+    {
+        QRect geometry;
+        bool maximized = false;
+        // The object list over the journal; 0 when not stored.
+        int listHeight = 0;
+        int journalHeight = 0;
+    };
+    std::optional<WindowLayout> readWindow() const;
+    void writeWindow(const WindowLayout &layout);
 
     const QString &path() const { return m_file.path(); }
 

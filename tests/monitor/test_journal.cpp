@@ -199,6 +199,17 @@ private slots:
         }
     }
 
+    // The read of who took an alarm: the station's own row type and text,
+    // the IMEI as a value (a quote in it cannot end the literal), newest first.
+    void lastTakenStatement() const
+    {
+        QCOMPARE(JournalSql::lastTaken(SqlEscaper(), QStringLiteral("356938035643809")),
+                 QStringLiteral("SELECT User,Date FROM orvex_base.messages WHERE IMEI='356938035643809' AND Type='Событие' "
+                                "AND Event='Тревога принята в обработку' ORDER BY Date DESC LIMIT 1"));
+        QVERIFY(JournalSql::lastTaken(SqlEscaper(), QStringLiteral("1' OR '1'='1"))
+                    .contains(QStringLiteral("IMEI='1\\' OR \\'1\\'=\\'1' AND")));
+    }
+
     void rowsAreShownNewestFirst()
     {
         JournalModel model;

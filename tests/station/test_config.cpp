@@ -66,6 +66,79 @@ private slots:
         QCOMPARE(m_state.Server_address, QStringLiteral("127.0.0.1"));
     }
 
+    void alarmSettings_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("repeat");
+        QTest::addColumn<int>("overdue");
+        QTest::newRow("no section: the defaults") << QByteArray("[Connections]\nServer_port=1\n") << 10 << 120;
+        QTest::newRow("set, any case") << QByteArray("[alarms]\nREPEAT_SECONDS=30\nOverdue_seconds=0x3c\n") << 30 << 60;
+        QTest::newRow("0 switches repeats off") << QByteArray("[Alarms]\nRepeat_seconds=0\nOverdue_seconds=0\n") << 0 << 0;
+        QTest::newRow("negative gives the default") << QByteArray("[Alarms]\nRepeat_seconds=-5\nOverdue_seconds=-1\n") << 10 << 120;
+        QTest::newRow("beyond a day gives the default") << QByteArray("[Alarms]\nRepeat_seconds=86401\nOverdue_seconds=99999999\n") << 10 << 120;
+        QTest::newRow("no number gives the default") << QByteArray("[Alarms]\nRepeat_seconds=ten\nOverdue_seconds=\n") << 10 << 120;
+    }
+
+    void alarmSettings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, repeat);
+        QFETCH(int, overdue);
+        writeFile(content);
+        const ConfigIni::AlarmSettings settings = ConfigIni(m_state).readAlarms();
+        QCOMPARE(settings.repeatSeconds, repeat);
+        QCOMPARE(settings.overdueSeconds, overdue);
+    }
+
+    void windowLayoutWrittenAndReadBack()
+    {
+        writeFile("[Connections]\nServer_port=7\n");
+        QVERIFY(!ConfigIni(m_state).readWindow());
+        ConfigIni::WindowLayout layout;
+        layout.geometry = QRect(-1200, 15, 1024, 700);
+        layout.maximized = true;
+        layout.listHeight = 410;
+        layout.journalHeight = 190;
+        ConfigIni(m_state).writeWindow(layout);
+        const std::optional<ConfigIni::WindowLayout> back = ConfigIni(m_state).readWindow();
+        QVERIFY(back);
+        QCOMPARE(back->geometry, layout.geometry);
+        QVERIFY(back->maximized);
+        QCOMPARE(back->listHeight, 410);
+        QCOMPARE(back->journalHeight, 190);
+        // The rest of the file stays.
+        ConfigIni(m_state).readConnections(m_state);
+        QCOMPARE(m_state.Server_port, quint16(7));
+    }
+
+    void unusableWindowLayout_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<int>("journal");
+        QTest::newRow("no width") << QByteArray("Left=10\nTop=10\nHeight=300\n") << false << 0;
+        QTest::newRow("zero size") << QByteArray("Left=10\nTop=10\nWidth=0\nHeight=300\n") << false << 0;
+        QTest::newRow("absurd size") << QByteArray("Left=10\nTop=10\nWidth=900000\nHeight=300\n") << false << 0;
+        QTest::newRow("absurd place") << QByteArray("Left=-90000\nTop=10\nWidth=800\nHeight=300\n") << false << 0;
+        QTest::newRow("text") << QByteArray("Left=a\nTop=b\nWidth=c\nHeight=d\n") << false << 0;
+        QTest::newRow("split without the list") << QByteArray("Left=1\nTop=1\nWidth=800\nHeight=600\nJournal_height=100\n")
+                                                << true << 0;
+        QTest::newRow("negative split") << QByteArray("Left=1\nTop=1\nWidth=800\nHeight=600\nList_height=-4\nJournal_height=100\n")
+                                        << true << 0;
+    }
+
+    void unusableWindowLayout()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, usable);
+        QFETCH(int, journal);
+        writeFile("[Window]\n" + content);
+        const std::optional<ConfigIni::WindowLayout> layout = ConfigIni(m_state).readWindow();
+        QCOMPARE(bool(layout), usable);
+        if (layout)
+            QCOMPARE(layout->journalHeight, journal);
+    }
+
     void writeBackAtCloseInOrder()
     {
         writeFile("[Users]\nCount=2\nIndex=300\n[User0]\nLogin=Pilot\n");
