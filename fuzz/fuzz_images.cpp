@@ -118,11 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
     FrameStore &frames = *fixture->frames;
-    // A new folder for every input: what the store keeps of a file must never
-    // be mistaken for another input's file.
-    static quint64 counter = 0;
-    const QString home = QDir(fixture->scratch.path()).filePath(QString::number(++counter));
-    check(QDir().mkpath(home), "cannot make a folder");
+    // The same folder for every input, its Images.txt rewritten as another
+    // station's frame writer would: what the store keeps of the file must
+    // follow it.
+    const QString home = fixture->scratch.path();
     fixture->state.Home_dir = home;
     const QString images = QDir(home).filePath(QStringLiteral("Images.txt"));
     writeFile(images, content);
@@ -164,6 +163,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
 
-    QDir(home).removeRecursively();
+    QFile::remove(frames.framePath(withFrame));
     return 0;
 }

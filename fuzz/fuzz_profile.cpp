@@ -124,10 +124,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray content(reinterpret_cast<const char *>(data), qsizetype(size));
-    // A new file name for every input: what a reader keeps of a file must
-    // never be mistaken for another input's file.
-    static quint64 counter = 0;
-    const QString path = QDir(scratch()->path()).filePath(QStringLiteral("Config%1.ini").arg(++counter));
+    // The same file for every input, rewritten as another program would: what
+    // a reader keeps of the file must follow it, never answer from an older
+    // content.
+    const QString path = QDir(scratch()->path()).filePath(QStringLiteral("Config.ini"));
     {
         QFile file(path);
         check(file.open(QIODevice::WriteOnly) && file.write(content) == content.size(), "cannot write the input");
@@ -201,6 +201,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     }
-    QFile::remove(path);
     return 0;
 }
