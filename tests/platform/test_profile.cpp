@@ -161,6 +161,19 @@ private slots:
         QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Index"), -1), 2);
     }
 
+    // Found by fuzzing the former writer: a section name cut by a lone CR
+    // read one way before a write and another way after it, and an unrelated
+    // write lost the key.
+    void aLoneCarriageReturnLosesNoKeyOnAWrite()
+    {
+        writeFile(QByteArray("[3\r;\nn=1\n"));
+        ProfileFile ini(m_path);
+        const QString before = ini.readString(QStringLiteral("3"), QStringLiteral("n"), QStringLiteral("none"));
+        QVERIFY(ini.writeString(QStringLiteral("Other"), QStringLiteral("Key"), QStringLiteral("v")));
+        QCOMPARE(ProfileFile(m_path).readString(QStringLiteral("3"), QStringLiteral("n"), QStringLiteral("none")), before);
+        QVERIFY(readFile().startsWith(QByteArray("[3\r;\nn=1\n")));
+    }
+
     void unwritableFileIsReported()
     {
         ProfileFile ini(m_dir.filePath(QStringLiteral("no/such/folder/Config.ini")));
