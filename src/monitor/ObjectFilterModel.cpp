@@ -76,7 +76,7 @@ ObjectFilterModel::ObjectFilterModel(ObjectListModel *source, QObject *parent)
         m_matched.clear();
         if (isFiltering()) {
             buildIndex();
-            match();
+            findMatches();
             mapRows();
         }
         endResetModel();
@@ -122,7 +122,7 @@ ObjectFilterModel::ObjectFilterModel(ObjectListModel *source, QObject *parent)
     const auto changed = [this](bool insert) {
         if (m_changeAsReset) {
             buildIndex();
-            match();
+            findMatches();
             mapRows();
             endResetModel();
         } else if (insert) {
@@ -163,7 +163,7 @@ void ObjectFilterModel::setTexts(std::vector<QString> texts)
     }
     beginLayout(QAbstractItemModel::NoLayoutChangeHint);
     buildIndex();
-    match();
+    findMatches();
     endLayout(QAbstractItemModel::NoLayoutChangeHint);
 }
 
@@ -178,7 +178,7 @@ void ObjectFilterModel::setFilterText(const QString &text)
     if (isFiltering()) {
         if (!m_indexed)
             buildIndex();
-        match();
+        findMatches();
     }
     endLayout(QAbstractItemModel::NoLayoutChangeHint);
 }
@@ -244,7 +244,7 @@ void ObjectFilterModel::buildIndex()
     m_indexed = true;
 }
 
-void ObjectFilterModel::match()
+void ObjectFilterModel::findMatches()
 {
     const QStringView haystack(m_haystack);
     const size_t slotCount = m_found.size();

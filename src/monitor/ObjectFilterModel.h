@@ -54,7 +54,7 @@ private:
     void beginLayout(QAbstractItemModel::LayoutChangeHint hint);
     void endLayout(QAbstractItemModel::LayoutChangeHint hint);
     void buildIndex();
-    void match();
+    void findMatches();
     void mapRows();
 
     ObjectListModel *m_source;
