@@ -1,5 +1,7 @@
 #include "ObjectListModel.h"
 
+#include <optional>
+
 #include "StateModel.h"
 
 #include <algorithm>
@@ -232,15 +234,9 @@ void ObjectListModel::sortByState()
     // The order is broken only next to an entry that changed; an entry
     // changed into a neighbouring state may well stay where it is.
     const bool moves = std::any_of(movers.cbegin(), movers.cend(), [this](const Mover &m) { return !inOrderAt(m.row); });
-    QModelIndexList from;
-    std::vector<int> fromIds;
-    if (moves) {
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        from = persistentIndexList();
-        fromIds.reserve(size_t(from.size()));
-        for (const QModelIndex &index : std::as_const(from))
-            fromIds.push_back(m_order.idAt(index.row()));
-    }
+    std::optional<HeldIndexes> held;
+    if (moves)
+        held = holdIndexes([this](int row) { return m_order.idAt(row); });
 
     // What a stable sort does to entries with a new code: among the entries
     // already holding that code, those that came from above (a higher code)
@@ -257,14 +253,29 @@ void ObjectListModel::sortByState()
             m_order.pushBack(m.id, m_entries.at(m.id).code);
     }
 
-    if (moves) {
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const int id : fromIds)
-            to.append(index(m_order.rowOf(id)));
-        changePersistentIndexList(from, to);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    }
+    if (held)
+        releaseIndexes(*held);
+}
+
+ObjectListModel::HeldIndexes ObjectListModel::holdIndexes(const std::function<int(int)> &idAtRow)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    HeldIndexes held;
+    held.from = persistentIndexList();
+    held.ids.reserve(size_t(held.from.size()));
+    for (const QModelIndex &index : std::as_const(held.from))
+        held.ids.push_back(idAtRow(index.row()));
+    return held;
+}
+
+void ObjectListModel::releaseIndexes(const HeldIndexes &held)
+{
+    QModelIndexList to;
+    to.reserve(held.from.size());
+    for (const int id : held.ids)
+        to.append(index(m_order.rowOf(id)));
+    changePersistentIndexList(held.from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ObjectListModel::sortAll()
@@ -277,25 +288,13 @@ void ObjectListModel::sortAll()
         if (row > 0 && sortsBefore(codes[row], codes[row - 1]))
             moves = true;
     }
-    QModelIndexList from;
-    std::vector<int> fromIds;
-    if (moves) {
-        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        from = persistentIndexList();
-        fromIds.reserve(size_t(from.size()));
-        for (const QModelIndex &index : std::as_const(from))
-            fromIds.push_back(order[size_t(index.row())]);
-    }
+    std::optional<HeldIndexes> held;
+    if (moves)
+        held = holdIndexes([&order](int row) { return order[size_t(row)]; });
     // A stable counting sort: states are few, entries many.
     m_order.build(order, codes);
     m_changed.clear();
     m_isChanged.assign(order.size(), false);
-    if (moves) {
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const int id : fromIds)
-            to.append(index(m_order.rowOf(id)));
-        changePersistentIndexList(from, to);
-        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    }
+    if (held)
+        releaseIndexes(*held);
 }

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QList>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -78,6 +79,16 @@ private:
     void assign(int id, const QString &stateText);
     int firstRowOf(int id) const;
     void sortAll();
+    // A re-order's bracket: the persistent indexes (the view's selection and
+    // current entry) are noted by entry before it and put on the rows their
+    // entries hold after it.
+    struct HeldIndexes
+    {
+        QModelIndexList from;
+        std::vector<int> ids;
+    };
+    HeldIndexes holdIndexes(const std::function<int(int)> &idAtRow);
+    void releaseIndexes(const HeldIndexes &held);
     // Whether the entry at this row stands in order with its neighbours.
     bool inOrderAt(int row) const;
 
