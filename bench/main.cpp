@@ -219,6 +219,7 @@ public:
         int reportReps = 3;
         int hugeObjects = 400000;
         int longJournal = 2000000;
+        bool listsOnly = false;
     };
 
     explicit Bench(const Options &options)
@@ -1104,7 +1105,8 @@ int Bench::run()
     m_figures << Figure{QStringLiteral("1a list of %1 objects / bare fetch").arg(m_o.objects),
                         listFigure(m_list10Station, m_list10Bare), QStringLiteral("<= 3x"), ratio10 <= 3.0};
 
-    measureNotifications();
+    if (!m_o.listsOnly)
+        measureNotifications();
 
     for (const QByteArray &sql : BenchData::objects(m_o.objects, m_o.bigObjects)) {
         if (!m_root.exec(sql))
@@ -1127,11 +1129,13 @@ int Bench::run()
                    .arg(m_list100Station.describe(), m_list100Bare.describe())
                    .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
 
-    measureBigNotifications();
-    measureSearch();
-    measureJournal();
-    measureReport();
-    measureLongJournal();
+    if (!m_o.listsOnly) {
+        measureBigNotifications();
+        measureSearch();
+        measureJournal();
+        measureReport();
+        measureLongJournal();
+    }
     measureHugeList();
 
     m_station.reset();
@@ -1361,7 +1365,8 @@ int main(int argc, char **argv)
                                   QStringLiteral("n"), QStringLiteral("400000"));
     const QCommandLineOption longJournal(QStringLiteral("long-journal"), QStringLiteral("journal rows of the long journal"),
                                          QStringLiteral("n"), QStringLiteral("2000000"));
-    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps, huge, longJournal});
+    const QCommandLineOption listsOnly(QStringLiteral("lists-only"), QStringLiteral("only the list loads (1a, 1b, 1c)"));
+    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps, huge, longJournal, listsOnly});
     parser.process(app);
 
     Bench::Options o;
@@ -1376,6 +1381,7 @@ int main(int argc, char **argv)
     o.reportReps = std::max(1, parser.value(reportReps).toInt());
     o.hugeObjects = parser.value(huge).toInt();
     o.longJournal = parser.value(longJournal).toInt();
+    o.listsOnly = parser.isSet(listsOnly);
     if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1
         || o.reportRows < o.messages)
         fatal(QStringLiteral("usage: orvex-bench --port PORT --schema src/admin/schema.sql [options]; see --help"));

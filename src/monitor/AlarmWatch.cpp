@@ -27,7 +27,7 @@ AlarmWatch::AlarmWatch(StationState &state, Database &database, ObjectListModel 
     , m_database(database)
     , m_model(model)
     , m_reports(reports)
-    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
     , m_repeat(new QTimer(this))
 {
     m_repeat->setObjectName(QStringLiteral("alarmRepeat"));
@@ -48,7 +48,10 @@ void AlarmWatch::setClock(Clock clock)
 
 QDateTime AlarmWatch::now() const
 {
-    return m_clock();
+    // Kept in UTC: ages of local times go through the time zone rules
+    // (mktime, a stat of the zone file) each time, and a list reload looks
+    // at the age of every alarm.
+    return m_clock().toUTC();
 }
 
 void AlarmWatch::setRepeatSeconds(int seconds)
@@ -283,7 +286,7 @@ std::optional<AlarmWatch::Taker> AlarmWatch::takenBy(const QString &imei)
 QString AlarmWatch::takenByText(const QString &imei)
 {
     const std::optional<Taker> taker = takenBy(imei);
-    return taker ? takerText(*taker, now().date()) : QString();
+    return taker ? takerText(*taker, now().toLocalTime().date()) : QString();
 }
 
 QString AlarmWatch::takerText(const Taker &taker, const QDate &today)

@@ -34,6 +34,7 @@ public:
 
     // Where the time comes from (the system clock unless a test sets one).
     void setClock(Clock clock);
+    // In UTC.
     QDateTime now() const;
 
     // 0 switches the repeats off.
