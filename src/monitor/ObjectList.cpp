@@ -198,10 +198,14 @@ void ObjectList::Load_Objects(const QString &group)
     if (!m_state.Base_connected)
         return;
     QStringList imeis;
-    const auto outcome = m_database.forEach(*sql, [&imeis](const DbRow &row) {
-        imeis << row.text(0);
-        return true;
-    });
+    // Streamed: the rows are taken while the server is still sending them.
+    const auto outcome = m_database.forEach(
+        *sql,
+        [&imeis](const DbRow &row) {
+            imeis << row.text(0);
+            return true;
+        },
+        Database::Fetch::Streamed);
     if (outcome != Database::Rows::Ok) {
         if (outcome == Database::Rows::Cut)
             m_database.showError(m_state.dialogs, window());
@@ -300,20 +304,18 @@ void ObjectList::Load_States()
     const std::optional<QString> sql =
         ObjectSql::loadStates(m_database.escaper(), m_session.groupChoice().text, m_state.Full_rights, m_session.groupChoice().items);
     if (sql && m_state.Base_connected) {
-        // Finding an entry is no query: it may happen while the rows come in.
-        QList<std::pair<int, QString>> updates;
-        updates.reserve(m_model->rowCount());
-        int listed = 0;
-        const auto outcome = m_database.forEach(*sql, [this, &updates, &listed](const DbRow &row) {
-            const int entry = m_model->findFirstUtf8(row.view(0), listed++);
-            if (entry >= 0)
-                updates.append({entry, stateTextOf(row.view(1))});
-            return true;
-        });
+        m_model->beginStates();
+        const auto outcome = m_database.forEach(
+            *sql,
+            [this](const DbRow &row) {
+                m_model->addState(row.view(0), stateTextOf(row.view(1)));
+                return true;
+            },
+            Database::Fetch::Streamed);
         if (outcome == Database::Rows::Cut)
             m_database.showError(m_state.dialogs, window());
         if (outcome == Database::Rows::Ok) {
-            m_model->setStates(updates);
+            m_model->endStates();
             emit statesLoaded();
         }
     }

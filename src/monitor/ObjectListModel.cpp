@@ -36,6 +36,25 @@ bool sortsBefore(int a, int b)
     return a != b && StateModel::Compare_States(a, b) < 0;
 }
 
+// Goes over the keys in order with each one's place in the index asked for
+// some keys ahead of its use: the cache misses of a big index then overlap
+// instead of coming one after another. Keys of 0 are not looked for.
+template<typename Use>
+void forEachAhead(const CaptionIndex &index, const std::vector<quint64> &keys, Use use)
+{
+    constexpr size_t Ahead = 16;
+    const size_t count = keys.size();
+    for (size_t i = 0; i < std::min(Ahead, count); ++i) {
+        if (keys[i] != 0)
+            index.prefetch(keys[i]);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (i + Ahead < count && keys[i + Ahead] != 0)
+            index.prefetch(keys[i + Ahead]);
+        use(i);
+    }
+}
+
 } // namespace
 
 ObjectListModel::ObjectListModel(QObject *parent)
@@ -89,8 +108,9 @@ void ObjectListModel::setCaptions(const QStringList &captions)
     const qsizetype count = captions.size();
     m_entries.clear();
     m_entries.reserve(count);
-    m_byCaption.clear();
-    m_byCaption.reserve(count);
+    m_byCaption.reset(count);
+    m_keys.clear();
+    m_keys.reserve(size_t(count));
     m_sameCaption.clear();
     m_changed.clear();
     m_isChanged.clear();
@@ -102,16 +122,18 @@ void ObjectListModel::setCaptions(const QStringList &captions)
         e.code = codeOf(caption);
         e.image = StateModel::NotConnectedImage;
         e.serial = id;
-        // Indexed while the text is at hand: going over 100,000 texts again
-        // later costs more than the hashing itself.
-        const int first = m_byCaption.add(caption, id);
+        m_keys.push_back(CaptionIndex::numberKey(QStringView(caption)));
+    }
+    forEachAhead(m_byCaption, m_keys, [&](size_t i) {
+        const int id = int(i);
+        const int first = m_keys[i] != 0 ? m_byCaption.addNumber(m_keys[i], id) : m_byCaption.add(captions.at(id), id);
         if (first >= 0) {
             if (m_sameCaption.empty())
                 m_sameCaption.assign(size_t(count), -1);
             m_sameCaption[size_t(id)] = m_sameCaption[size_t(first)];
             m_sameCaption[size_t(first)] = id;
         }
-    }
+    });
     m_order.reset(int(count));
     endResetModel();
 }
@@ -126,24 +148,43 @@ int ObjectListModel::findFirst(const QString &caption) const
     return firstRowOf(m_byCaption.value(caption));
 }
 
-int ObjectListModel::findFirstUtf8(QByteArrayView caption, int listedGuess) const
+ObjectListModel::CaptionKey ObjectListModel::captionKey(QByteArrayView utf8)
 {
-    // Only while the list is as listed (row = listed position) and every
-    // caption is listed once is that entry the first one with its caption.
-    if (m_order.isListedOrder() && m_sameCaption.empty() && listedGuess >= 0 && listedGuess < m_entries.size()) {
-        const QString &text = m_entries.at(listedGuess).caption;
-        if (text.size() == caption.size()) {
-            qsizetype i = 0;
-            for (; i < caption.size(); ++i) {
-                const auto byte = static_cast<unsigned char>(caption[i]);
-                if (byte >= 0x80 || text.at(i).unicode() != byte)
-                    break;
-            }
-            if (i == caption.size())
-                return listedGuess;
-        }
-    }
-    return findFirstUtf8(caption);
+    CaptionKey key;
+    key.number = CaptionIndex::numberKey(utf8);
+    if (key.number == 0)
+        key.text = QString::fromUtf8(utf8);
+    return key;
+}
+
+std::vector<int> ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys) const
+{
+    std::vector<int> rows;
+    findFirstRows(keys, &rows);
+    return rows;
+}
+
+void ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rowsOut) const
+{
+    // Only while the list is as listed (row = id) and every caption is
+    // listed once is the entry at the same position the first one.
+    const bool guess = m_order.isListedOrder() && m_sameCaption.empty();
+    const auto guessed = [&](size_t i) { return guess && i < m_keys.size() && m_keys[i] == keys[i].number; };
+    std::vector<int> &rows = *rowsOut;
+    rows.assign(keys.size(), -1);
+    std::vector<quint64> numbers;
+    numbers.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        numbers.push_back(guessed(i) ? 0 : keys[i].number);
+    forEachAhead(m_byCaption, numbers, [&](size_t i) {
+        const CaptionKey &key = keys[i];
+        if (key.number == 0)
+            rows[i] = findFirst(key.text);
+        else if (numbers[i] == 0)
+            rows[i] = int(i);
+        else
+            rows[i] = firstRowOf(m_byCaption.numberValue(key.number));
+    });
 }
 
 int ObjectListModel::firstRowOf(int id) const
@@ -191,6 +232,37 @@ void ObjectListModel::setStates(const QList<std::pair<int, QString>> &rowStates)
         last = std::max(last, row);
     }
     emit dataChanged(index(first), index(last));
+}
+
+void ObjectListModel::beginStates()
+{
+    m_stateKeys.clear();
+    m_stateTexts.clear();
+}
+
+void ObjectListModel::addState(QByteArrayView caption, const QString &stateText)
+{
+    m_stateKeys.push_back(captionKey(caption));
+    m_stateTexts.append(stateText);
+}
+
+void ObjectListModel::endStates()
+{
+    findFirstRows(m_stateKeys, &m_stateRows);
+    int first = int(m_entries.size());
+    int last = -1;
+    for (size_t i = 0; i < m_stateRows.size(); ++i) {
+        const int row = m_stateRows[i];
+        if (row < 0)
+            continue;
+        assign(m_order.idAt(row), m_stateTexts.at(qsizetype(i)));
+        first = std::min(first, row);
+        last = std::max(last, row);
+    }
+    // Texts not kept past the reload: the entries share the ones they need.
+    m_stateTexts.clear();
+    if (last >= 0)
+        emit dataChanged(index(first), index(last));
 }
 
 bool ObjectListModel::inOrderAt(int row) const

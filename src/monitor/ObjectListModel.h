@@ -57,17 +57,36 @@ public:
     // The row of the first entry with this caption, or -1.
     int findFirst(const QString &caption) const;
     int findFirstUtf8(QByteArrayView caption) const { return firstRowOf(m_byCaption.valueUtf8(caption)); }
-    // The same, trying the entry listed at this position first: a second
-    // statement over the same objects read through the same index returns
-    // them in the order they were listed (a group's list), and comparing one
-    // caption costs far less than a lookup among 100,000, which misses the
-    // processor's caches. Where the orders differ the lookup is made anyway.
-    int findFirstUtf8(QByteArrayView caption, int listedGuess) const;
+    // A caption as the database hands it over, ready for findFirstRows: its
+    // number when it is all digits, else its text.
+    struct CaptionKey
+    {
+        quint64 number = 0;
+        QString text;
+    };
+    static CaptionKey captionKey(QByteArrayView utf8);
+    // The rows of the first entries with these captions (-1 where none), in
+    // one go, as a reload of the states needs them. The entry listed at the
+    // same position is tried first: a second statement read through the same
+    // index returns the objects in the order they were listed (a group's
+    // list). Otherwise each lookup is started several keys ahead of its use,
+    // so that the cache misses of a 400,000-entry index overlap instead of
+    // coming one after another.
+    void findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rows) const;
+    std::vector<int> findFirstRows(const std::vector<CaptionKey> &keys) const;
 
     // The state as text exactly as given; its icon follows from its code.
     void setState(int row, const QString &stateText);
     // Many at once, with one change notification.
     void setStates(const QList<std::pair<int, QString>> &rowStates);
+    // A reload of every state, row by row as the database hands them over.
+    // The rows are matched to entries at the end, all at once (see
+    // findFirstRows), with one change notification; rows of captions not
+    // listed are left out. The buffers are kept for the next reload: with
+    // 400,000 objects fresh ones would be faulted in page by page each time.
+    void beginStates();
+    void addState(QByteArrayView caption, const QString &stateText);
+    void endStates();
 
     // Highest code first. Entries with equal codes keep their order, so a
     // re-sort after one change moves only what has to move, at a cost that
@@ -102,6 +121,12 @@ private:
     // with the same caption are chained from it (-1 ends a chain). The chain
     // is empty while every caption is listed once, as IMEIs are.
     CaptionIndex m_byCaption;
+    // Each entry's caption key, by id (0 for a caption that is no number).
+    std::vector<quint64> m_keys;
+    // A reload of the states under way.
+    std::vector<CaptionKey> m_stateKeys;
+    QList<QString> m_stateTexts;
+    std::vector<int> m_stateRows;
     std::vector<int> m_sameCaption;
     QList<QIcon> m_icons;
 };

@@ -45,6 +45,46 @@ private slots:
         index.clear();
         QCOMPARE(index.value(caption), -1);
     }
+
+    // The table grows while captions are added one by one, and a reset for a
+    // list of the same size, a bigger or a smaller one leaves nothing of the
+    // last list behind.
+    void growsAndResets()
+    {
+        const auto imei = [](qint64 n) { return QString::number(356938030000000LL + n); };
+        CaptionIndex index;
+        // Neighbouring numbers and numbers a power of two apart, which a
+        // plain modulo would crowd into the same slots.
+        QStringList first;
+        for (int i = 0; i < 3000; ++i)
+            first << imei(i) << imei(qint64(i) << 20);
+        first.removeDuplicates();
+        for (int i = 0; i < first.size(); ++i)
+            QCOMPARE(index.add(first.at(i), i), -1);
+        for (int i = 0; i < first.size(); ++i) {
+            QCOMPARE(index.value(first.at(i)), i);
+            QCOMPARE(index.numberValue(CaptionIndex::numberKey(QStringView(first.at(i)))), i);
+        }
+        QCOMPARE(index.value(imei(3000)), -1);
+
+        qint64 base = 0;
+        for (const qsizetype size : {first.size(), first.size() * 3, qsizetype(5), qsizetype(0)}) {
+            base += 10000000000LL;
+            index.reset(size);
+            QCOMPARE(index.size(), 0);
+            QStringList next;
+            for (qsizetype i = 0; i < size; ++i)
+                next << imei(base + i);
+            next << QStringLiteral("объект %1").arg(size);
+            for (int i = 0; i < next.size(); ++i)
+                QCOMPARE(index.add(next.at(i), i), -1);
+            for (int i = 0; i < next.size(); ++i)
+                QCOMPARE(index.value(next.at(i)), i);
+            for (const QString &gone : std::as_const(first))
+                QCOMPARE(index.value(gone), -1);
+            first = next;
+        }
+    }
 };
 
 QTEST_APPLESS_MAIN(TestCaptionIndex)

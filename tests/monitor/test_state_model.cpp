@@ -230,28 +230,34 @@ private slots:
         QCOMPARE(model.findFirst(names.first()), -1);
     }
 
-    void findingByTheListedPosition() const
+    void findingManyAtOnce() const
     {
         ObjectListModel model;
-        const QString a = QStringLiteral("356938035643801");
-        const QString b = QStringLiteral("356938035643802");
-        const QString c = QStringLiteral("356938035643803");
-        const QString text = QStringLiteral("объект");
-        model.setCaptions({a, b, c, text});
-        // The position is tried first, and a wrong one changes nothing.
-        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 1);
-        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 2), 1);
-        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 9), 1);
-        QCOMPARE(model.findFirstUtf8(b.toUtf8().chopped(1), 1), -1);
-        QCOMPARE(model.findFirstUtf8(text.toUtf8(), 3), 3);
+        const QByteArray a = "356938035643801";
+        const QByteArray b = "356938035643802";
+        const QByteArray c = "356938035643803";
+        const QByteArray text = "объект";
+        const auto rows = [&model](const QList<QByteArray> &captions) {
+            std::vector<ObjectListModel::CaptionKey> keys;
+            for (const QByteArray &caption : captions)
+                keys.push_back(ObjectListModel::captionKey(caption));
+            return model.findFirstRows(keys);
+        };
+        model.setCaptions({QString::fromUtf8(a), QString::fromUtf8(b), QString::fromUtf8(c), QString::fromUtf8(text)});
+        // In the listed order, and in any other, with captions not listed,
+        // cut short or longer than any number.
+        QCOMPARE(rows({a, b, c, text}), (std::vector<int>{0, 1, 2, 3}));
+        QCOMPARE(rows({c, a, text, b, "356938035643804", b.chopped(1), "0356938035643801", "12345678901234567890"}),
+                 (std::vector<int>{2, 0, 3, 1, -1, -1, -1, -1}));
+        QCOMPARE(rows({}), std::vector<int>{});
         // Sorted, the listed position is no row any more.
         model.setState(2, QStringLiteral("101"));
         model.sortByState();
-        QCOMPARE(model.findFirstUtf8(c.toUtf8(), 2), 0);
-        QCOMPARE(model.findFirstUtf8(b.toUtf8(), 1), 2);
-        // A caption listed twice: the first entry is meant, not the one guessed.
-        model.setCaptions({a, b, a});
-        QCOMPARE(model.findFirstUtf8(a.toUtf8(), 2), 0);
+        QCOMPARE(rows({a, b, c}), (std::vector<int>{1, 2, 0}));
+        // A caption listed twice: the first entry is meant, not the one at
+        // the same position.
+        model.setCaptions({QString::fromUtf8(a), QString::fromUtf8(b), QString::fromUtf8(a)});
+        QCOMPARE(rows({a, b, a}), (std::vector<int>{0, 1, 0}));
     }
 
     // Notifications, deferred sorts of several changes and reloads, at
@@ -316,10 +322,16 @@ private slots:
             QHash<QString, int> first;
             for (int row = count - 1; row >= 0; --row)
                 first.insert(ref[size_t(row)].caption, row);
+            std::vector<ObjectListModel::CaptionKey> keys;
+            std::vector<int> expected;
             for (auto it = first.cbegin(); it != first.cend(); ++it) {
                 if (model.findFirst(it.key()) != it.value() || model.findFirstUtf8(it.key().toUtf8()) != it.value())
                     return QStringLiteral("first row of %1 is %2, not %3").arg(it.key()).arg(model.findFirst(it.key())).arg(it.value());
+                keys.push_back(ObjectListModel::captionKey(it.key().toUtf8()));
+                expected.push_back(it.value());
             }
+            if (model.findFirstRows(keys) != expected)
+                return QStringLiteral("the first rows found all at once differ");
             for (qsizetype i = 0; i < held.size(); ++i) {
                 if (held.at(i).data().toString() != heldCaptions.at(i))
                     return QStringLiteral("a held index moved from %1 to %2").arg(heldCaptions.at(i), held.at(i).data().toString());
