@@ -219,7 +219,9 @@ public:
         int reportReps = 3;
         int hugeObjects = 400000;
         int longJournal = 2000000;
-        bool listsOnly = false;
+        // Groups of figures to measure besides the list loads (1a, 1b); empty: all.
+        QStringList only;
+        bool wants(const char *group) const { return only.isEmpty() || only.contains(QLatin1String(group)); }
     };
 
     explicit Bench(const Options &options)
@@ -1105,7 +1107,7 @@ int Bench::run()
     m_figures << Figure{QStringLiteral("1a list of %1 objects / bare fetch").arg(m_o.objects),
                         listFigure(m_list10Station, m_list10Bare), QStringLiteral("<= 3x"), ratio10 <= 3.0};
 
-    if (!m_o.listsOnly)
+    if (m_o.wants("notifications"))
         measureNotifications();
 
     for (const QByteArray &sql : BenchData::objects(m_o.objects, m_o.bigObjects)) {
@@ -1129,14 +1131,19 @@ int Bench::run()
                    .arg(m_list100Station.describe(), m_list100Bare.describe())
                    .arg(double(m_list100Station.best()) / double(m_list100Bare.best()), 0, 'f', 2);
 
-    if (!m_o.listsOnly) {
+    if (m_o.wants("notifications"))
         measureBigNotifications();
+    if (m_o.wants("search"))
         measureSearch();
+    if (m_o.wants("journal"))
         measureJournal();
+    // The report's rows are the older part of the long journal.
+    if (m_o.wants("report") || m_o.wants("long-journal"))
         measureReport();
+    if (m_o.wants("long-journal"))
         measureLongJournal();
-    }
-    measureHugeList();
+    if (m_o.wants("lists"))
+        measureHugeList();
 
     m_station.reset();
     m_peer.reset();
@@ -1365,8 +1372,11 @@ int main(int argc, char **argv)
                                   QStringLiteral("n"), QStringLiteral("400000"));
     const QCommandLineOption longJournal(QStringLiteral("long-journal"), QStringLiteral("journal rows of the long journal"),
                                          QStringLiteral("n"), QStringLiteral("2000000"));
-    const QCommandLineOption listsOnly(QStringLiteral("lists-only"), QStringLiteral("only the list loads (1a, 1b, 1c)"));
-    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps, huge, longJournal, listsOnly});
+    const QCommandLineOption only(QStringLiteral("only"),
+                                  QStringLiteral("only these groups of figures, besides the list loads 1a and 1b: "
+                                                 "lists, notifications, search, journal, report, long-journal (comma-separated)"),
+                                  QStringLiteral("groups"));
+    parser.addOptions({port, schema, objects, big, burst, messages, reps, reportRows, reportReps, huge, longJournal, only});
     parser.process(app);
 
     Bench::Options o;
@@ -1381,7 +1391,8 @@ int main(int argc, char **argv)
     o.reportReps = std::max(1, parser.value(reportReps).toInt());
     o.hugeObjects = parser.value(huge).toInt();
     o.longJournal = parser.value(longJournal).toInt();
-    o.listsOnly = parser.isSet(listsOnly);
+    if (parser.isSet(only))
+        o.only = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (o.port == 0 || o.schema.isEmpty() || o.objects < 1 || o.bigObjects < o.objects || o.burst < 1 || o.messages < 1
         || o.reportRows < o.messages)
         fatal(QStringLiteral("usage: orvex-bench --port PORT --schema src/admin/schema.sql [options]; see --help"));

@@ -11,6 +11,8 @@
 
 #include <QTimer>
 
+#include <vector>
+
 namespace {
 
 // Stations date their rows by their own clocks: a taker's row may look a
@@ -109,7 +111,7 @@ void AlarmWatch::note(int row, const QDateTime &at, bool *seenNew, bool *changed
     if (it == m_alarms.end() && !waiting)
         return;
     // Only the first entry of a caption stands for the object.
-    if (m_model.findFirst(entry.caption) != row)
+    if (!m_model.isFirstOfCaption(row))
         return;
     if (it == m_alarms.end()) {
         m_alarms.insert(entry.caption, Alarm{at, {}});
@@ -156,12 +158,16 @@ void AlarmWatch::rowsChanged(int first, int last)
             if (isWaitingCode(m_model.entry(row).code))
                 note(row, at, &seenNew, &changed);
         }
-        const QStringList known = m_alarms.keys();
-        for (const QString &imei : known) {
-            const int row = m_model.findFirst(imei);
+        // Alarms whose entries no longer wait are noted after the walk:
+        // noting may end them, which takes them out of the hash.
+        std::vector<int> over;
+        for (auto it = m_alarms.cbegin(); it != m_alarms.cend(); ++it) {
+            const int row = m_model.findFirst(it.key());
             if (row >= first && row <= last && !isWaitingCode(m_model.entry(row).code))
-                note(row, at, &seenNew, &changed);
+                over.push_back(row);
         }
+        for (const int row : over)
+            note(row, at, &seenNew, &changed);
     }
     if (seenNew && m_repeat->isActive())
         m_repeat->stop(); // the notification has just sounded: a full pause before the repeat

@@ -25,21 +25,25 @@ QString pickerText(const QDateTimeEdit *picker)
 
 // IMEI, Type, User and most events repeat from row to row; sharing one copy
 // of each keeps a long journal small, and a reload does not have to free
-// every one of them again.
+// every one of them again. Texts are looked up by their bytes as the
+// database hands them over, so a repeated one costs no conversion and no
+// allocation.
 class Interner
 {
 public:
-    QString operator()(QString text)
+    QString operator()(QByteArrayView bytes)
     {
-        const auto known = m_texts.constFind(text);
+        // A key over the row's own bytes, not copied, just for the lookup.
+        const auto known = m_texts.constFind(QByteArray::fromRawData(bytes.data(), bytes.size()));
         if (known != m_texts.constEnd())
             return *known;
-        m_texts.insert(text);
+        const QString text = QString::fromUtf8(bytes);
+        m_texts.insert(bytes.toByteArray(), text);
         return text;
     }
 
 private:
-    QSet<QString> m_texts;
+    QHash<QByteArray, QString> m_texts;
 };
 
 // Fitting looks at this many of the newest rows: those an operator reads,
@@ -50,11 +54,15 @@ QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql
 {
     QList<JournalRow> rows;
     Interner shared;
-    const auto outcome = database.forEach(sql, [&rows, &shared](const DbRow &row) {
-        rows.append(JournalRow{shared(row.text(0)), row.text(1), shared(row.text(2)), shared(row.text(3)),
-                               shared(row.text(4))});
-        return true;
-    });
+    // Streamed: the rows are taken while the server is still sending them.
+    const auto outcome = database.forEach(
+        sql,
+        [&rows, &shared](const DbRow &row) {
+            rows.append(JournalRow{shared(row.view(0)), row.text(1), shared(row.view(2)), shared(row.view(3)),
+                                   shared(row.view(4))});
+            return true;
+        },
+        Database::Fetch::Streamed);
     // Rows cut off by a lost connection are not the journal: shown, they
     // would pass for all there is.
     if (outcome == Database::Rows::Cut)

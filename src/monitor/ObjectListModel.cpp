@@ -148,6 +148,13 @@ int ObjectListModel::findFirst(const QString &caption) const
     return firstRowOf(m_byCaption.value(caption));
 }
 
+bool ObjectListModel::isFirstOfCaption(int row) const
+{
+    if (m_sameCaption.empty())
+        return row >= 0 && row < rowCount();
+    return findFirst(entry(row).caption) == row;
+}
+
 ObjectListModel::CaptionKey ObjectListModel::captionKey(QByteArrayView utf8)
 {
     CaptionKey key;

@@ -56,6 +56,9 @@ public:
     const Entry &entry(int row) const { return m_entries.at(m_order.idAt(row)); }
     // The row of the first entry with this caption, or -1.
     int findFirst(const QString &caption) const;
+    // Whether no entry above this one has its caption (no lookup while
+    // every caption is listed once).
+    bool isFirstOfCaption(int row) const;
     int findFirstUtf8(QByteArrayView caption) const { return firstRowOf(m_byCaption.valueUtf8(caption)); }
     // A caption as the database hands it over, ready for findFirstRows: its
     // number when it is all digits, else its text.

@@ -258,6 +258,11 @@ private slots:
         // the same position.
         model.setCaptions({QString::fromUtf8(a), QString::fromUtf8(b), QString::fromUtf8(a)});
         QCOMPARE(rows({a, b, a}), (std::vector<int>{0, 1, 0}));
+        QVERIFY(model.isFirstOfCaption(0) && model.isFirstOfCaption(1) && !model.isFirstOfCaption(2));
+        // The later one sorted above: it is the first now.
+        model.setState(2, QStringLiteral("101"));
+        model.sortByState();
+        QVERIFY(model.isFirstOfCaption(0) && !model.isFirstOfCaption(1) && model.isFirstOfCaption(2));
     }
 
     // Notifications, deferred sorts of several changes and reloads, at
