@@ -2,6 +2,7 @@
 
 #include "AlarmEntry.h"
 #include "AlarmPanel.h"
+#include "CaptionIndex.h"
 #include "Database.h"
 #include "JournalSql.h"
 #include "ObjectListModel.h"
@@ -43,6 +44,13 @@ AlarmWatch::AlarmWatch(StationState &state, Database &database, ObjectListModel 
     connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &AlarmWatch::forgetUnlisted);
 }
 
+AlarmWatch::Key::Key(const QString &imei)
+    : number(CaptionIndex::numberKey(QStringView(imei)))
+{
+    if (number == 0)
+        text = imei;
+}
+
 void AlarmWatch::setClock(Clock clock)
 {
     m_clock = std::move(clock);
@@ -78,7 +86,7 @@ bool AlarmWatch::isWaitingCode(int code)
 
 bool AlarmWatch::isWaiting(const QString &imei) const
 {
-    const auto it = m_alarms.constFind(imei);
+    const auto it = m_alarms.constFind(Key(imei));
     return it != m_alarms.constEnd() && !it->taken.isValid();
 }
 
@@ -89,7 +97,7 @@ int AlarmWatch::waitingCount() const
 
 std::optional<qint64> AlarmWatch::waitingFor(const QString &imei) const
 {
-    const auto it = m_alarms.constFind(imei);
+    const auto it = m_alarms.constFind(Key(imei));
     if (it == m_alarms.constEnd() || it->taken.isValid())
         return std::nullopt;
     return qMax<qint64>(0, it->since.secsTo(now()));
@@ -97,7 +105,7 @@ std::optional<qint64> AlarmWatch::waitingFor(const QString &imei) const
 
 std::optional<qint64> AlarmWatch::waitedFor(const QString &imei) const
 {
-    const auto it = m_alarms.constFind(imei);
+    const auto it = m_alarms.constFind(Key(imei));
     if (it == m_alarms.constEnd() || !it->taken.isValid())
         return std::nullopt;
     return qMax<qint64>(0, it->since.secsTo(it->taken));
@@ -107,20 +115,20 @@ void AlarmWatch::note(int row, const QDateTime &at, bool *seenNew, bool *changed
 {
     const ObjectListModel::Entry &entry = m_model.entry(row);
     const bool waiting = isWaitingCode(entry.code);
-    auto it = m_alarms.find(entry.caption);
+    auto it = m_alarms.find(Key(entry.caption));
     if (it == m_alarms.end() && !waiting)
         return;
     // Only the first entry of a caption stands for the object.
     if (!m_model.isFirstOfCaption(row))
         return;
     if (it == m_alarms.end()) {
-        m_alarms.insert(entry.caption, Alarm{at, {}});
+        m_alarms.insert(Key(entry.caption), Alarm{entry.caption, at, {}});
         ++m_waiting;
         *seenNew = true;
     } else if (waiting) {
         if (it->taken.isValid()) {
             // A new alarm after the last one was taken: it waits afresh.
-            *it = Alarm{at, {}};
+            *it = Alarm{entry.caption, at, {}};
             ++m_waiting;
             *seenNew = true;
         }
@@ -162,7 +170,7 @@ void AlarmWatch::rowsChanged(int first, int last)
         // noting may end them, which takes them out of the hash.
         std::vector<int> over;
         for (auto it = m_alarms.cbegin(); it != m_alarms.cend(); ++it) {
-            const int row = m_model.findFirst(it.key());
+            const int row = m_model.findFirst(it->imei);
             if (row >= first && row <= last && !isWaitingCode(m_model.entry(row).code))
                 over.push_back(row);
         }
@@ -180,7 +188,7 @@ void AlarmWatch::forgetUnlisted()
 {
     // An object no longer listed is no longer seen by this station.
     for (auto it = m_alarms.begin(); it != m_alarms.end();) {
-        if (m_model.findFirst(it.key()) >= 0) {
+        if (m_model.findFirst(it->imei) >= 0) {
             ++it;
             continue;
         }
@@ -212,7 +220,7 @@ void AlarmWatch::repeatTick()
     // their own remind with the alarm sound.
     int highest = -1;
     for (auto it = m_alarms.constBegin(); it != m_alarms.constEnd(); ++it) {
-        const int row = m_model.findFirst(it.key());
+        const int row = m_model.findFirst(it->imei);
         if (!it->taken.isValid() && row >= 0)
             highest = qMax(highest, m_model.entry(row).code);
     }
@@ -231,7 +239,7 @@ bool AlarmWatch::updateOverdue()
     const QDateTime at = now();
     for (auto it = m_alarms.constBegin(); it != m_alarms.constEnd(); ++it) {
         if (!it->taken.isValid() && it->since.secsTo(at) > m_overdueSeconds)
-            overdue.insert(it.key());
+            overdue.insert(it->imei);
     }
     if (overdue == m_overdue)
         return false;
@@ -283,7 +291,7 @@ std::optional<AlarmWatch::Taker> AlarmWatch::takenBy(const QString &imei)
     taker.when = QDateTime::fromString(date, JournalDate);
     if (taker.user.isEmpty() || !taker.when.isValid())
         return std::nullopt;
-    const auto it = m_alarms.constFind(imei);
+    const auto it = m_alarms.constFind(Key(imei));
     if (it != m_alarms.constEnd() && taker.when.secsTo(it->since) > ClockSlackSeconds)
         return std::nullopt;
     return taker;

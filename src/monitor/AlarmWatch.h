@@ -92,9 +92,26 @@ signals:
 private:
     struct Alarm
     {
+        QString imei;
         QDateTime since;
         // Valid once the alarm was taken into processing.
         QDateTime taken;
+    };
+    // An object's IMEI as the alarms are kept by: its number when it is all
+    // digits. A reload of the states looks up every alarm, and hashing and
+    // comparing 15-character texts cost more than the reload's own lookups.
+    struct Key
+    {
+        explicit Key(const QString &imei);
+        bool operator==(const Key &other) const { return number == other.number && text == other.text; }
+        friend size_t qHash(const Key &key, size_t seed = 0)
+        {
+            return key.number != 0 ? qHash(key.number, seed) : qHash(key.text, seed);
+        }
+
+        quint64 number = 0;
+        // Only for an IMEI that is no number.
+        QString text;
     };
 
     void rowsChanged(int first, int last);
@@ -113,7 +130,7 @@ private:
     QTimer *m_repeat;
     int m_repeatSeconds = 10;
     int m_overdueSeconds = 120;
-    QHash<QString, Alarm> m_alarms;
+    QHash<Key, Alarm> m_alarms;
     QSet<QString> m_overdue;
     // Alarms in m_alarms not taken yet.
     int m_waiting = 0;
