@@ -191,18 +191,18 @@ void ObjectList::Load_Objects(const QString &group)
     if (!sql) {
         // Nothing may be listed: whatever was listed before (another
         // operator's objects) goes too.
-        m_model->setCaptions({});
+        m_model->clear();
         m_session.setSelectionCleared();
         return;
     }
     if (!m_state.Base_connected)
         return;
-    QStringList imeis;
-    // Streamed: the rows are taken while the server is still sending them.
+    // Streamed: the entries are built while the server is still sending.
+    m_model->beginCaptions();
     const auto outcome = m_database.forEach(
         *sql,
-        [&imeis](const DbRow &row) {
-            imeis << row.text(0);
+        [this](const DbRow &row) {
+            m_model->addCaption(row.view(0));
             return true;
         },
         Database::Fetch::Streamed);
@@ -211,7 +211,7 @@ void ObjectList::Load_Objects(const QString &group)
             m_database.showError(m_state.dialogs, window());
         return;
     }
-    m_model->setCaptions(imeis);
+    m_model->endCaptions();
     // The view lets go of its selection with the old entries, silently.
     m_session.setSelectionCleared();
     // A search under way goes on over the new entries.

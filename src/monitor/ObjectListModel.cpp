@@ -42,15 +42,15 @@ bool sortsBefore(int a, int b)
 template<typename Use>
 void forEachAhead(const CaptionIndex &index, const std::vector<quint64> &keys, Use use)
 {
-    constexpr size_t Ahead = 16;
+    const size_t ahead = ObjectListModel::LookAhead;
     const size_t count = keys.size();
-    for (size_t i = 0; i < std::min(Ahead, count); ++i) {
+    for (size_t i = 0; i < std::min(ahead, count); ++i) {
         if (keys[i] != 0)
             index.prefetch(keys[i]);
     }
     for (size_t i = 0; i < count; ++i) {
-        if (i + Ahead < count && keys[i + Ahead] != 0)
-            index.prefetch(keys[i + Ahead]);
+        if (i + ahead < count && keys[i + ahead] != 0)
+            index.prefetch(keys[i + ahead]);
         use(i);
     }
 }
@@ -104,29 +104,54 @@ void ObjectListModel::setIcons(const QList<QIcon> &icons)
 
 void ObjectListModel::setCaptions(const QStringList &captions)
 {
+    beginCaptions();
+    for (const QString &caption : captions)
+        addEntry(caption, CaptionIndex::numberKey(QStringView(caption)));
+    endCaptions();
+}
+
+void ObjectListModel::beginCaptions()
+{
+    m_nextCount = 0;
+    m_nextKeys.clear();
+}
+
+void ObjectListModel::addCaption(QByteArrayView utf8)
+{
+    addEntry(QString::fromUtf8(utf8), CaptionIndex::numberKey(utf8));
+}
+
+void ObjectListModel::addEntry(const QString &caption, quint64 key)
+{
+    // The slots of the list before last are used again: its texts are let go
+    // one by one while the rows come in.
+    const int id = m_nextCount++;
+    Entry &e = id < m_next.size() ? m_next[id] : m_next.emplace_back();
+    e.caption = caption;
+    e.state = caption;
+    e.code = codeOf(caption);
+    e.image = StateModel::NotConnectedImage;
+    e.serial = id;
+    m_nextKeys.push_back(key);
+}
+
+void ObjectListModel::endCaptions()
+{
+    m_next.resize(m_nextCount);
     beginResetModel();
-    const qsizetype count = captions.size();
-    m_entries.clear();
-    m_entries.reserve(count);
+    // The entries built aside take the list's place; the ones they replace
+    // are kept for the next reload to write over.
+    m_entries.swap(m_next);
+    m_keys.swap(m_nextKeys);
+    const qsizetype count = m_entries.size();
     m_byCaption.reset(count);
-    m_keys.clear();
-    m_keys.reserve(size_t(count));
     m_sameCaption.clear();
     m_changed.clear();
     m_isChanged.clear();
-    for (const QString &caption : captions) {
-        const int id = int(m_entries.size());
-        Entry &e = m_entries.emplace_back();
-        e.caption = caption;
-        e.state = caption;
-        e.code = codeOf(caption);
-        e.image = StateModel::NotConnectedImage;
-        e.serial = id;
-        m_keys.push_back(CaptionIndex::numberKey(QStringView(caption)));
-    }
     forEachAhead(m_byCaption, m_keys, [&](size_t i) {
         const int id = int(i);
-        const int first = m_keys[i] != 0 ? m_byCaption.addNumber(m_keys[i], id) : m_byCaption.add(captions.at(id), id);
+        const int first =
+            m_keys[i] != 0 ? m_byCaption.addNumber(m_keys[i], id) : m_byCaption.add(m_entries.at(id).caption, id);
         if (first >= 0) {
             if (m_sameCaption.empty())
                 m_sameCaption.assign(size_t(count), -1);
@@ -141,6 +166,8 @@ void ObjectListModel::setCaptions(const QStringList &captions)
 void ObjectListModel::clear()
 {
     setCaptions({});
+    m_next.clear();
+    m_next.squeeze();
 }
 
 int ObjectListModel::findFirst(const QString &caption) const
@@ -171,27 +198,42 @@ std::vector<int> ObjectListModel::findFirstRows(const std::vector<CaptionKey> &k
     return rows;
 }
 
-void ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rowsOut) const
+bool ObjectListModel::guessedAt(const std::vector<CaptionKey> &keys, size_t i) const
 {
     // Only while the list is as listed (row = id) and every caption is
     // listed once is the entry at the same position the first one.
-    const bool guess = m_order.isListedOrder() && m_sameCaption.empty();
-    const auto guessed = [&](size_t i) { return guess && i < m_keys.size() && m_keys[i] == keys[i].number; };
+    return m_order.isListedOrder() && m_sameCaption.empty() && i < m_keys.size() && keys[i].number != 0
+        && m_keys[i] == keys[i].number;
+}
+
+void ObjectListModel::lookAhead(const std::vector<CaptionKey> &keys, size_t i) const
+{
+    if (keys[i].number != 0 && !guessedAt(keys, i))
+        m_byCaption.prefetch(keys[i].number);
+}
+
+int ObjectListModel::rowFor(const std::vector<CaptionKey> &keys, size_t i) const
+{
+    const CaptionKey &key = keys[i];
+    if (key.number == 0)
+        return findFirst(key.text);
+    if (guessedAt(keys, i))
+        return int(i);
+    return firstRowOf(m_byCaption.numberValue(key.number));
+}
+
+void ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rowsOut) const
+{
     std::vector<int> &rows = *rowsOut;
-    rows.assign(keys.size(), -1);
-    std::vector<quint64> numbers;
-    numbers.reserve(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        numbers.push_back(guessed(i) ? 0 : keys[i].number);
-    forEachAhead(m_byCaption, numbers, [&](size_t i) {
-        const CaptionKey &key = keys[i];
-        if (key.number == 0)
-            rows[i] = findFirst(key.text);
-        else if (numbers[i] == 0)
-            rows[i] = int(i);
-        else
-            rows[i] = firstRowOf(m_byCaption.numberValue(key.number));
-    });
+    rows.clear();
+    rows.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        lookAhead(keys, i);
+        if (i >= LookAhead)
+            rows.push_back(rowFor(keys, i - LookAhead));
+    }
+    while (rows.size() < keys.size())
+        rows.push_back(rowFor(keys, rows.size()));
 }
 
 int ObjectListModel::firstRowOf(int id) const
@@ -245,17 +287,25 @@ void ObjectListModel::beginStates()
 {
     m_stateKeys.clear();
     m_stateTexts.clear();
+    m_stateRows.clear();
 }
 
 void ObjectListModel::addState(QByteArrayView caption, const QString &stateText)
 {
+    // Each row's entry is found while the later rows come in, with its
+    // place in the index asked for some rows earlier.
+    const size_t i = m_stateKeys.size();
     m_stateKeys.push_back(captionKey(caption));
     m_stateTexts.append(stateText);
+    lookAhead(m_stateKeys, i);
+    if (i >= LookAhead)
+        m_stateRows.push_back(rowFor(m_stateKeys, i - LookAhead));
 }
 
 void ObjectListModel::endStates()
 {
-    findFirstRows(m_stateKeys, &m_stateRows);
+    while (m_stateRows.size() < m_stateKeys.size())
+        m_stateRows.push_back(rowFor(m_stateKeys, m_stateRows.size()));
     int first = int(m_entries.size());
     int last = -1;
     for (size_t i = 0; i < m_stateRows.size(); ++i) {

@@ -52,6 +52,13 @@ public:
     // caption itself standing in for the state until the states are loaded.
     void setCaptions(const QStringList &captions);
     void clear();
+    // The same, caption by caption as the database hands them over. The new
+    // entries are built aside while the rows come in and take the list's
+    // place only at endCaptions: a reload cut off midway leaves the list as
+    // it was (call beginCaptions again, or nothing).
+    void beginCaptions();
+    void addCaption(QByteArrayView utf8);
+    void endCaptions();
 
     const Entry &entry(int row) const { return m_entries.at(m_order.idAt(row)); }
     // The row of the first entry with this caption, or -1.
@@ -76,6 +83,8 @@ public:
     // so that the cache misses of a 400,000-entry index overlap instead of
     // coming one after another.
     void findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rows) const;
+    // How many keys ahead of its use a lookup is started.
+    static constexpr size_t LookAhead = 16;
     std::vector<int> findFirstRows(const std::vector<CaptionKey> &keys) const;
 
     // The state as text exactly as given; its icon follows from its code.
@@ -99,6 +108,10 @@ public:
 
 private:
     void assign(int id, const QString &stateText);
+    void addEntry(const QString &caption, quint64 key);
+    bool guessedAt(const std::vector<CaptionKey> &keys, size_t i) const;
+    void lookAhead(const std::vector<CaptionKey> &keys, size_t i) const;
+    int rowFor(const std::vector<CaptionKey> &keys, size_t i) const;
     int firstRowOf(int id) const;
     void sortAll();
     // A re-order's bracket: the persistent indexes (the view's selection and
@@ -116,6 +129,10 @@ private:
 
     // By id: the order in which the entries were listed.
     QList<Entry> m_entries;
+    // A reload of the captions under way, in the slots of the entries before.
+    QList<Entry> m_next;
+    int m_nextCount = 0;
+    std::vector<quint64> m_nextKeys;
     StateOrder m_order;
     // Ids whose code changed since the last sort.
     std::vector<int> m_changed;

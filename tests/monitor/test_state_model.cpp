@@ -265,6 +265,41 @@ private slots:
         QVERIFY(model.isFirstOfCaption(0) && !model.isFirstOfCaption(1) && model.isFirstOfCaption(2));
     }
 
+    // A reload is built aside: cut off midway it changes nothing, and the
+    // slots it writes over are those of the list before last.
+    void reloadBuiltAside() const
+    {
+        ObjectListModel model;
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        model.setCaptions({QStringLiteral("356938035643801"), QStringLiteral("356938035643802"), QStringLiteral("объект")});
+        model.setState(0, QStringLiteral("101"));
+        model.beginCaptions();
+        model.addCaption("356938035643803");
+        model.addCaption("356938035643804");
+        // Cut off: no endCaptions.
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.entry(0).state, QStringLiteral("101"));
+        QCOMPARE(model.findFirst(QStringLiteral("356938035643803")), -1);
+        QCOMPARE(model.findFirst(QStringLiteral("объект")), 2);
+        QCOMPARE(resets.size(), 1);
+
+        for (const QList<QByteArray> &captions : {QList<QByteArray>{"1", "2", "3", "4", "объект", "1"},
+                                                  QList<QByteArray>{"356938035643809"}, QList<QByteArray>{}}) {
+            model.beginCaptions();
+            for (const QByteArray &caption : captions)
+                model.addCaption(caption);
+            model.endCaptions();
+            QCOMPARE(model.rowCount(), captions.size());
+            for (int row = 0; row < captions.size(); ++row) {
+                const QString caption = QString::fromUtf8(captions.at(row));
+                QCOMPARE(model.entry(row).caption, caption);
+                QCOMPARE(model.entry(row).state, caption);
+                QCOMPARE(model.findFirst(caption), int(captions.indexOf(captions.at(row))));
+            }
+            QCOMPARE(model.findFirst(QStringLiteral("356938035643801")), -1);
+        }
+    }
+
     // Notifications, deferred sorts of several changes and reloads, at
     // random, against a stable sort of the whole list: the same order, the
     // same first entry of every caption, persistent indexes on their
