@@ -45,10 +45,24 @@ AlarmWatch::AlarmWatch(StationState &state, Database &database, ObjectListModel 
 }
 
 AlarmWatch::Key::Key(const QString &imei)
-    : number(CaptionIndex::numberKey(QStringView(imei)))
+    : Key(CaptionIndex::numberKey(QStringView(imei)), imei)
+{
+}
+
+AlarmWatch::Key::Key(quint64 key, const QString &imei)
+    : number(key)
 {
     if (number == 0)
         text = imei;
+}
+
+int AlarmWatch::rowOf(const Alarm &alarm) const
+{
+    // The entry noted at the last reload is the object's own while every
+    // caption is listed once; otherwise the first of its caption is.
+    if (alarm.entry >= 0 && !m_model.hasRepeatedCaptions())
+        return m_model.rowOfSerial(alarm.entry);
+    return m_model.findFirst(alarm.imei);
 }
 
 void AlarmWatch::setClock(Clock clock)
@@ -115,20 +129,21 @@ void AlarmWatch::note(int row, const QDateTime &at, bool *seenNew, bool *changed
 {
     const ObjectListModel::Entry &entry = m_model.entry(row);
     const bool waiting = isWaitingCode(entry.code);
-    auto it = m_alarms.find(Key(entry.caption));
+    const Key key(m_model.captionKeyAt(row), entry.caption);
+    auto it = m_alarms.find(key);
     if (it == m_alarms.end() && !waiting)
         return;
     // Only the first entry of a caption stands for the object.
     if (!m_model.isFirstOfCaption(row))
         return;
     if (it == m_alarms.end()) {
-        m_alarms.insert(Key(entry.caption), Alarm{entry.caption, at, {}});
+        m_alarms.insert(key, Alarm{entry.caption, at, {}, entry.serial});
         ++m_waiting;
         *seenNew = true;
     } else if (waiting) {
         if (it->taken.isValid()) {
             // A new alarm after the last one was taken: it waits afresh.
-            *it = Alarm{entry.caption, at, {}};
+            *it = Alarm{entry.caption, at, {}, entry.serial};
             ++m_waiting;
             *seenNew = true;
         }
@@ -170,7 +185,7 @@ void AlarmWatch::rowsChanged(int first, int last)
         // noting may end them, which takes them out of the hash.
         std::vector<int> over;
         for (auto it = m_alarms.cbegin(); it != m_alarms.cend(); ++it) {
-            const int row = m_model.findFirst(it->imei);
+            const int row = rowOf(*it);
             if (row >= first && row <= last && !isWaitingCode(m_model.entry(row).code))
                 over.push_back(row);
         }
@@ -188,7 +203,9 @@ void AlarmWatch::forgetUnlisted()
 {
     // An object no longer listed is no longer seen by this station.
     for (auto it = m_alarms.begin(); it != m_alarms.end();) {
-        if (m_model.findFirst(it->imei) >= 0) {
+        const int row = m_model.findFirst(it->imei);
+        if (row >= 0) {
+            it->entry = m_model.entry(row).serial;
             ++it;
             continue;
         }

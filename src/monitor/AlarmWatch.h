@@ -96,6 +96,8 @@ private:
         QDateTime since;
         // Valid once the alarm was taken into processing.
         QDateTime taken;
+        // The object's entry (its serial) in the list as last loaded.
+        int entry = -1;
     };
     // An object's IMEI as the alarms are kept by: its number when it is all
     // digits. A reload of the states looks up every alarm, and hashing and
@@ -103,6 +105,8 @@ private:
     struct Key
     {
         explicit Key(const QString &imei);
+        // With the caption's key as the list holds it (0: no number).
+        Key(quint64 key, const QString &imei);
         bool operator==(const Key &other) const { return number == other.number && text == other.text; }
         friend size_t qHash(const Key &key, size_t seed = 0)
         {
@@ -118,6 +122,7 @@ private:
     // Follows one entry's code: a new wait, a taking, or the end.
     void note(int row, const QDateTime &at, bool *seenNew, bool *changed);
     void forgetUnlisted();
+    int rowOf(const Alarm &alarm) const;
     void followTimer();
     void fillEntry(AlarmEntry *entry);
     bool updateOverdue();

@@ -175,6 +175,17 @@ int ObjectListModel::findFirst(const QString &caption) const
     return firstRowOf(m_byCaption.value(caption));
 }
 
+int ObjectListModel::rowOfSerial(int serial) const
+{
+    return serial >= 0 && serial < m_entries.size() ? m_order.rowOf(serial) : -1;
+}
+
+quint64 ObjectListModel::captionKeyAt(int row) const
+{
+    const int id = m_order.idAt(row);
+    return size_t(id) < m_keys.size() ? m_keys[size_t(id)] : 0;
+}
+
 bool ObjectListModel::isFirstOfCaption(int row) const
 {
     if (m_sameCaption.empty())

@@ -66,6 +66,11 @@ public:
     // Whether no entry above this one has its caption (no lookup while
     // every caption is listed once).
     bool isFirstOfCaption(int row) const;
+    bool hasRepeatedCaptions() const { return !m_sameCaption.empty(); }
+    // The row of the entry with this serial.
+    int rowOfSerial(int serial) const;
+    // The entry's caption as a key of CaptionIndex::numberKey (0: no number).
+    quint64 captionKeyAt(int row) const;
     int findFirstUtf8(QByteArrayView caption) const { return firstRowOf(m_byCaption.valueUtf8(caption)); }
     // A caption as the database hands it over, ready for findFirstRows: its
     // number when it is all digits, else its text.

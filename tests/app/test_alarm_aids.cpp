@@ -14,6 +14,7 @@
 #include "TcpPeer.h"
 #include "TestDatabase.h"
 
+#include <QComboBox>
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QImage>
@@ -210,6 +211,56 @@ private slots:
         m_peer->send(Packets::state(Quiet, 1));
         QTRY_VERIFY(!watch().isWaiting(Quiet));
         QVERIFY(!repeat->isActive());
+    }
+
+    // Reloads of the list keep each waiting alarm's age, end the alarms the
+    // database no longer holds, start new ones and forget objects no longer
+    // listed; a reload of the states alone does the same on a sorted list.
+    void alarmsFollowReloads()
+    {
+        start();
+        ObjectList &objects = main()->objects();
+        const QString group = main()->ComboBox1->currentText();
+        QCOMPARE(watch().waitingCount(), 2);
+        advance(30);
+        QString error;
+        QVERIFY2(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=2 WHERE IMEI='%1';"
+                                                   "UPDATE orvex_base.objects SET State=110 WHERE IMEI='%2';")
+                                        .arg(Safe, Quiet),
+                                    &error),
+                 qPrintable(error));
+        objects.Load_Objects(group);
+        objects.Load_States();
+        QCOMPARE(watch().waitingCount(), 2);
+        QVERIFY(!watch().isWaiting(Safe));
+        QCOMPARE(watch().waitingFor(Disarmed), std::optional<qint64>(30));
+        QCOMPARE(watch().waitingFor(Quiet), std::optional<qint64>(0));
+
+        // The states alone, on the sorted list: the alarm taken elsewhere and
+        // the one processed end, the one that waited keeps its age.
+        advance(20);
+        QVERIFY2(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=90 WHERE IMEI='%1';"
+                                                   "UPDATE orvex_base.objects SET State=1 WHERE IMEI='%2';")
+                                        .arg(Quiet, Disarmed),
+                                    &error),
+                 qPrintable(error));
+        objects.Load_States();
+        QCOMPARE(watch().waitingCount(), 0);
+        QVERIFY(!watch().waitingFor(Quiet));
+        QVERIFY(!watch().isWaiting(Disarmed));
+
+        // A new alarm, then its object leaves the list.
+        QVERIFY2(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=101 WHERE IMEI='%1';").arg(Taken), &error),
+                 qPrintable(error));
+        objects.Load_States();
+        QCOMPARE(watch().waitingCount(), 1);
+        QVERIFY(watch().isWaiting(Taken));
+        QVERIFY2(TestDatabase::exec(QStringLiteral("DELETE FROM orvex_base.objects WHERE IMEI='%1';").arg(Taken), &error),
+                 qPrintable(error));
+        objects.Load_Objects(group);
+        objects.Load_States();
+        QCOMPARE(watch().waitingCount(), 0);
+        QVERIFY(!watch().isWaiting(Taken));
     }
 
     void repeatsSwitchedOffByTheSetting()
