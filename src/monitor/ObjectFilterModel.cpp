@@ -152,6 +152,20 @@ QString ObjectFilterModel::joinTexts(const QStringList &fields)
     return fields.join(QChar(Separator));
 }
 
+QString ObjectFilterModel::joinUtf8(std::initializer_list<QByteArrayView> fields, QByteArray *buffer)
+{
+    // The fields are put together as bytes and made a text once.
+    buffer->clear();
+    bool first = true;
+    for (const QByteArrayView field : fields) {
+        if (!first)
+            buffer->append(char(Separator));
+        first = false;
+        buffer->append(field);
+    }
+    return QString::fromUtf8(*buffer);
+}
+
 void ObjectFilterModel::setTexts(std::vector<QString> texts)
 {
     m_texts = std::move(texts);
@@ -185,16 +199,9 @@ void ObjectFilterModel::setFilterText(const QString &text)
 
 void ObjectFilterModel::buildIndex()
 {
-    const int count = m_source->rowCount();
-    int slotCount = 0;
-    for (int row = 0; row < count; ++row)
-        slotCount = std::max(slotCount, m_source->entry(row).serial + 1);
-    std::vector<int> rowOf(size_t(slotCount), -1);
-    for (int row = 0; row < count; ++row) {
-        int &at = rowOf[size_t(m_source->entry(row).serial)];
-        if (at < 0)
-            at = row;
-    }
+    // Serials run from 0 to the count; going by them walks the entries in
+    // memory order, not through the list's order.
+    const int slotCount = m_source->rowCount();
     // An IMEI listed twice has its texts read once, for its first entry.
     const auto textOf = [this](int serial, const QString &caption) -> const QString & {
         static const QString none;
@@ -209,23 +216,19 @@ void ObjectFilterModel::buildIndex()
 
     qsizetype size = 0;
     for (int serial = 0; serial < slotCount; ++serial) {
-        if (const int row = rowOf[size_t(serial)]; row >= 0) {
-            const QString &caption = m_source->entry(row).caption;
-            size += caption.size() + textOf(serial, caption).size() + 2;
-        }
+        const QString &caption = m_source->entryBySerial(serial).caption;
+        size += caption.size() + textOf(serial, caption).size() + 2;
     }
     QString haystack;
     haystack.reserve(size);
     m_begin.assign(size_t(slotCount) + 1, 0);
     for (int serial = 0; serial < slotCount; ++serial) {
         m_begin[size_t(serial)] = haystack.size();
-        if (const int row = rowOf[size_t(serial)]; row >= 0) {
-            const QString &caption = m_source->entry(row).caption;
-            haystack += caption;
-            haystack += QChar(Separator);
-            haystack += textOf(serial, caption);
-            haystack += QChar(Separator);
-        }
+        const QString &caption = m_source->entryBySerial(serial).caption;
+        haystack += caption;
+        haystack += QChar(Separator);
+        haystack += textOf(serial, caption);
+        haystack += QChar(Separator);
     }
     m_begin[size_t(slotCount)] = haystack.size();
     // One pass over one buffer, entry by entry, in place.

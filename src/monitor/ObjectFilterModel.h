@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     // breaks and runs of blanks in them are searched as one blank, as the
     // search text is taken.
     static QString joinTexts(const QStringList &fields);
+    // The same from the fields' UTF-8 bytes, through a buffer kept by the
+    // caller: one text made per entry.
+    static QString joinUtf8(std::initializer_list<QByteArrayView> fields, QByteArray *buffer);
     bool hasTexts() const { return m_hasTexts; }
 
     void setFilterText(const QString &text);

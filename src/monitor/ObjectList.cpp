@@ -227,17 +227,22 @@ void ObjectList::loadSearchTexts(const QString &group)
         return;
     // Serials run from 0 in the order the entries were listed.
     std::vector<QString> texts(size_t(m_model->rowCount()));
-    m_database.forEach(*sql, [this, &texts](const DbRow &row) {
-        const int entry = m_model->findFirstUtf8(row.view(0));
-        if (entry >= 0) {
-            const size_t serial = size_t(m_model->entry(entry).serial);
-            if (serial < texts.size())
-                texts[serial] = ObjectFilterModel::joinTexts({row.text(1), row.text(2), row.text(3), row.text(4)});
-        }
-        return true;
-    });
-    // Texts that could not be read: the search finds objects by IMEI until
-    // the next refill, without a message, as the list's hint does.
+    QByteArray buffer;
+    const auto outcome = m_database.forEach(
+        *sql,
+        [this, &texts, &buffer](const DbRow &row) {
+            const int serial = m_model->findFirstSerialUtf8(row.view(0));
+            if (serial >= 0 && size_t(serial) < texts.size())
+                texts[size_t(serial)] =
+                    ObjectFilterModel::joinUtf8({row.view(1), row.view(2), row.view(3), row.view(4)}, &buffer);
+            return true;
+        },
+        Database::Fetch::Streamed);
+    // Texts that could not be read, or only in part: the search finds
+    // objects by IMEI until the next refill, without a message, as the
+    // list's hint does.
+    if (outcome != Database::Rows::Ok)
+        texts.assign(texts.size(), QString());
     m_filter->setTexts(std::move(texts));
 }
 

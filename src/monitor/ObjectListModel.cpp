@@ -175,6 +175,15 @@ int ObjectListModel::findFirst(const QString &caption) const
     return firstRowOf(m_byCaption.value(caption));
 }
 
+int ObjectListModel::findFirstSerialUtf8(QByteArrayView caption) const
+{
+    const int id = m_byCaption.valueUtf8(caption);
+    if (id < 0 || m_sameCaption.empty())
+        return id;
+    const int row = firstRowOf(id);
+    return row < 0 ? -1 : entry(row).serial;
+}
+
 int ObjectListModel::rowOfSerial(int serial) const
 {
     return serial >= 0 && serial < m_entries.size() ? m_order.rowOf(serial) : -1;

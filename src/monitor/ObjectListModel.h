@@ -61,6 +61,11 @@ public:
     void endCaptions();
 
     const Entry &entry(int row) const { return m_entries.at(m_order.idAt(row)); }
+    // The entry with this serial: serials run from 0 to rowCount() - 1, and
+    // going by them costs no walk through the order.
+    const Entry &entryBySerial(int serial) const { return m_entries.at(serial); }
+    // The serial of the first entry with this caption, or -1.
+    int findFirstSerialUtf8(QByteArrayView caption) const;
     // The row of the first entry with this caption, or -1.
     int findFirst(const QString &caption) const;
     // Whether no entry above this one has its caption (no lookup while

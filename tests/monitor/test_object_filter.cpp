@@ -92,6 +92,24 @@ private slots:
         QCOMPARE(ObjectFilterModel::searchKey(typed), key);
     }
 
+    // Fields joined from the database's bytes are the fields joined as texts.
+    void joiningBytesAsTexts() const
+    {
+        QByteArray buffer = "left from the row before";
+        const QList<QList<QByteArray>> rows = {
+            {"NCR SelfServ 22", "ул. Тверская, д. 1", "холл", "Иванов И.И."},
+            {"", "", "", ""},
+            {"Wincor", "", "Ёлкин\nпроезд", "Müller"},
+        };
+        for (const QList<QByteArray> &f : rows) {
+            QStringList texts;
+            for (const QByteArray &field : f)
+                texts << QString::fromUtf8(field);
+            QCOMPARE(ObjectFilterModel::joinUtf8({f.at(0), f.at(1), f.at(2), f.at(3)}, &buffer),
+                     ObjectFilterModel::joinTexts(texts));
+        }
+    }
+
     void findsByEveryFieldInTheListsOrder()
     {
         Lists l;
