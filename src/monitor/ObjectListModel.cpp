@@ -211,13 +211,6 @@ ObjectListModel::CaptionKey ObjectListModel::captionKey(QByteArrayView utf8)
     return key;
 }
 
-std::vector<int> ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys) const
-{
-    std::vector<int> rows;
-    findFirstRows(keys, &rows);
-    return rows;
-}
-
 bool ObjectListModel::guessedAt(const std::vector<CaptionKey> &keys, size_t i) const
 {
     // Only while the list is as listed (row = id) and every caption is
@@ -242,10 +235,9 @@ int ObjectListModel::rowFor(const std::vector<CaptionKey> &keys, size_t i) const
     return firstRowOf(m_byCaption.numberValue(key.number));
 }
 
-void ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rowsOut) const
+std::vector<int> ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys) const
 {
-    std::vector<int> &rows = *rowsOut;
-    rows.clear();
+    std::vector<int> rows;
     rows.reserve(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         lookAhead(keys, i);
@@ -254,6 +246,7 @@ void ObjectListModel::findFirstRows(const std::vector<CaptionKey> &keys, std::ve
     }
     while (rows.size() < keys.size())
         rows.push_back(rowFor(keys, rows.size()));
+    return rows;
 }
 
 int ObjectListModel::firstRowOf(int id) const

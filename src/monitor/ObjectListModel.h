@@ -76,6 +76,7 @@ public:
     int rowOfSerial(int serial) const;
     // The entry's caption as a key of CaptionIndex::numberKey (0: no number).
     quint64 captionKeyAt(int row) const;
+    // findFirst for a caption given as UTF-8 bytes.
     int findFirstUtf8(QByteArrayView caption) const { return firstRowOf(m_byCaption.valueUtf8(caption)); }
     // A caption as the database hands it over, ready for findFirstRows: its
     // number when it is all digits, else its text.
@@ -85,16 +86,15 @@ public:
         QString text;
     };
     static CaptionKey captionKey(QByteArrayView utf8);
-    // The rows of the first entries with these captions (-1 where none), in
-    // one go, as a reload of the states needs them. The entry listed at the
-    // same position is tried first: a second statement read through the same
-    // index returns the objects in the order they were listed (a group's
-    // list). Otherwise each lookup is started several keys ahead of its use,
-    // so that the cache misses of a 400,000-entry index overlap instead of
-    // coming one after another.
-    void findFirstRows(const std::vector<CaptionKey> &keys, std::vector<int> *rows) const;
     // How many keys ahead of its use a lookup is started.
     static constexpr size_t LookAhead = 16;
+    // The rows of the first entries with these captions (-1 where none), in
+    // one go, as a reload of the states finds them. The entry listed at the
+    // same position is tried first: a second statement read through the same
+    // index returns the objects in the order they were listed (a group's
+    // list). Otherwise each lookup is started LookAhead keys ahead of its
+    // use, so that the cache misses of a 400,000-entry index overlap instead
+    // of coming one after another.
     std::vector<int> findFirstRows(const std::vector<CaptionKey> &keys) const;
 
     // The state as text exactly as given; its icon follows from its code.
@@ -102,10 +102,12 @@ public:
     // Many at once, with one change notification.
     void setStates(const QList<std::pair<int, QString>> &rowStates);
     // A reload of every state, row by row as the database hands them over.
-    // The rows are matched to entries at the end, all at once (see
-    // findFirstRows), with one change notification; rows of captions not
-    // listed are left out. The buffers are kept for the next reload: with
-    // 400,000 objects fresh ones would be faulted in page by page each time.
+    // Each row's entry is found as the later rows come in (as findFirstRows
+    // finds them); the states are set only at endStates, with one change
+    // notification, so a reload cut off midway changes nothing. Rows of
+    // captions not listed are left out. The buffers are kept for the next
+    // reload: with 400,000 objects fresh ones would be faulted in page by
+    // page each time.
     void beginStates();
     void addState(QByteArrayView caption, const QString &stateText);
     void endStates();

@@ -7,6 +7,7 @@
 #include "ObjectList.h"
 #include "Packets.h"
 #include "RecordingSoundPlayer.h"
+#include "ShownList.h"
 #include "Station.h"
 #include "StationFixture.h"
 #include "TForm1.h"
@@ -58,22 +59,8 @@ private:
     QListView *table() const { return main()->objects().OTable; }
     QString alarmSound() const { return m_f->dir.filePath(QStringLiteral("alarm.wav")); }
 
-    int rowOf(const QString &imei) const
-    {
-        const QAbstractItemModel *model = table()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            if (model->index(row, 0).data().toString() == imei)
-                return row;
-        }
-        return -1;
-    }
-
-    void select(const QString &imei)
-    {
-        const int row = rowOf(imei);
-        QVERIFY(row >= 0);
-        table()->selectionModel()->setCurrentIndex(table()->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
-    }
+    int rowOf(const QString &imei) const { return ShownList::rowOf(table(), imei); }
+    void select(const QString &imei) { QVERIFY(ShownList::select(table(), imei)); }
 
     // The hint the list shows for the entry, as when the mouse rests on it.
     QString hintOf(const QString &imei)

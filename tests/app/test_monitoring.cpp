@@ -4,10 +4,10 @@
 #include "Journal.h"
 #include "MonitoringSession.h"
 #include "ObjectList.h"
-#include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "Packets.h"
 #include "ServerLink.h"
+#include "ShownList.h"
 #include "RecordingSoundPlayer.h"
 #include "Station.h"
 #include "StationFixture.h"
@@ -55,20 +55,8 @@ private:
     TForm1 *main() const { return m_f->station->form1(); }
     QAbstractItemModel *list() const { return main()->objects().OTable->model(); }
 
-    QStringList captions() const
-    {
-        QStringList out;
-        for (int row = 0; row < list()->rowCount(); ++row)
-            out << list()->index(row, 0).data().toString();
-        return out;
-    }
-
-    void select(const QString &imei)
-    {
-        const int row = int(captions().indexOf(imei));
-        QVERIFY(row >= 0);
-        main()->objects().OTable->selectionModel()->setCurrentIndex(list()->index(row, 0), QItemSelectionModel::ClearAndSelect);
-    }
+    QStringList captions() const { return ShownList::captions(main()->objects().OTable); }
+    void select(const QString &imei) { QVERIFY(ShownList::select(main()->objects().OTable, imei)); }
 
     QString stored(const QString &imei, const QString &column) const
     {

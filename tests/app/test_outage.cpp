@@ -4,6 +4,7 @@
 #include "LoggedInStation.h"
 #include "ObjectList.h"
 #include "Packets.h"
+#include "ShownList.h"
 #include "Station.h"
 #include "StationState.h"
 
@@ -46,24 +47,9 @@ private:
     std::unique_ptr<LoggedInStation> m_s;
 
     TForm1 &main() const { return m_s->main(); }
-    QAbstractItemModel *list() const { return main().objects().OTable->model(); }
 
-    QStringList captions() const
-    {
-        QStringList out;
-        for (int row = 0; row < list()->rowCount(); ++row)
-            out << list()->index(row, 0).data().toString();
-        return out;
-    }
-
-    void select(const QString &imei)
-    {
-        const int row = int(captions().indexOf(imei));
-        QVERIFY(row >= 0);
-        QItemSelectionModel *selection = main().objects().OTable->selectionModel();
-        selection->clear();
-        selection->setCurrentIndex(list()->index(row, 0), QItemSelectionModel::ClearAndSelect);
-    }
+    QStringList captions() const { return ShownList::captions(main().objects().OTable); }
+    void select(const QString &imei) { QVERIFY(ShownList::select(main().objects().OTable, imei, true)); }
 
     QStringList journalEvents() const
     {
