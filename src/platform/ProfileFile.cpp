@@ -9,9 +9,13 @@
 #include <QHash>
 #include <QSaveFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <memory>
@@ -83,6 +87,8 @@ struct Kept
     // False when the file exists but could not be read whole (unreadable, or
     // a NUL byte, where reading stops): such a copy is never written back.
     bool whole = true;
+    // Why it could not, for the write's error.
+    QString notWhole;
     // The stamp alone tells whether the file changed.
     bool trusted = false;
     // The copy may differ from the file (a failed save): read it again.
@@ -110,21 +116,26 @@ QString keyOf(const QString &path)
 
 enum class Read { Missing, Failed, Done };
 
-Read readAll(const QString &path, QByteArray *bytes)
+Read readAll(const QString &path, QByteArray *bytes, QString *error = nullptr)
 {
     QFile file(path);
     if (!file.exists())
         return Read::Missing;
-    if (!file.open(QIODevice::ReadOnly))
-        return Read::Failed;
-    *bytes = file.readAll();
-    return file.error() == QFileDevice::NoError ? Read::Done : Read::Failed;
+    if (file.open(QIODevice::ReadOnly)) {
+        *bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError)
+            return Read::Done;
+    }
+    if (error)
+        *error = QStringLiteral("файл не читается (%1)").arg(file.errorString());
+    return Read::Failed;
 }
 
 void parseInto(Kept &kept, const QByteArray &bytes)
 {
     kept.document = IniDocument(bytes);
     kept.whole = !bytes.contains('\0');
+    kept.notWhole = kept.whole ? QString() : QStringLiteral("в файле есть байт NUL, и всё, что после него, было бы потеряно");
     kept.contentHash = qHash(bytes);
     ++parses;
 }
@@ -136,15 +147,18 @@ void load(Kept &kept, const QString &path, const Stamp &stamp, qint64 at)
     kept.stamp = stamp;
     kept.stale = false;
     QByteArray bytes;
-    switch (readAll(path, &bytes)) {
+    QString error;
+    switch (readAll(path, &bytes, &error)) {
     case Read::Missing:
         kept.document = IniDocument();
         kept.whole = true;
+        kept.notWhole.clear();
         kept.contentHash = 0;
         break;
     case Read::Failed:
         kept.document = IniDocument();
         kept.whole = false;
+        kept.notWhole = error;
         kept.contentHash = 0;
         break;
     case Read::Done:
@@ -179,6 +193,74 @@ Kept &current(const QString &path)
         }
     }
     return kept;
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The rename that puts a new file in place is a change of its folder: until
+// the folder is on the disk too, a power cut may leave neither file.
+bool syncFolder(const QString &path, QString *error)
+{
+    const QString file = QFileInfo(path).canonicalFilePath();
+    const QString folder = QFileInfo(file.isEmpty() ? path : file).absolutePath();
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that may be written but not listed cannot be opened, so there
+    // is nothing to sync it through; the file is in place all the same.
+    if (fd < 0)
+        return true;
+    const int result = ::fsync(fd);
+    const int code = errno;
+    ::close(fd);
+    // EINVAL: a file system that cannot sync a folder.
+    if (result != 0 && code != EINVAL) {
+        *error = QStringLiteral("папка %1 не записана на диск (%2)").arg(QDir::toNativeSeparators(folder), systemError(code));
+        return false;
+    }
+    return true;
+}
+
+// Written aside and put in place whole. QSaveFile's direct-write fallback,
+// which truncates the file and writes it in place where no file can be made
+// beside it, stays off: a crash or a full disk midway would leave half a file.
+bool save(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isWritable()) {
+        *error = QStringLiteral("файл защищен от записи");
+        return false;
+    }
+    QSaveFile file(path);
+    // Unbuffered: a write that fails only when a buffer is flushed inside
+    // commit() goes unnoticed there (Qt 6.4), and a cut-off file is put in place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = QStringLiteral("в папке нельзя создать новый файл (%1)").arg(file.errorString());
+        return false;
+    }
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            *error = QStringLiteral("запись прервана (%1)").arg(file.errorString());
+            return false;
+        }
+        done += written;
+    }
+    // commit() syncs the file as well, but goes on to the rename whatever the
+    // sync says: data the disk refused late (full, failing) would be put in place.
+    if (::fdatasync(file.handle()) != 0) {
+        const int code = errno;
+        if (code != EINVAL) {
+            *error = QStringLiteral("файл не записан на диск (%1)").arg(systemError(code));
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        *error = QStringLiteral("новый файл не удалось поставить на место старого (%1)").arg(file.errorString());
+        return false;
+    }
+    return syncFolder(path, error);
 }
 
 std::optional<QByteArray> lookUp(const QString &path, const QString &section, const QString &key)
@@ -274,30 +356,36 @@ bool ProfileFile::writeStrings(const QList<Entry> &entries)
     for (const Entry &e : entries) {
         encoded.append(Encoded{Cp1251::encode(e.section), Cp1251::encode(e.key), Cp1251::encode(e.value)});
         if (!IniDocument::canWrite(encoded.back().section, encoded.back().key, encoded.back().value))
-            return false;
+            return fail(QStringLiteral("ключ %1 в разделе [%2] не может хранить такое значение (перевод строки, NUL "
+                                       "или недопустимое имя)")
+                            .arg(e.key, e.section));
     }
 
     const std::lock_guard<std::mutex> guard(keptLock);
     Kept &kept = current(m_path);
     // Written back from a partial read, the file would lose what was not read.
     if (!kept.whole)
-        return false;
+        return fail(kept.notWhole);
     for (const Encoded &e : encoded)
         kept.document.setValue(e.section, e.key, e.value);
     const QByteArray bytes = kept.document.toBytes();
 
-    // Written aside and put in place whole: a crash or a full disk midway
-    // leaves the old file, not half of it.
-    QSaveFile file(m_path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        // The copy holds changes the file does not: the next access reads the file.
+    QString error;
+    if (!save(m_path, bytes, &error)) {
+        // The copy holds changes the file may not: the next access reads the file.
         kept.stale = true;
-        return false;
+        return fail(error);
     }
     const qint64 at = now();
     kept.stamp = stampOf(m_path);
     kept.contentHash = qHash(bytes);
     kept.trusted = settled(kept.stamp, at);
+    m_error.clear();
     return true;
+}
+
+bool ProfileFile::fail(QString reason)
+{
+    m_error = std::move(reason);
+    return false;
 }

@@ -31,6 +31,12 @@ public:
     // when it could not be read whole (unreadable, or a NUL byte in it): a
     // file rewritten from a partial read would lose the rest. A value with a
     // line break or a NUL is refused too: it would break the file's lines.
+    //
+    // The new file is written beside the old one and put in place whole, and
+    // both the file and its folder are synced to disk: a crash, a power cut
+    // or a full disk leaves the old file or the new one. Where no file can be
+    // made beside it (a folder that cannot be written), the old file is left
+    // as it is and the write fails: it is never rewritten in place.
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInt(const QString &section, const QString &key, long long value);
 
@@ -44,6 +50,10 @@ public:
     // (false) none.
     bool writeStrings(const QList<Entry> &entries);
 
+    // Why the last write through this object failed, for a person to read;
+    // empty after one that succeeded.
+    const QString &errorString() const { return m_error; }
+
     // Reads and parses the file now unless its copy is kept and current, so
     // that a later read is a lookup.
     void keep() const;
@@ -56,5 +66,8 @@ public:
     static quint64 parseCount();
 
 private:
+    bool fail(QString reason);
+
     QString m_path;
+    QString m_error;
 };

@@ -4,12 +4,79 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <random>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Every sync of this process while a test watches, with what the watched file
+// held at that moment: tells whether the new file's data reached the disk
+// before it was put in place, and its folder after.
+struct Sync
+{
+    bool folder = false;
+    QString path; // of a folder
+    qint64 size = 0; // of a file
+    std::optional<QByteArray> watched;
+};
+std::vector<Sync> syncs;
+QByteArray watchedPath;
+
+std::optional<QByteArray> snapshot()
+{
+    const int fd = ::open(watchedPath.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, n);
+    ::close(fd);
+    return bytes;
+}
+
+void note(int fd)
+{
+    struct stat st{};
+    if (watchedPath.isEmpty() || ::fstat(fd, &st) != 0)
+        return;
+    Sync sync;
+    sync.folder = S_ISDIR(st.st_mode);
+    sync.size = st.st_size;
+    if (sync.folder)
+        sync.path = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).canonicalFilePath();
+    sync.watched = snapshot();
+    syncs.push_back(sync);
+}
+
+} // namespace
+
+// Seen here before they reach the system: the station's own calls and Qt's.
+extern "C" int fsync(int fd)
+{
+    note(fd);
+    return int(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int fdatasync(int fd)
+{
+    note(fd);
+    return int(::syscall(SYS_fdatasync, fd));
+}
 
 class TestProfile final : public QObject
 {
@@ -172,6 +239,145 @@ private slots:
         QVERIFY(ini.writeString(QStringLiteral("Other"), QStringLiteral("Key"), QStringLiteral("v")));
         QCOMPARE(ProfileFile(m_path).readString(QStringLiteral("3"), QStringLiteral("n"), QStringLiteral("none")), before);
         QVERIFY(readFile().startsWith(QByteArray("[3\r;\nn=1\n")));
+    }
+
+    // A folder where no new file can be made, holding a Config.ini that can
+    // be written: the file must not be rewritten in place (a crash midway
+    // would leave half of it), so it stays as it is and the write fails.
+    // Root passes by a folder's permissions, so the test drops to nobody's
+    // file-system identity for the write.
+    void aFolderThatCannotBeWrittenKeepsTheFile()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("closed"));
+        QVERIFY(QDir().mkpath(folder));
+        m_path = folder + QStringLiteral("/Config.ini");
+        const QByteArray before = "[Connections]\r\nServer_address=10.0.0.1\r\n";
+        writeFile(before);
+        QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                                  | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther));
+        const QFileDevice::Permissions open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+        QVERIFY(QFile::setPermissions(m_dir.path(), open));
+        QVERIFY(QFile::setPermissions(folder, open & ~QFileDevice::WriteOwner));
+        ProfileFile ini(m_path);
+        QCOMPARE(ini.readString(QStringLiteral("Connections"), QStringLiteral("Server_address"), QString()),
+                 QStringLiteral("10.0.0.1"));
+
+        const uid_t nobody = 65534;
+        const bool root = ::geteuid() == 0;
+        if (root)
+            ::setfsuid(nobody);
+        const auto giveBack = [&] {
+            if (root)
+                ::setfsuid(0);
+            QFile::setPermissions(folder, open);
+        };
+        auto guard = qScopeGuard(giveBack);
+        QString unusable;
+        if (root && ::setfsuid(uid_t(-1)) != int(nobody))
+            unusable = QStringLiteral("cannot take the file-system identity of nobody");
+        const QByteArray probe = QFile::encodeName(folder + QStringLiteral("/probe"));
+        if (const int fd = ::open(probe.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600); fd >= 0) {
+            ::close(fd);
+            ::unlink(probe.constData());
+            unusable = QStringLiteral("a file can still be made in a folder without write permission");
+        }
+        if (const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CLOEXEC); fd >= 0)
+            ::close(fd);
+        else
+            unusable = QStringLiteral("Config.ini cannot be opened for writing: ") + QString::fromLocal8Bit(strerror(errno));
+        if (!unusable.isEmpty())
+            QSKIP(qPrintable(unusable));
+
+        const bool written = ini.writeString(QStringLiteral("Connections"), QStringLiteral("Server_address"),
+                                             QStringLiteral("10.0.0.2"));
+        const QString error = ini.errorString();
+        giveBack();
+        guard.dismiss();
+
+        QVERIFY(!written);
+        QCOMPARE(readFile(), before);
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Config.ini")});
+        QVERIFY2(!error.isEmpty(), "the failure has no reason");
+        QCOMPARE(ini.readString(QStringLiteral("Connections"), QStringLiteral("Server_address"), QString()),
+                 QStringLiteral("10.0.0.1"));
+        // Once the folder can be written again, so can the file.
+        QVERIFY(ini.writeString(QStringLiteral("Connections"), QStringLiteral("Server_address"), QStringLiteral("10.0.0.3")));
+        QCOMPARE(readFile(), QByteArray(before).replace("10.0.0.1", "10.0.0.3"));
+        QVERIFY(ini.errorString().isEmpty());
+    }
+
+    // The disk fills up while the new file is written (played by a limit on
+    // the size of files this process writes): the old file stays whole and
+    // the write is reported as failed, with why.
+    void aWriteCutShortKeepsTheFile()
+    {
+        QByteArray before = "[Users]\nCount=1\n";
+        const QByteArray padding(200, 'x');
+        before += "[Pad]\nText=" + padding + "\n";
+        writeFile(before);
+        ProfileFile ini(m_path);
+        ini.keep();
+
+        struct sigaction ignore{};
+        struct sigaction previous{};
+        ignore.sa_handler = SIG_IGN;
+        QCOMPARE(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit unlimited = limit;
+        limit.rlim_cur = rlim_t(before.size() / 2);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const bool written = ini.writeInt(QStringLiteral("Users"), QStringLiteral("Count"), 2);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        ::sigaction(SIGXFSZ, &previous, nullptr);
+
+        QVERIFY(!written);
+        QCOMPARE(readFile(), before);
+        QVERIFY2(!ini.errorString().isEmpty(), "the failure has no reason");
+        QCOMPARE(ini.readInt(QStringLiteral("Users"), QStringLiteral("Count"), -1), 1);
+        QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("Config.ini*")}, QDir::AllEntries | QDir::Hidden),
+                 QStringList{QStringLiteral("Config.ini")});
+    }
+
+    // A power cut must leave the old file or the new one: the new file's data
+    // is on the disk before it is put in place, and the folder that names it
+    // is on the disk after.
+    void theFileAndItsFolderAreSynced_data()
+    {
+        QTest::addColumn<bool>("replacing");
+        QTest::newRow("replacing the file") << true;
+        QTest::newRow("making the file") << false;
+    }
+
+    void theFileAndItsFolderAreSynced()
+    {
+        QFETCH(bool, replacing);
+        const QByteArray before = "[Users]\nCount=1\n";
+        if (replacing)
+            writeFile(before);
+        ProfileFile ini(m_path);
+        ini.keep();
+
+        syncs.clear();
+        watchedPath = QFile::encodeName(m_path);
+        const bool written = ini.writeInt(QStringLiteral("Users"), QStringLiteral("Count"), 2);
+        watchedPath.clear();
+        QVERIFY(written);
+        const QByteArray after = readFile();
+        QVERIFY(after.contains("Count=2"));
+
+        const std::optional<QByteArray> old = replacing ? std::optional<QByteArray>(before) : std::nullopt;
+        const auto dataSynced = std::find_if(syncs.begin(), syncs.end(), [&](const Sync &sync) {
+            return !sync.folder && sync.size == after.size() && sync.watched == old;
+        });
+        QVERIFY2(dataSynced != syncs.end(), "the new file was not synced before it was put in place");
+        const QString folder = QFileInfo(m_dir.path()).canonicalFilePath();
+        const auto folderSynced = std::find_if(dataSynced, syncs.end(), [&](const Sync &sync) {
+            return sync.folder && sync.path == folder && sync.watched == after;
+        });
+        QVERIFY2(folderSynced != syncs.end(), "the folder was not synced after the new file was put in place");
     }
 
     void unwritableFileIsReported()
