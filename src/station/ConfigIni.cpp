@@ -1,6 +1,9 @@
 #include "ConfigIni.h"
 
+#include "Dialogs.h"
 #include "StationState.h"
+
+#include <QDir>
 
 #include <algorithm>
 
@@ -14,9 +17,20 @@ const QString Window = QStringLiteral("Window");
 constexpr int MaxWindowSide = 20000;
 } // namespace
 
-ConfigIni::ConfigIni(const StationState &state)
-    : m_file(state.homeFile(QStringLiteral("Config.ini")))
+ConfigIni::ConfigIni(StationState &state)
+    : m_state(state)
+    , m_file(state.homeFile(QStringLiteral("Config.ini")))
 {
+}
+
+bool ConfigIni::saved(bool written)
+{
+    if (written || m_state.Config_unsaved_told || !m_state.dialogs)
+        return written;
+    m_state.Config_unsaved_told = true;
+    m_state.dialogs->message(nullptr, QStringLiteral("Настройки не сохраняются: не удается записать файл %1\n%2")
+                                          .arg(QDir::toNativeSeparators(m_file.path()), m_file.errorString()));
+    return false;
 }
 
 void ConfigIni::readConnections(StationState &state) const
@@ -28,16 +42,16 @@ void ConfigIni::readConnections(StationState &state) const
     state.Base_port = static_cast<quint16>(m_file.readInt(Connections, QStringLiteral("Base_port"), 3306));
 }
 
-void ConfigIni::writeAtClose(const StationState &state)
+bool ConfigIni::writeAtClose(const StationState &state)
 {
     // One save for the five keys: the file is written once, not once per key.
-    m_file.writeStrings({
+    return saved(m_file.writeStrings({
         {Connections, QStringLiteral("Server_address"), state.Server_address},
         {Connections, QStringLiteral("Server_port"), QString::number(state.Server_port)},
         {Connections, QStringLiteral("Base_address"), state.Base_address},
         {Connections, QStringLiteral("Base_port"), QString::number(state.Base_port)},
         {Users, QStringLiteral("Index"), QString::number(state.User_index)},
-    });
+    }));
 }
 
 int ConfigIni::userCount() const
@@ -65,15 +79,17 @@ QString ConfigIni::userPass(int n) const
     return m_file.readString(userSection(n), QStringLiteral("Pass"), Pilot);
 }
 
-void ConfigIni::writeUserCount(int count)
+bool ConfigIni::writeUserCount(int count)
 {
-    m_file.writeInt(Users, QStringLiteral("Count"), count);
+    return saved(m_file.writeInt(Users, QStringLiteral("Count"), count));
 }
 
-void ConfigIni::writeUser(int n, const QString &login, const QString &pass)
+bool ConfigIni::writeUser(int n, const QString &login, const QString &pass)
 {
-    m_file.writeString(userSection(n), QStringLiteral("Login"), login);
-    m_file.writeString(userSection(n), QStringLiteral("Pass"), pass);
+    return saved(m_file.writeStrings({
+        {userSection(n), QStringLiteral("Login"), login},
+        {userSection(n), QStringLiteral("Pass"), pass},
+    }));
 }
 
 bool ConfigIni::writeUsers(const QList<LocalUser> &users)
@@ -85,7 +101,7 @@ bool ConfigIni::writeUsers(const QList<LocalUser> &users)
         entries.append({userSection(int(n)), QStringLiteral("Login"), users[n].login});
         entries.append({userSection(int(n)), QStringLiteral("Pass"), users[n].pass});
     }
-    return m_file.writeStrings(entries);
+    return saved(m_file.writeStrings(entries));
 }
 
 int ConfigIni::relinkSeconds() const
@@ -136,13 +152,17 @@ std::optional<ConfigIni::WindowLayout> ConfigIni::readWindow() const
     return layout;
 }
 
-void ConfigIni::writeWindow(const WindowLayout &layout)
+bool ConfigIni::writeWindow(const WindowLayout &layout)
 {
-    m_file.writeInt(Window, QStringLiteral("Left"), layout.geometry.x());
-    m_file.writeInt(Window, QStringLiteral("Top"), layout.geometry.y());
-    m_file.writeInt(Window, QStringLiteral("Width"), layout.geometry.width());
-    m_file.writeInt(Window, QStringLiteral("Height"), layout.geometry.height());
-    m_file.writeInt(Window, QStringLiteral("Maximized"), layout.maximized ? 1 : 0);
-    m_file.writeInt(Window, QStringLiteral("List_height"), layout.listHeight);
-    m_file.writeInt(Window, QStringLiteral("Journal_height"), layout.journalHeight);
+    // One save: a layout half of one window and half of another would be no use.
+    const auto number = [](int value) { return QString::number(value); };
+    return saved(m_file.writeStrings({
+        {Window, QStringLiteral("Left"), number(layout.geometry.x())},
+        {Window, QStringLiteral("Top"), number(layout.geometry.y())},
+        {Window, QStringLiteral("Width"), number(layout.geometry.width())},
+        {Window, QStringLiteral("Height"), number(layout.geometry.height())},
+        {Window, QStringLiteral("Maximized"), number(layout.maximized ? 1 : 0)},
+        {Window, QStringLiteral("List_height"), number(layout.listHeight)},
+        {Window, QStringLiteral("Journal_height"), number(layout.journalHeight)},
+    }));
 }

@@ -11,17 +11,18 @@
 struct StationState;
 
 // Config.ini beside the executable: the connection settings and the local
-// user list, read and written through the file's one kept copy.
+// user list, read and written through the file's one kept copy. A write that
+// fails is shown to the operator, once per running station.
 class ConfigIni
 {
 public:
-    explicit ConfigIni(const StationState &state);
+    explicit ConfigIni(StationState &state);
 
     // The four connection settings, read once at start-up.
     void readConnections(StationState &state) const;
     // Written when the main window closes, in this order: the four connection
     // settings, then the index of the last local user.
-    void writeAtClose(const StationState &state);
+    bool writeAtClose(const StationState &state);
 
     // Local users. The count is kept within 0..MaxUsers: positions are held
     // in one byte and 255 means "none", so no more users can be chosen anyway,
@@ -31,8 +32,8 @@ public:
     int userIndex() const;
     QString userLogin(int n) const;
     QString userPass(int n) const;
-    void writeUserCount(int count);
-    void writeUser(int n, const QString &login, const QString &pass);
+    bool writeUserCount(int count);
+    bool writeUser(int n, const QString &login, const QString &pass);
     struct LocalUser
     {
         QString login;
@@ -64,7 +65,7 @@ public:
         int journalHeight = 0;
     };
     std::optional<WindowLayout> readWindow() const;
-    void writeWindow(const WindowLayout &layout);
+    bool writeWindow(const WindowLayout &layout);
 
     const QString &path() const { return m_file.path(); }
 
@@ -75,5 +76,9 @@ public:
 
 private:
     static QString userSection(int n);
+    // Every write ends here: tells the operator of the first failure.
+    bool saved(bool written);
+
+    StationState &m_state;
     ProfileFile m_file;
 };

@@ -39,5 +39,9 @@ struct StationState
     // Message and confirmation boxes.
     Dialogs *dialogs = nullptr;
 
+    // The operator has been told that Config.ini cannot be written: once is
+    // enough, every later save would fail alike.
+    bool Config_unsaved_told = false;
+
     QString homeFile(const QString &fileName) const;
 };

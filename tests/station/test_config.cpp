@@ -1,8 +1,10 @@
 #include "ConfigIni.h"
 #include "ProfileFile.h"
+#include "RecordingDialogs.h"
 #include "Sql.h"
 #include "StationState.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,7 @@ class TestConfig final : public QObject
 private:
     QTemporaryDir m_dir;
     StationState m_state;
+    RecordingDialogs m_dialogs;
 
     QString path() const { return m_state.homeFile(QStringLiteral("Config.ini")); }
     void writeFile(const QByteArray &content) const
@@ -22,13 +25,96 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
+    QByteArray readFile() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Every way the station writes Config.ini.
+    static void write(int writer, StationState &state)
+    {
+        ConfigIni config(state);
+        switch (writer) {
+        case 0:
+            config.writeAtClose(state);
+            break;
+        case 1:
+            config.writeWindow({QRect(10, 20, 800, 600), false, 400, 200});
+            break;
+        case 2:
+            config.writeUsers({{QStringLiteral("Анна"), QStringLiteral("a1")}});
+            break;
+        case 3:
+            config.writeUserCount(2);
+            break;
+        default:
+            config.writeUser(1, QStringLiteral("Анна"), QStringLiteral("a1"));
+            break;
+        }
+    }
+    static QString unsavedText(const QString &path)
+    {
+        return QStringLiteral("Настройки не сохраняются: не удается записать файл ") + QDir::toNativeSeparators(path);
+    }
 
 private slots:
     void init()
     {
         m_state = StationState();
         m_state.Home_dir = m_dir.path();
+        m_dialogs.clear();
+        m_state.dialogs = &m_dialogs;
         QFile::remove(path());
+    }
+
+    void aFailedWriteIsTold_data()
+    {
+        QTest::addColumn<int>("writer");
+        QTest::newRow("at close") << 0;
+        QTest::newRow("window layout") << 1;
+        QTest::newRow("local users") << 2;
+        QTest::newRow("user count") << 3;
+        QTest::newRow("one user") << 4;
+    }
+
+    // A file that was not read whole is never written: the operator is told
+    // that his settings are not kept, which file and why, and the file stays.
+    void aFailedWriteIsTold()
+    {
+        QFETCH(int, writer);
+        const QByteArray content("[Users]\r\nCount=1\r\nBroken=\0\r\n[User0]\r\nLogin=Pilot\r\n", 50);
+        writeFile(content);
+        write(writer, m_state);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        const QStringList lines = m_dialogs.messages.first().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], unsavedText(path()));
+        QVERIFY(lines[1].contains(QStringLiteral("NUL")));
+        QCOMPARE(readFile(), content);
+        // Mended, it is written again, and nothing more is shown.
+        writeFile("[Users]\r\nCount=1\r\n");
+        write(writer, m_state);
+        QVERIFY(readFile() != "[Users]\r\nCount=1\r\n");
+        QCOMPARE(m_dialogs.messages.size(), 1);
+    }
+
+    // Every save of the settings fails alike while the folder is away: the
+    // operator hears of it once per running station, not at every save.
+    void unsavedSettingsAreToldOncePerStation()
+    {
+        m_state.Home_dir = m_dir.filePath(QStringLiteral("gone"));
+        for (int writer = 0; writer < 5; ++writer)
+            write(writer, m_state);
+        write(0, m_state);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY(m_dialogs.messages.first().startsWith(unsavedText(path()) + QLatin1Char('\n')));
+        QVERIFY(!QFileInfo::exists(m_state.Home_dir));
+
+        StationState other;
+        other.Home_dir = m_state.Home_dir;
+        other.dialogs = &m_dialogs;
+        write(3, other);
+        QCOMPARE(m_dialogs.messages.size(), 2);
     }
 
     void defaultsWithoutFile()
@@ -106,6 +192,7 @@ private slots:
         QVERIFY(back->maximized);
         QCOMPARE(back->listHeight, 410);
         QCOMPARE(back->journalHeight, 190);
+        QVERIFY(m_dialogs.messages.isEmpty());
         // The rest of the file stays.
         ConfigIni(m_state).readConnections(m_state);
         QCOMPARE(m_state.Server_port, quint16(7));
@@ -164,6 +251,7 @@ private slots:
         QVERIFY(!content.contains("Index=300"));
         QVERIFY(content.contains("Count=2"));
         QVERIFY(content.contains("Login=Pilot"));
+        QVERIFY(m_dialogs.messages.isEmpty());
     }
 
     // The close writes five keys and touches nothing else of the file; the
@@ -205,6 +293,7 @@ private slots:
                                             "[User0]\nLogin=\xc0\xed\xed\xe0\nPass=a1\n[User1]\nLogin=Pilot\nPass=Pilot\n"));
         QCOMPARE(config.userCount(), 2);
         QCOMPARE(config.userLogin(0), QStringLiteral("Анна"));
+        QVERIFY(m_dialogs.messages.isEmpty());
     }
 
     void userCountIsKeptWithinBounds_data()
