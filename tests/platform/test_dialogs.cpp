@@ -49,6 +49,53 @@ private slots:
         QCOMPARE(shown, text);
         QVERIFY(answer);
     }
+
+    // A timer that finds the same fault every few milliseconds, and sees it
+    // end and come back, while the first real box waits for the operator:
+    // still one box on screen. Once it is closed and the fault has ended,
+    // the next one is told again.
+    void aFaultFoundByATimerIsOneBox()
+    {
+        QtDialogs dialogs;
+        int mostOpen = 0;
+        const auto openBoxes = [] {
+            int open = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                open += qobject_cast<QMessageBox *>(w) && w->isVisible() ? 1 : 0;
+            return open;
+        };
+        QTimer finder;
+        finder.setInterval(5);
+        int round = 0;
+        QObject::connect(&finder, &QTimer::timeout, [&] {
+            mostOpen = qMax(mostOpen, openBoxes());
+            if (++round % 4 == 0)
+                dialogs.settle(QStringLiteral("link"));
+            dialogs.notice(nullptr, QStringLiteral("link"), QStringLiteral("Соединение закрыто"));
+        });
+        finder.start();
+        QTimer::singleShot(400, [&] {
+            finder.stop();
+            mostOpen = qMax(mostOpen, openBoxes());
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                    box->button(QMessageBox::Ok)->click();
+            }
+        });
+        dialogs.notice(nullptr, QStringLiteral("link"), QStringLiteral("Соединение закрыто"));
+        QCOMPARE(mostOpen, 1);
+        QVERIFY(round > 10);
+
+        // Closed, but not settled: nothing more is shown; settled, it is.
+        QTimer::singleShot(0, [&] { mostOpen = openBoxes(); });
+        dialogs.notice(nullptr, QStringLiteral("link"), QStringLiteral("Соединение закрыто"));
+        QTest::qWait(20);
+        QCOMPARE(mostOpen, 0);
+        dialogs.settle(QStringLiteral("link"));
+        QString shown;
+        formatOfTheBox([&] { dialogs.notice(nullptr, QStringLiteral("link"), QStringLiteral("снова")); }, &shown);
+        QCOMPARE(shown, QStringLiteral("снова"));
+    }
 };
 
 QTEST_MAIN(TestDialogs)
