@@ -21,7 +21,7 @@ Station::Station(const QString &homeDir, Dialogs *dialogs, QObject *parent)
     m_state.dialogs = dialogs;
 
     m_form3 = std::make_unique<TForm3>(m_state);
-    m_form1 = std::make_unique<TForm1>(m_state, m_database, *m_link, m_rights, m_sounds);
+    m_form1 = std::make_unique<TForm1>(m_state, m_database, m_watcher, *m_link, m_rights, m_sounds);
     m_form2 = std::make_unique<TForm2>(m_state, *m_link);
     m_form4 = std::make_unique<TForm4>(m_state);
     m_form5 = std::make_unique<TForm5>(m_state, m_database);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Database.h"
+#include "DatabaseWatcher.h"
 #include "OperatorRights.h"
 #include "SoundPlayer.h"
 #include "StationState.h"
@@ -35,6 +36,7 @@ public:
 
     StationState &state() { return m_state; }
     Database &database() { return m_database; }
+    DatabaseWatcher &watcher() { return m_watcher; }
     ServerLink &link() { return *m_link; }
     OperatorRights &rights() { return m_rights; }
     TForm1 *form1() const { return m_form1.get(); }
@@ -56,6 +58,7 @@ private:
 
     StationState m_state;
     Database m_database{m_state};
+    DatabaseWatcher m_watcher{m_state, m_database};
     std::unique_ptr<ServerLink> m_link;
     OperatorRights m_rights{m_state, m_database};
     QtSoundPlayer m_sounds;

@@ -5,6 +5,7 @@
 #include "AlarmWatch.h"
 #include "ConfigIni.h"
 #include "Database.h"
+#include "DatabaseWatcher.h"
 #include "Dialogs.h"
 #include "FrameStore.h"
 #include "Glyphs.h"
@@ -31,24 +32,25 @@
 #include <QListView>
 #include <QSignalBlocker>
 #include <QSplitter>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-// A restarted database server is found within this time, without a flood of
-// attempts.
-constexpr int BaseRetryMs = 5000;
+// The faults a timer finds again and again while they last: each is told
+// once until it ends.
+const QString LinkLost = QStringLiteral("link-lost");
+const QString BaseAway = QStringLiteral("base-away");
 
 } // namespace
 
-TForm1::TForm1(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, SoundPlayer &sounds,
-               QWidget *parent)
+TForm1::TForm1(StationState &state, Database &database, DatabaseWatcher &watcher, ServerLink &link,
+               OperatorRights &rights, SoundPlayer &sounds, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_state(state)
     , m_database(database)
+    , m_watcher(watcher)
     , m_link(link)
     , m_rights(rights)
     , m_session(new MonitoringSession(state, this))
@@ -102,20 +104,9 @@ TForm1::TForm1(StationState &state, Database &database, ServerLink &link, Operat
     m_relink = new QTimer(this);
     m_relink->setObjectName(QStringLiteral("relink"));
     m_relink->setInterval(ConfigIni::DefaultRelinkSeconds * 1000);
-    connect(m_relink, &QTimer::timeout, this, [this] {
-        // An attempt still under way is left to finish.
-        if (!m_link.isActive() && m_link.Client1->state() == QAbstractSocket::UnconnectedState)
-            m_link.Connect_Server();
-    });
+    connect(m_relink, &QTimer::timeout, &m_link, &ServerLink::relink);
 
-    m_baseProbe = new QTcpSocket(this);
-    m_baseProbe->setObjectName(QStringLiteral("baseProbe"));
-    connect(m_baseProbe, &QTcpSocket::connected, this, &TForm1::baseReachable);
-    m_baseRetry = new QTimer(this);
-    m_baseRetry->setObjectName(QStringLiteral("baseRetry"));
-    m_baseRetry->setInterval(BaseRetryMs);
-    connect(m_baseRetry, &QTimer::timeout, this, &TForm1::probeBase);
-    m_baseRetry->start();
+    connect(&m_watcher, &DatabaseWatcher::available, this, &TForm1::baseAvailable);
     connect(m_journal, &Journal::behindChanged, this, &TForm1::Show_Base_State);
 
     Timer1 = new QTimer(this);
@@ -296,42 +287,21 @@ void TForm1::tick(const QDateTime &now)
 {
     m_state.Clock = now;
     LTIME->setText(now.time().toString(QStringLiteral("HH:mm:ss")));
-    const quint16 old = m_state.Tick_count++;
-    if (old > 300) {
-        m_state.Tick_count = 0;
-        // A database known to be away is looked for by probeBase(), which
-        // does not wait on an unreachable host.
-        if (m_state.Base_connected)
-            m_database.ping();
-    }
+    m_watcher.tick();
     Show_Base_State();
     m_watch->refresh();
 }
 
-void TForm1::probeBase()
+void TForm1::baseAvailable()
 {
-    const DbAccount &account = m_database.account();
-    if (account.login.isEmpty())
-        return; // no operator's database session to bring back
-    if (m_state.Base_connected) {
-        // Back, but the journal has rows to catch up on.
-        if (m_journal->isBehind())
-            m_journal->catchUp();
-        return;
-    }
-    if (m_baseProbe->state() != QAbstractSocket::UnconnectedState)
-        return; // the last look has not ended yet
-    const QString host = account.host.trimmed().isEmpty() ? QStringLiteral("localhost") : account.host.trimmed();
-    m_baseProbe->connectToHost(host, account.port);
-}
-
-void TForm1::baseReachable()
-{
-    m_baseProbe->abort();
-    if (m_state.Base_connected || m_database.account().login.isEmpty())
-        return;
-    m_database.ping();
-    if (m_state.Base_connected)
+    m_state.dialogs->settle(BaseAway);
+    // A login accepted while the database was away is finished now; its
+    // list and states are read as a login reads them.
+    if (m_sessionPending && m_link.isActive())
+        openSession(false);
+    else
+        m_objects->catchUp();
+    if (m_journal->isBehind())
         m_journal->catchUp();
     Show_Base_State();
 }
@@ -380,7 +350,7 @@ void TForm1::setRelinkInterval(int milliseconds)
 
 void TForm1::setBaseRetryInterval(int milliseconds)
 {
-    m_baseRetry->setInterval(milliseconds);
+    m_watcher.setRetryInterval(milliseconds);
 }
 
 void TForm1::Show_Link_State(quint8 connected)
@@ -388,7 +358,10 @@ void TForm1::Show_Link_State(quint8 connected)
     if (connected)
         m_relink->stop();
     SpeedButton6->setIcon(ImageList2.at(connected ? Glyphs::Connected : Glyphs::NotConnected));
-    SpeedButton6->setToolTip(connected ? QStringLiteral("Соединение установлено") : QStringLiteral("Нет соединения"));
+    QString hint = connected ? QStringLiteral("Соединение установлено") : QStringLiteral("Нет соединения");
+    if (!connected && !m_linkNote.isEmpty())
+        hint += QLatin1Char('\n') + m_linkNote;
+    SpeedButton6->setToolTip(hint);
 }
 
 // The operator whose session this was is no longer the one at the station:
@@ -399,8 +372,12 @@ void TForm1::endSession(bool forgetOperator)
     m_rights.dropRights();
     m_loginAccepted = false;
     m_relinking = false;
+    m_sessionPending = false;
+    m_linkNote.clear();
     m_relink->stop();
-    m_baseProbe->abort();
+    m_watcher.stop();
+    m_state.dialogs->settle(LinkLost);
+    m_state.dialogs->settle(BaseAway);
     Show_Base_State();
     if (forgetOperator) {
         // The station never goes on in the name of an operator the server
@@ -415,8 +392,7 @@ void TForm1::endSession(bool forgetOperator)
     }
     m_session->reset();
     // The next operator starts from the whole list, not from a search of the last one.
-    m_objects->SearchEdit->clear();
-    m_objects->model()->clear();
+    m_objects->clear();
     m_journal->model()->load({});
 }
 
@@ -430,10 +406,23 @@ void TForm1::onLoggedIn()
 
 void TForm1::loginAccepted()
 {
+    m_linkNote.clear();
     if (!m_database.Connect_Base(QStringLiteral("orvex_base"))) {
-        m_state.dialogs->message(this, QStringLiteral("Не удается соединиться с базой данных"));
+        // The watcher looks for the database and the session opens when it
+        // answers; meanwhile the list stays as it was.
+        m_sessionPending = true;
+        m_state.dialogs->notice(this, BaseAway, QStringLiteral("Не удается соединиться с базой данных"));
         return;
     }
+    m_state.dialogs->settle(BaseAway);
+    openSession(true);
+}
+
+void TForm1::openSession(bool announce)
+{
+    m_sessionPending = false;
+    // The outage has ended: a link lost from now on is a new one.
+    m_state.dialogs->settle(LinkLost);
     // The same operator back after a lost link keeps the group he watched.
     const bool relinked = m_relinking;
     m_relinking = false;
@@ -466,7 +455,8 @@ void TForm1::loginAccepted()
         m_journal->Refresh_Messages(m_session->hasSelection() ? m_state.Selected_IMEI : AllKey);
         return;
     }
-    m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
+    if (announce)
+        m_state.dialogs->message(this, QStringLiteral("Аутентификация пройдена"));
 }
 
 void TForm1::onAuthAnswer(quint8 code)
@@ -481,6 +471,17 @@ void TForm1::onAuthAnswer(quint8 code)
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь отсутствует"));
         break;
     case 3:
+        if (m_relinking) {
+            // The server still holds this login's old connection (a changed
+            // address, a reconnected VPN, a socket half open on its side):
+            // the operator keeps his session and the station tries again
+            // until the server lets the old connection go.
+            m_linkNote = QStringLiteral("Сервер еще держит прежнее соединение: пользователь уже подключен");
+            if (m_relinkOn)
+                m_linkNote += QStringLiteral(".\nПовторная попытка каждые %1 с").arg(m_relink->interval() / 1000.0);
+            m_link.Disconnect_Server();
+            break;
+        }
         endSession(true);
         m_state.dialogs->message(this, QStringLiteral("Данный пользователь уже подключен"));
         break;
@@ -492,11 +493,14 @@ void TForm1::onAuthAnswer(quint8 code)
 void TForm1::onLinkClosed()
 {
     m_rights.ButtonDisable();
-    // The operator's login stands: the station keeps trying the server.
+    // The operator's login stands: the station keeps trying the server, and
+    // an outage is told once however many attempts it takes.
     if (m_loginAccepted) {
         m_relinking = true;
         if (m_relinkOn)
             m_relink->start();
+        m_state.dialogs->notice(this, LinkLost, QStringLiteral("Соединение закрыто"));
+        return;
     }
     m_state.dialogs->message(this, QStringLiteral("Соединение закрыто"));
 }

@@ -11,12 +11,12 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QSplitter;
-class QTcpSocket;
 class QTimer;
 class QToolButton;
 class AlarmPanel;
 class AlarmWatch;
 class Database;
+class DatabaseWatcher;
 class FrameStore;
 class Journal;
 class MonitoringSession;
@@ -37,8 +37,8 @@ class TForm1 : public QWidget
     Q_OBJECT
 
 public:
-    TForm1(StationState &state, Database &database, ServerLink &link, OperatorRights &rights, SoundPlayer &sounds,
-           QWidget *parent = nullptr);
+    TForm1(StationState &state, Database &database, DatabaseWatcher &watcher, ServerLink &link, OperatorRights &rights,
+           SoundPlayer &sounds, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The windows the toolbar opens.
@@ -134,17 +134,19 @@ private:
     void loginAccepted();
     // The group selector's text and items.
     GroupChoice selectorChoice() const;
+    // What a login does once the database is open: the groups, the alarm
+    // menu, the rights, the list and its states. announce: "Аутентификация
+    // пройдена" for a login the operator is waiting for.
+    void openSession(bool announce);
     // Back to no operator's session, as at start; forgetOperator also drops
     // the credentials, for a login the server refused.
     void endSession(bool forgetOperator = false);
-    // While the database is away: a connection attempt on the side, which
-    // cannot freeze the window; only when the server answers is the
-    // database connection itself opened again.
-    void probeBase();
-    void baseReachable();
+    // The database answers: what waited for it runs.
+    void baseAvailable();
 
     StationState &m_state;
     Database &m_database;
+    DatabaseWatcher &m_watcher;
     ServerLink &m_link;
     OperatorRights &m_rights;
     MonitoringSession *m_session = nullptr;
@@ -162,6 +164,9 @@ private:
     // The link of an accepted login was lost: its next acceptance is the same
     // operator coming back, whose group and period stay.
     bool m_relinking = false;
-    QTimer *m_baseRetry = nullptr;
-    QTcpSocket *m_baseProbe = nullptr;
+    // The server accepted the login but the database could not be opened:
+    // the session is opened when the database answers.
+    bool m_sessionPending = false;
+    // Why the link is down beyond its being down, for the link button's hint.
+    QString m_linkNote;
 };

@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include "Database.h"
+#include "Dialogs.h"
 #include "JournalModel.h"
 #include "MonitoringSession.h"
 #include "StationState.h"
@@ -50,6 +51,10 @@ private:
 // and a long journal is not measured row by row after every selection.
 constexpr int FitRows = 300;
 
+// Rows cut off midway are told once until a load or top-up succeeds: the
+// station tries again by itself while the database is back but failing.
+const QString JournalCut = QStringLiteral("journal-cut");
+
 QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql, QWidget *window, bool *accepted)
 {
     QList<JournalRow> rows;
@@ -65,8 +70,8 @@ QList<JournalRow> fetch(Database &database, Dialogs *dialogs, const QString &sql
         Database::Fetch::Streamed);
     // Rows cut off by a lost connection are not the journal: shown, they
     // would pass for all there is.
-    if (outcome == Database::Rows::Cut)
-        database.showError(dialogs, window);
+    if (outcome == Database::Rows::Cut && dialogs)
+        dialogs->notice(window, JournalCut, database.errorMessage());
     *accepted = outcome == Database::Rows::Ok;
     return rows;
 }
@@ -283,6 +288,8 @@ void Journal::noteOutcome(bool ran, Pending what, const QString &key, bool useEn
             m_pending = Pending::None;
         if (!isBehind())
             m_lastError.clear();
+        if (m_state.dialogs)
+            m_state.dialogs->settle(JournalCut);
     } else {
         if (what == Pending::Load || m_pending == Pending::None) {
             m_pending = what;

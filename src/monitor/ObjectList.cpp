@@ -89,6 +89,18 @@ ObjectList::ObjectList(StationState &state, Database &database, ServerLink &link
     buildSearch();
     header->addWidget(SearchEdit);
     layout->addLayout(header);
+    ListNotice = new QLabel(this);
+    ListNotice->setObjectName(QStringLiteral("ListNotice"));
+    ListNotice->setTextFormat(Qt::PlainText);
+    ListNotice->setWordWrap(true);
+    ListNotice->setMargin(4);
+    ListNotice->setAutoFillBackground(true);
+    QPalette noticeColours = ListNotice->palette();
+    noticeColours.setColor(QPalette::Window, QColor(0xff, 0xf0, 0xc8));
+    noticeColours.setColor(QPalette::WindowText, QColor(0x7a, 0x40, 0x00));
+    ListNotice->setPalette(noticeColours);
+    ListNotice->hide();
+    layout->addWidget(ListNotice);
     OTable->setObjectName(QStringLiteral("OTable"));
     layout->addWidget(OTable, 1);
 
@@ -193,10 +205,18 @@ void ObjectList::Load_Objects(const QString &group)
         // operator's objects) goes too.
         m_model->clear();
         m_session.setSelectionCleared();
+        m_listedGroup = group;
+        m_objectsBehind = false;
+        showNotice();
         return;
     }
-    if (!m_state.Base_connected)
+    // Until the database answers the entries stay, so that the server's
+    // notifications for them still show; the notice says whose they are.
+    m_objectsBehind = true;
+    if (!m_state.Base_connected) {
+        showNotice();
         return;
+    }
     // Streamed: the entries are built while the server is still sending.
     m_model->beginCaptions();
     const auto outcome = m_database.forEach(
@@ -208,10 +228,14 @@ void ObjectList::Load_Objects(const QString &group)
         Database::Fetch::Streamed);
     if (outcome != Database::Rows::Ok) {
         if (outcome == Database::Rows::Cut)
-            m_database.showError(m_state.dialogs, window());
+            reportCut();
+        showNotice();
         return;
     }
     m_model->endCaptions();
+    m_listedGroup = group;
+    m_objectsBehind = false;
+    showNotice();
     // The view lets go of its selection with the old entries, silently.
     m_session.setSelectionCleared();
     // A search under way goes on over the new entries.
@@ -308,6 +332,7 @@ void ObjectList::Load_States()
 {
     const std::optional<QString> sql =
         ObjectSql::loadStates(m_database.escaper(), m_session.groupChoice().text, m_state.Full_rights, m_session.groupChoice().items);
+    m_statesBehind = sql.has_value();
     if (sql && m_state.Base_connected) {
         m_model->beginStates();
         const auto outcome = m_database.forEach(
@@ -318,13 +343,65 @@ void ObjectList::Load_States()
             },
             Database::Fetch::Streamed);
         if (outcome == Database::Rows::Cut)
-            m_database.showError(m_state.dialogs, window());
+            reportCut();
         if (outcome == Database::Rows::Ok) {
+            m_statesBehind = false;
             m_model->endStates();
             emit statesLoaded();
         }
     }
+    showNotice();
     Sort_Objects();
+}
+
+void ObjectList::catchUp()
+{
+    if (m_objectsBehind) {
+        Load_Objects(m_session.groupChoice().text);
+        if (m_objectsBehind)
+            return;
+        Load_States();
+    } else if (m_statesBehind) {
+        Load_States();
+    }
+}
+
+void ObjectList::clear()
+{
+    SearchEdit->clear();
+    m_model->clear();
+    m_listedGroup.clear();
+    m_objectsBehind = false;
+    m_statesBehind = false;
+    showNotice();
+}
+
+void ObjectList::reportCut()
+{
+    if (m_state.dialogs)
+        m_state.dialogs->notice(window(), QStringLiteral("object-list"), m_database.errorMessage());
+}
+
+void ObjectList::showNotice()
+{
+    if (!isBehind() && m_state.dialogs)
+        m_state.dialogs->settle(QStringLiteral("object-list"));
+    QString text;
+    const QString why = m_state.Base_connected ? QStringLiteral("База данных не выдала список объектов.")
+                                               : QStringLiteral("Нет соединения с базой данных.");
+    const QString chosen = m_session.groupChoice().text;
+    if (m_objectsBehind && m_listedGroup != chosen) {
+        text = why;
+        if (!m_listedGroup.isEmpty())
+            text += QStringLiteral(" Показаны объекты группы «%1».").arg(m_listedGroup);
+        text += QStringLiteral(" Объекты группы «%1» будут показаны, когда база данных ответит.").arg(chosen);
+    } else if (isBehind()) {
+        text = why + QStringLiteral(" Состояния объектов могут быть устаревшими: они будут перечитаны, когда база "
+                                    "данных ответит.");
+    }
+    if (ListNotice->text() != text)
+        ListNotice->setText(text);
+    ListNotice->setVisible(!text.isEmpty());
 }
 
 void ObjectList::Sort_Objects()

@@ -15,6 +15,7 @@ class MonitoringSession;
 class ObjectFilterModel;
 class ObjectListModel;
 class QAction;
+class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
@@ -43,6 +44,9 @@ public:
 
     QListView *OTable = nullptr;
     QLineEdit *SearchEdit = nullptr;
+    // Over the list while it is behind the database: what it shows instead
+    // of what was asked for.
+    QLabel *ListNotice = nullptr;
 
     ObjectListModel *model() const { return m_model; }
     // What the view shows of the model.
@@ -57,6 +61,13 @@ public:
     void Load_Objects(const QString &group);
     // Sets every listed object's state from the database, then sorts.
     void Load_States();
+    // The list or its states could not be read (the database away, or a
+    // refusal): what is shown may be out of date, and ListNotice says so.
+    bool isBehind() const { return m_objectsBehind || m_statesBehind; }
+    // Reads again what could not be read; nothing when nothing waits.
+    void catchUp();
+    // Empty, as before any login, the search too.
+    void clear();
     void Sort_Objects();
 
     // The row of the first entry with this IMEI, or -1.
@@ -124,6 +135,9 @@ private:
     void buildSearch();
     // Reads the texts the search finds objects by, for the group choice.
     void loadSearchTexts(const QString &group);
+    // A list cut off midway: told once until a load succeeds.
+    void reportCut();
+    void showNotice();
 
     StationState &m_state;
     Database &m_database;
@@ -151,4 +165,8 @@ private:
     ObjectListModel *m_model;
     ObjectFilterModel *m_filter;
     std::function<QString(const QString &, int)> m_hintLines;
+    // The group choice the entries are of, and what could not be read.
+    QString m_listedGroup;
+    bool m_objectsBehind = false;
+    bool m_statesBehind = false;
 };

@@ -7,7 +7,18 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWidget>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace {
+
+const QString BadAddress = QStringLiteral("server-address");
+
+} // namespace
 
 ServerLink::ServerLink(StationState &state, QObject *parent)
     : QObject(parent)
@@ -19,36 +30,87 @@ ServerLink::ServerLink(StationState &state, QObject *parent)
     connect(Client1, &QTcpSocket::readyRead, this, &ServerLink::Client1Read);
     connect(Client1, &QTcpSocket::disconnected, this, &ServerLink::Client1Disconnect);
     connect(Client1, &QTcpSocket::errorOccurred, this, &ServerLink::Client1Error);
+    m_connectDeadline = new QTimer(this);
+    m_connectDeadline->setObjectName(QStringLiteral("connectDeadline"));
+    m_connectDeadline->setSingleShot(true);
+    m_connectDeadline->setInterval(ConnectTimeoutMs);
+    connect(m_connectDeadline, &QTimer::timeout, this, [this] {
+        if (!m_active && Client1->state() != QAbstractSocket::UnconnectedState)
+            Client1->abort();
+    });
 }
 
 bool ServerLink::Connect_Server()
 {
-    if (m_active) {
-        Client1->abort();
-        // abort() reports the loss through disconnected(); make sure the
-        // disconnect handling ran exactly once even where it did not.
-        if (m_active)
-            Client1Disconnect();
-    } else {
-        // A connect attempt still pending is given up for the new one.
-        Client1->abort();
-    }
+    // An active link is closed first; a connect attempt still pending is
+    // given up for the new one.
+    Disconnect_Server();
+    if (addressProblem(false))
+        return m_active;
+    Client1->connectToHost(QHostAddress(m_state.Server_address.trimmed()), m_state.Server_port);
+    m_connectDeadline->start();
+    return m_active;
+}
 
-    // Packets read from the old connection but not yet handled belong to the
-    // session that has just ended: an answer from it must not pass for the
-    // new login's answer.
+void ServerLink::relink()
+{
+    if (m_active || Client1->state() != QAbstractSocket::UnconnectedState)
+        return;
+    if (addressProblem(true))
+        return;
     m_framer.resetStream();
+    Client1->connectToHost(QHostAddress(m_state.Server_address.trimmed()), m_state.Server_port);
+    m_connectDeadline->start();
+}
 
+bool ServerLink::addressProblem(bool once)
+{
     // A connect to anything but a dotted IPv4 address could only fail unseen,
     // and the operator would wait for a login answer that never comes.
-    const QString text = m_state.Server_address.trimmed();
-    if (const QString problem = ServerAddress::problem(text); !problem.isEmpty()) {
-        if (m_state.dialogs)
-            m_state.dialogs->message(m_messageParent, problem);
-        return m_active;
+    const QString problem = ServerAddress::problem(m_state.Server_address.trimmed());
+    if (!m_state.dialogs)
+        return !problem.isEmpty();
+    if (problem.isEmpty()) {
+        m_state.dialogs->settle(BadAddress);
+        return false;
     }
-    Client1->connectToHost(QHostAddress(text), m_state.Server_port);
-    return m_active;
+    if (once)
+        m_state.dialogs->notice(m_messageParent, BadAddress, problem);
+    else
+        m_state.dialogs->message(m_messageParent, problem);
+    return true;
+}
+
+void ServerLink::Disconnect_Server()
+{
+    m_connectDeadline->stop();
+    Client1->abort();
+    // abort() reports the loss through disconnected(); make sure the
+    // disconnect handling ran exactly once even where it did not.
+    if (m_active)
+        Client1Disconnect();
+    // Packets read from the old connection but not yet handled belong to the
+    // session that has just ended: an answer from it must not pass for the
+    // next login's answer.
+    m_framer.resetStream();
+}
+
+void ServerLink::keepAlive()
+{
+    Client1->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const auto socket = int(Client1->socketDescriptor());
+    if (socket < 0)
+        return;
+    // Where the system refuses one of these, the link still works; it is
+    // only noticed dead later.
+    const int idle = KeepAliveIdleSeconds;
+    const int interval = KeepAliveIntervalSeconds;
+    const int probes = KeepAliveProbes;
+    const unsigned int unacknowledged = UnacknowledgedTimeoutMs;
+    setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledged, sizeof unacknowledged);
 }
 
 qint64 ServerLink::Send_Packet(const QByteArray &packet)
@@ -70,6 +132,8 @@ void ServerLink::Send_State(const QString &imei, quint8 code)
 
 void ServerLink::Client1Connect()
 {
+    m_connectDeadline->stop();
+    keepAlive();
     m_active = true;
     m_framer.resetStream();
     Send_Packet(Packets::auth(m_state.Login, m_state.Password));

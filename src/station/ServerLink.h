@@ -6,6 +6,7 @@
 #include <QObject>
 
 class QTcpSocket;
+class QTimer;
 class QWidget;
 struct StationState;
 
@@ -25,6 +26,13 @@ public:
     // one to the configured address and port. Returns whether the link is
     // active right after the call.
     bool Connect_Server();
+    // A connect of the station's own (the relink timer): an address that
+    // cannot be used is told once, not at every attempt, and an attempt
+    // still under way is left to finish.
+    void relink();
+    // Closes the link, running the disconnect handling once; what was read
+    // from it and not handled yet goes with it.
+    void Disconnect_Server();
     // The link counts as active from its connect event to its disconnect event.
     bool isActive() const { return m_active; }
 
@@ -56,8 +64,28 @@ private:
     // How long packets are handled before the event loop gets its turn.
     static constexpr qint64 SliceMilliseconds = 20;
 
+public:
+    // A server that does not answer a connect within this time is given up
+    // for the next attempt: a connect whose packets are dropped would
+    // otherwise wait on the system's retries for minutes.
+    static constexpr int ConnectTimeoutMs = 10000;
+    // The protocol has no heartbeat: the system's keep-alive probes an idle
+    // link after KeepAliveIdleSeconds, every KeepAliveIntervalSeconds, and
+    // gives up after KeepAliveProbes unanswered ones; data sent and not
+    // acknowledged within UnacknowledgedTimeoutMs closes the link as well.
+    // A dead link is seen within about 30 s.
+    static constexpr int KeepAliveIdleSeconds = 10;
+    static constexpr int KeepAliveIntervalSeconds = 5;
+    static constexpr int KeepAliveProbes = 4;
+    static constexpr int UnacknowledgedTimeoutMs = 30000;
+
+private:
+    bool addressProblem(bool once);
+    void keepAlive();
+
     PacketFramer m_framer;
     bool m_active = false;
     bool m_dispatchQueued = false;
     QWidget *m_messageParent = nullptr;
+    QTimer *m_connectDeadline = nullptr;
 };

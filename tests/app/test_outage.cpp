@@ -3,12 +3,15 @@
 #include "JournalModel.h"
 #include "LoggedInStation.h"
 #include "ObjectList.h"
+#include "PacketDrop.h"
 #include "Packets.h"
+#include "ServerLink.h"
 #include "ShownList.h"
 #include "Station.h"
 #include "StationState.h"
 
 #include <QAbstractItemModel>
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
@@ -50,6 +53,24 @@ private:
 
     QStringList captions() const { return ShownList::captions(main().objects().OTable); }
     void select(const QString &imei) { QVERIFY(ShownList::select(main().objects().OTable, imei, true)); }
+
+    QString stored(const QString &imei) const
+    {
+        return TestDatabase::value(QStringLiteral("SELECT State FROM orvex_base.objects WHERE IMEI='%1'").arg(imei));
+    }
+
+    // The link of the logged-in operator is lost; the station is connected
+    // again and has sent its login.
+    void loseLinkAndAwaitRelink()
+    {
+        main().setRelinkInterval(50);
+        const int connections = m_s->peer.connectionCount();
+        m_s->peer.closeClient();
+        QTRY_VERIFY(!main().link().isActive());
+        QTRY_COMPARE(m_s->peer.connectionCount(), connections + 1);
+        QTRY_COMPARE(m_s->peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        m_s->peer.clearReceived();
+    }
 
     QStringList journalEvents() const
     {
@@ -153,6 +174,138 @@ private slots:
         QCOMPARE(main().ComboBox1->currentText(), QStringLiteral("Центр"));
         QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
         QVERIFY(!main().findChild<QTimer *>(QStringLiteral("relink"))->isActive());
+    }
+
+    // The link comes back while the database is away: the login is accepted,
+    // but the list, the states and the rights can only be read when the
+    // database returns. Then they are, without a click.
+    void relinkDuringADatabaseOutageCatchesUpWhenTheDatabaseReturns()
+    {
+        QVERIFY(!main().SpeedButton8->isEnabled());
+        loseLinkAndAwaitRelink();
+        // While the link was away another station raised an alarm, and the
+        // operator was made an administrator.
+        QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=120 WHERE IMEI='%1';"
+                                                  "UPDATE orvex_base.users SET Admin='1' WHERE Login='Pilot'")
+                                       .arg(Quiet)));
+        QVERIFY(database(QStringLiteral("stop")));
+        m_s->peer.send(QByteArray("\xff\x01", 2));
+        QTRY_VERIFY(m_s->dialogs().messages.contains(QStringLiteral("Не удается соединиться с базой данных")));
+        QCOMPARE(captions().first(), Safe);
+
+        QVERIFY(database(QStringLiteral("start")));
+        QTRY_COMPARE_WITH_TIMEOUT(captions().first(), Quiet, 10000);
+        QTRY_VERIFY(main().SpeedButton8->isEnabled());
+        QVERIFY(main().SpeedButton3->isEnabled());
+        QCOMPARE(main().LBASE->toolTip(), QStringLiteral("База данных подключена"));
+        QCOMPARE(m_s->dialogs().messages, (QStringList{QStringLiteral("Соединение закрыто"),
+                                                       QStringLiteral("Не удается соединиться с базой данных")}));
+    }
+
+    // "Already connected" to a relink: the server still holds the old
+    // connection of this login. The operator keeps everything he has and
+    // the station keeps trying until the server lets the old one go.
+    void alreadyConnectedOnARelinkKeepsTheSession()
+    {
+        main().ComboBox1->setCurrentIndex(main().ComboBox1->findText(QStringLiteral("Центр")));
+        const QStringList shown = captions();
+        QCOMPARE(shown, (QStringList{Safe, Quiet}));
+        loseLinkAndAwaitRelink();
+        main().setRelinkInterval(500);
+        const int connections = m_s->peer.connectionCount();
+        m_s->peer.send(QByteArray("\xff\x03", 2));
+        // The link button tells why; nothing of the session is gone.
+        QTRY_VERIFY(!main().link().isActive());
+        QVERIFY2(main().SpeedButton6->toolTip().contains(QStringLiteral("уже подключен")),
+                 qPrintable(main().SpeedButton6->toolTip()));
+        QCOMPARE(captions(), shown);
+        QCOMPARE(main().ComboBox1->currentText(), QStringLiteral("Центр"));
+        QCOMPARE(m_s->state().Login, QStringLiteral("Pilot"));
+        // And it is tried again.
+        QTRY_COMPARE(m_s->peer.connectionCount(), connections + 1);
+        QTRY_COMPARE(m_s->peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        QCOMPARE(captions(), shown);
+        QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+        // The server has let go: the session goes on.
+        m_s->peer.send(QByteArray("\xff\x01", 2));
+        QTRY_COMPARE(main().SpeedButton6->toolTip(), QStringLiteral("Соединение установлено"));
+        QCOMPARE(captions(), shown);
+        QVERIFY(!main().findChild<QTimer *>(QStringLiteral("relink"))->isActive());
+        QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+    }
+
+    // A server (or a relay before it) that takes each connection and drops
+    // it at once: every relink ends in a lost link. The operator who comes
+    // back finds one box, not one per attempt; the same for the database.
+    void anOutageShowsOneBoxHoweverManyAttempts()
+    {
+        m_s->peer.setCloseOnAccept(true);
+        const int connections = m_s->peer.connectionCount();
+        main().setRelinkInterval(20);
+        m_s->peer.closeClient();
+        QTRY_VERIFY_WITH_TIMEOUT(m_s->peer.connectionCount() >= connections + 10, 20000);
+        QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+
+        // Accepted each time while the database is away.
+        QVERIFY(database(QStringLiteral("stop")));
+        m_s->peer.setCloseOnAccept(false);
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            const int before = m_s->peer.connectionCount();
+            QTRY_VERIFY(m_s->peer.connectionCount() > before);
+            QTRY_COMPARE(m_s->peer.received().size(), 33);
+            m_s->peer.send(QByteArray("\xff\x01", 2));
+            m_s->peer.closeClient();
+            QTRY_VERIFY(!main().link().isActive());
+        }
+        QCOMPARE(m_s->dialogs().messages, (QStringList{QStringLiteral("Соединение закрыто"),
+                                                       QStringLiteral("Не удается соединиться с базой данных")}));
+    }
+
+    // A group chosen while the database is away cannot be listed: the list
+    // says which group it still shows, and the chosen one is listed as soon
+    // as the database returns.
+    void groupChosenDuringAnOutageIsListedWhenTheDatabaseReturns()
+    {
+        main().ComboBox1->setCurrentIndex(main().ComboBox1->findText(QStringLiteral("Центр")));
+        QCOMPARE(captions(), (QStringList{Safe, Quiet}));
+        QVERIFY(database(QStringLiteral("stop")));
+        main().ComboBox1->setCurrentIndex(main().ComboBox1->findText(QStringLiteral("Север")));
+        auto *notice = main().objects().findChild<QLabel *>(QStringLiteral("ListNotice"));
+        QVERIFY(notice);
+        QTRY_VERIFY(notice->isVisible());
+        QVERIFY2(notice->text().contains(QStringLiteral("Центр")) && notice->text().contains(QStringLiteral("Север")),
+                 qPrintable(notice->text()));
+        QVERIFY(database(QStringLiteral("start")));
+        QTRY_COMPARE_WITH_TIMEOUT(captions(), QStringList{North}, 10000);
+        QVERIFY(!notice->isVisible());
+        QVERIFY(m_s->dialogs().messages.isEmpty());
+    }
+
+    // The server's machine is gone without a word (powered off, or a
+    // firewall forgot the connection): no packet passes either way. The
+    // station sees the link dead on its own, says so, and relinks once
+    // packets pass again.
+    void aSilentlyDeadLinkIsSeenAndRelinked()
+    {
+        PacketDrop drop(m_s->peer.port());
+        QString why;
+        if (!drop.start(&why))
+            QSKIP(qPrintable(QStringLiteral("cannot drop packets here: ") + why));
+        main().setRelinkInterval(200);
+        const int connections = m_s->peer.connectionCount();
+        QElapsedTimer seen;
+        seen.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!main().link().isActive(), 45000);
+        QVERIFY2(seen.elapsed() <= 45000, qPrintable(QString::number(seen.elapsed())));
+        QCOMPARE(main().SpeedButton6->toolTip(), QStringLiteral("Нет соединения"));
+        QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+        QTest::qWait(1000);
+        drop.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(m_s->peer.connectionCount(), connections + 1, 20000);
+        QTRY_COMPARE(m_s->peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        m_s->peer.send(QByteArray("\xff\x01", 2));
+        QTRY_COMPARE(main().SpeedButton6->toolTip(), QStringLiteral("Соединение установлено"));
+        QCOMPARE(m_s->peer.connectionCount(), connections + 1);
     }
 
     void relinkCanBeLeftToTheOperator()

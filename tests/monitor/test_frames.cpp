@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "DatabaseWatcher.h"
 #include "MonitoringSession.h"
 #include "ObjectList.h"
 #include "OperatorRights.h"
@@ -151,10 +152,11 @@ struct FrameWindow
     RecordingDialogs dialogs;
     StationState state = operatorOfG1(home.path(), &dialogs);
     Database database{state};
+    DatabaseWatcher watcher{state, database};
     ServerLink link{state};
     OperatorRights rights{state, database};
     RecordingSoundPlayer sounds;
-    TForm1 main{state, database, link, rights, sounds};
+    TForm1 main{state, database, watcher, link, rights, sounds};
     QWidget &window = main;
     QListView *OTable = main.objects().OTable;
     QTableView *StringGrid1 = main.journal().StringGrid1;

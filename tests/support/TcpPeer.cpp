@@ -12,6 +12,8 @@ TcpPeer::TcpPeer(QObject *parent)
             m_clients << socket;
             m_received << QByteArray();
             connect(socket, &QTcpSocket::readyRead, this, [this, socket, index] { m_received[index] += socket->readAll(); });
+            if (m_closeOnAccept)
+                socket->disconnectFromHost();
         }
     });
 }

@@ -25,6 +25,9 @@ public:
     void clearReceived();
     void send(const QByteArray &bytes);
     void closeClient();
+    // Every connection from now on is closed as soon as it is accepted, as a
+    // server (or a relay in front of it) that cannot serve would.
+    void setCloseOnAccept(bool close) { m_closeOnAccept = close; }
     void stopListening() { m_server.close(); }
     // Listens on the same port again, as a restarted server would.
     bool listenAgain() { return m_server.listen(QHostAddress::LocalHost, m_port); }
@@ -34,4 +37,5 @@ private:
     quint16 m_port = 0;
     QList<QPointer<QTcpSocket>> m_clients;
     QList<QByteArray> m_received;
+    bool m_closeOnAccept = false;
 };
