@@ -14,9 +14,9 @@ QString identifier(const QString &name)
     return QLatin1Char('`') + quoted + QLatin1Char('`');
 }
 
-bool connectionGone(unsigned int error)
+QString shortened(const QByteArray &statement)
 {
-    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST;
+    return QString::fromUtf8(statement.left(120));
 }
 
 } // namespace
@@ -93,49 +93,79 @@ void ServerDatabase::fail(const QString &what)
     ServerLog::write(QStringLiteral("database error (%1): %2").arg(what, m_lastError));
 }
 
-bool ServerDatabase::run(const QByteArray &statement)
+bool ServerDatabase::run(const QByteArray &statement, Repeat repeat)
 {
-    if (!ensureConnected())
+    for (int attempt = 1;; ++attempt) {
+        if (!ensureConnected())
+            return false;
+        if (mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
+            return true;
+        const unsigned int error = mysql_errno(m_mysql);
+        // Connector/C reports CR_SERVER_GONE_ERROR only when the link was
+        // closed already or the statement could not be written whole: the
+        // server has not run it. CR_SERVER_LOST comes after the statement
+        // went out, so a write may have been stored before its answer was
+        // lost, and sending it again could store it twice.
+        if (attempt == 1 && error == CR_SERVER_GONE_ERROR) {
+            ServerLog::write(QStringLiteral("database connection gone before \"%1\" was sent (%2); sending it again")
+                                 .arg(shortened(statement), QString::fromUtf8(mysql_error(m_mysql))));
+            continue;
+        }
+        if (attempt == 1 && error == CR_SERVER_LOST && repeat == Repeat::Safe) {
+            ServerLog::write(QStringLiteral("database connection lost during \"%1\" (%2); asking again")
+                                 .arg(shortened(statement), QString::fromUtf8(mysql_error(m_mysql))));
+            continue;
+        }
+        if (error == CR_SERVER_LOST && repeat == Repeat::Never) {
+            m_lastError = QString::fromUtf8(mysql_error(m_mysql));
+            ServerLog::write(QStringLiteral("database connection lost before the answer to \"%1\" (%2): "
+                                            "it may or may not have been stored")
+                                 .arg(shortened(statement), m_lastError));
+            return false;
+        }
+        fail(shortened(statement));
         return false;
-    if (mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
-        return true;
-    // The link may have dropped between the ping and the statement: one retry.
-    if (connectionGone(mysql_errno(m_mysql)) && ensureConnected()
-        && mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
-        return true;
-    fail(QString::fromUtf8(statement.left(120)));
-    return false;
+    }
 }
 
 std::optional<QList<QStringList>> ServerDatabase::select(const QString &statement)
 {
-    if (!run(statement.toUtf8()))
-        return std::nullopt;
-    MYSQL_RES *result = mysql_store_result(m_mysql);
-    if (!result) {
-        // NULL is both "no result set" and a failure; the error number tells.
-        if (mysql_errno(m_mysql) != 0) {
+    const QByteArray text = statement.toUtf8();
+    for (int attempt = 1;; ++attempt) {
+        if (!run(text, Repeat::Safe))
+            return std::nullopt;
+        MYSQL_RES *result = mysql_store_result(m_mysql);
+        if (!result) {
+            // NULL is both "no result set" and a failure; the error number tells.
+            const unsigned int error = mysql_errno(m_mysql);
+            if (error == 0)
+                return QList<QStringList>();
+            if (attempt == 1 && error == CR_SERVER_LOST) {
+                ServerLog::write(QStringLiteral("database connection lost while reading the rows of \"%1\" (%2); "
+                                                "asking again")
+                                     .arg(shortened(text), QString::fromUtf8(mysql_error(m_mysql))));
+                continue;
+            }
             fail(statement);
             return std::nullopt;
         }
-        return QList<QStringList>();
+        QList<QStringList> rows;
+        const unsigned int fields = mysql_num_fields(result);
+        while (MYSQL_ROW row = mysql_fetch_row(result)) {
+            const unsigned long *lengths = mysql_fetch_lengths(result);
+            QStringList values;
+            for (unsigned int i = 0; i < fields; ++i)
+                values.append(row[i] ? QString::fromUtf8(row[i], static_cast<qsizetype>(lengths[i])) : QString());
+            rows.append(values);
+        }
+        const bool failed = mysql_errno(m_mysql) != 0;
+        mysql_free_result(result);
+        if (failed) {
+            fail(statement);
+            return std::nullopt;
+        }
+        return rows;
     }
-    QList<QStringList> rows;
-    const unsigned int fields = mysql_num_fields(result);
-    while (MYSQL_ROW row = mysql_fetch_row(result)) {
-        const unsigned long *lengths = mysql_fetch_lengths(result);
-        QStringList values;
-        for (unsigned int i = 0; i < fields; ++i)
-            values.append(row[i] ? QString::fromUtf8(row[i], static_cast<qsizetype>(lengths[i])) : QString());
-        rows.append(values);
-    }
-    const bool failed = mysql_errno(m_mysql) != 0;
-    mysql_free_result(result);
-    if (failed) {
-        fail(statement);
-        return std::nullopt;
-    }
-    return rows;
 }
 
 QString ServerDatabase::literal(const QString &value) const
@@ -242,7 +272,7 @@ std::optional<bool> ServerDatabase::hasFrameAt(const QString &imei, const QStrin
                                           "Event VARCHAR(64) NOT NULL DEFAULT '', Image MEDIUMBLOB NOT NULL, "
                                           "KEY (`Date`)) ENGINE=InnoDB DEFAULT CHARSET=cp1251 COLLATE=cp1251_nopad_bin")
                                .arg(frames);
-    if (!run(create.toUtf8()))
+    if (!run(create.toUtf8(), Repeat::Safe))
         return std::nullopt;
     const auto rows = select(QStringLiteral("SELECT 1 FROM %1 WHERE `Date`=%2 LIMIT 1").arg(frames, literal(date)));
     if (!rows)

@@ -71,7 +71,10 @@ public:
 private:
     bool connectNow(QString *error);
     bool ensureConnected();
-    bool run(const QByteArray &statement);
+    // Safe: running the statement twice changes nothing (a read, a CREATE
+    // TABLE IF NOT EXISTS). Never: a write, sent once only.
+    enum class Repeat { Safe, Never };
+    bool run(const QByteArray &statement, Repeat repeat = Repeat::Never);
     std::optional<QList<QStringList>> select(const QString &statement);
     QString literal(const QString &value) const;
     QString table(const QString &name) const;

@@ -1,6 +1,7 @@
 // orvex-server run as a process against the private database, driven over TCP
 // the way a station drives it.
 
+#include "DbProxy.h"
 #include "TestDatabase.h"
 
 #include <QDateTime>
@@ -15,6 +16,9 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <errmsg.h>
+#include <mysql.h>
 
 namespace {
 
@@ -145,6 +149,9 @@ private slots:
     void reconnectsToDatabase();
     void keepsRunningWhenStandardInputEnds();
     void startupFailures();
+    void lostDatabaseAnswer_data();
+    void lostDatabaseAnswer();
+    void proxyServesBlockingClients();
 
 private:
     bool startServer(const QStringList &extra = {});
@@ -160,6 +167,10 @@ private:
     QList<QStringList> journal(const QByteArray &imei);
 
     std::unique_ptr<QTemporaryDir> m_frames;
+    // Set before startServer(): the database port it is given (0: the
+    // private MariaDB's own).
+    quint16 m_databasePort = 0;
+    std::unique_ptr<DbProxy> m_proxy;
     std::unique_ptr<QProcess> m_server;
     QString m_log;
     QByteArray m_stdout;
@@ -168,6 +179,7 @@ private:
 
 void TestServer::init()
 {
+    m_databasePort = 0;
     QString error;
     QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
     QVERIFY2(TestDatabase::exec(QStringLiteral(
@@ -203,6 +215,7 @@ void TestServer::cleanup()
     if (QTest::currentTestFailed() && m_server)
         qWarning().noquote() << "orvex-server log:\n" << log();
     stopServer();
+    m_proxy.reset();
     m_frames.reset();
 }
 
@@ -216,8 +229,9 @@ bool TestServer::startServer(const QStringList &extra)
     m_log.clear();
     m_stdout.clear();
     m_server = std::make_unique<QProcess>();
+    const quint16 databasePort = m_databasePort ? m_databasePort : TestDatabase::port();
     m_server->start(program, QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db-port"),
-                                         QString::number(TestDatabase::port())}
+                                         QString::number(databasePort)}
                                  + extra);
     static const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)\n"));
     QRegularExpressionMatch match;
@@ -923,6 +937,97 @@ void TestServer::startupFailures()
     QVERIFY2(noDatabase.readAllStandardError().contains("cannot connect to database"),
              "no reason given for an unreachable database");
     QVERIFY(!noDatabase.readAllStandardOutput().contains("listening"));
+}
+
+void TestServer::lostDatabaseAnswer_data()
+{
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<int>("how");
+    QTest::addColumn<QString>("logged");
+
+    // The database stored the row; sent again, it would be there twice.
+    QTest::newRow("journal row, answer lost")
+        << QByteArray("INSERT INTO `orvex_base`.`messages`") << int(DbProxy::Cut::AfterAnswer)
+        << QStringLiteral("may or may not have been stored");
+    // A read is asked again on a new connection.
+    QTest::newRow("object lookup, connection lost") << QByteArray("FROM `orvex_base`.`objects` WHERE")
+                                                    << int(DbProxy::Cut::BeforeServer) << QStringLiteral("asking again");
+}
+
+void TestServer::lostDatabaseAnswer()
+{
+    QFETCH(QByteArray, marker);
+    QFETCH(int, how);
+    QFETCH(QString, logged);
+
+    stopServer();
+    m_proxy = std::make_unique<DbProxy>(TestDatabase::port());
+    QVERIFY(m_proxy->port() != 0);
+    m_databasePort = m_proxy->port();
+    QVERIFY(startServer());
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+
+    m_proxy->cutNext(marker, DbProxy::Cut(how));
+    console(QStringLiteral("alarm 356000000000001 114"));
+    QCOMPARE(pilot->read(17), statePacket(Centre, 114));
+    QVERIFY(m_proxy->hasCut());
+    const QList<QStringList> rows = journal(Centre);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).at(0), QStringLiteral("Тревога"));
+    QVERIFY2(log().contains(logged), qPrintable(log()));
+
+    // The server carries on over a new connection.
+    pilot->send(command(North, 1, bytes({1})));
+    QCOMPARE(pilot->read(17), statePacket(North, 2));
+    QCOMPARE(journal(North).size(), 1);
+    QCOMPARE(m_proxy->connectionCount(), 2);
+}
+
+void TestServer::proxyServesBlockingClients()
+{
+    // A station's database calls block its thread, as these do: the proxy
+    // relays without this thread's event loop.
+    DbProxy proxy(TestDatabase::port());
+    QVERIFY(proxy.port() != 0);
+    using Connection = std::unique_ptr<MYSQL, decltype(&mysql_close)>;
+    const auto connectThrough = [&] {
+        Connection mysql(mysql_init(nullptr), &mysql_close);
+        const unsigned int timeout = 10;
+        mysql_options(mysql.get(), MYSQL_OPT_READ_TIMEOUT, &timeout);
+        if (!mysql_real_connect(mysql.get(), "127.0.0.1", "root", "", "orvex_base", proxy.port(), nullptr, 0)) {
+            qWarning("%s", mysql_error(mysql.get()));
+            mysql.reset();
+        }
+        return mysql;
+    };
+    const char *insert = "INSERT INTO messages(IMEI,`Date`,`Type`,Event,Group_,`User`) "
+                         "VALUES('356000000000001',NOW(),'x','through the proxy','','')";
+    const QByteArray marker = "through the proxy";
+
+    Connection first = connectThrough();
+    QVERIFY(first);
+    proxy.cutNext(marker, DbProxy::Cut::AfterAnswer);
+    QVERIFY(mysql_query(first.get(), insert) != 0);
+    QCOMPARE(mysql_errno(first.get()), unsigned(CR_SERVER_LOST));
+    QVERIFY(proxy.hasCut());
+    QCOMPARE(journal(Centre).size(), 1);
+
+    Connection second = connectThrough();
+    QVERIFY(second);
+    proxy.cutNext(marker, DbProxy::Cut::BeforeServer);
+    QVERIFY(mysql_query(second.get(), insert) != 0);
+    QCOMPARE(mysql_errno(second.get()), unsigned(CR_SERVER_LOST));
+    QVERIFY(proxy.hasCut());
+    QCOMPARE(journal(Centre).size(), 1);
+
+    Connection third = connectThrough();
+    QVERIFY(third);
+    QCOMPARE(mysql_query(third.get(), insert), 0);
+    QCOMPARE(journal(Centre).size(), 2);
+    proxy.closeAll();
+    QVERIFY(mysql_query(third.get(), "SELECT 1") != 0);
+    QCOMPARE(proxy.connectionCount(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestServer)
