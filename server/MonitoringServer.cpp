@@ -6,10 +6,19 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QStringEncoder>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +49,43 @@ constexpr qsizetype PacketsPerTurn = 64;
 // its answers, and holding it all would let it take the server's memory.
 constexpr qsizetype MaxWaitingBytes = 256 * 1024;
 constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+// Connections taken from the backlog in one turn; a storm of them must not
+// keep the stations already connected waiting.
+constexpr int AcceptsPerTurn = 64;
+
+// A station whose machine died or lost its network never closes its
+// connection, and its login stays taken ("already connected") until TCP gives
+// up: by default two hours when idle, a quarter of an hour with data unsent.
+// Probes after 10 s of silence, 5 s apart, 4 unanswered: gone after about 30 s;
+// data unacknowledged for 30 s ends the connection as well.
+constexpr int KeepAliveIdleSeconds = 10;
+constexpr int KeepAliveIntervalSeconds = 5;
+constexpr int KeepAliveProbes = 4;
+constexpr unsigned int UnacknowledgedMs = 30000;
+
+// Empty, or what could not be set.
+QString watchForDeadPeer(qintptr descriptor)
+{
+    const int fd = static_cast<int>(descriptor);
+    const int on = 1;
+    const struct {
+        int level;
+        int option;
+        int value;
+        const char *name;
+    } options[] = {
+        {SOL_SOCKET, SO_KEEPALIVE, on, "SO_KEEPALIVE"},
+        {IPPROTO_TCP, TCP_KEEPIDLE, KeepAliveIdleSeconds, "TCP_KEEPIDLE"},
+        {IPPROTO_TCP, TCP_KEEPINTVL, KeepAliveIntervalSeconds, "TCP_KEEPINTVL"},
+        {IPPROTO_TCP, TCP_KEEPCNT, KeepAliveProbes, "TCP_KEEPCNT"},
+        {IPPROTO_TCP, TCP_USER_TIMEOUT, static_cast<int>(UnacknowledgedMs), "TCP_USER_TIMEOUT"},
+    };
+    for (const auto &option : options) {
+        if (setsockopt(fd, option.level, option.option, &option.value, sizeof option.value) != 0)
+            return QStringLiteral("%1: %2").arg(QLatin1String(option.name), QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return {};
+}
 
 } // namespace
 
@@ -47,22 +93,70 @@ MonitoringServer::MonitoringServer(ServerDatabase &database, UnitSimulator &unit
     : QObject(parent)
     , m_database(database)
     , m_units(units)
-    , m_server(new QTcpServer(this))
 {
-    connect(m_server, &QTcpServer::newConnection, this, &MonitoringServer::acceptConnections);
 }
 
+MonitoringServer::~MonitoringServer()
+{
+    delete m_acceptNotifier;
+    if (m_listener >= 0)
+        ::close(m_listener);
+    releaseReserve();
+}
+
+bool MonitoringServer::takeReserve()
+{
+    while (m_reserve.size() < ReservedDescriptors) {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            releaseReserve();
+            return false;
+        }
+        m_reserve.append(fd);
+    }
+    return true;
+}
+
+void MonitoringServer::releaseReserve()
+{
+    for (const int fd : std::as_const(m_reserve))
+        ::close(fd);
+    m_reserve.clear();
+}
+
+// QTcpServer is not used: its socket engine keeps the first error it ever
+// met. An "out of descriptors" met first stops accepting at every later
+// empty backlog; a "nothing waiting" met first makes a later "out of
+// descriptors" look passing, and the server spins on the backlog.
 bool MonitoringServer::listen(quint16 port, QString *error)
 {
-    if (m_server->listen(QHostAddress::LocalHost, port))
-        return true;
-    *error = m_server->errorString();
-    return false;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int on = 1;
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0
+        || ::listen(fd, SOMAXCONN) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    m_listener = fd;
+    m_port = ntohs(address.sin_port);
+    takeReserve();
+    m_acceptNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_acceptNotifier, &QSocketNotifier::activated, this, &MonitoringServer::acceptConnections);
+    return true;
 }
 
 quint16 MonitoringServer::port() const
 {
-    return m_server->serverPort();
+    return m_port;
 }
 
 void MonitoringServer::log(const QString &peer, const QString &text) const
@@ -72,16 +166,113 @@ void MonitoringServer::log(const QString &peer, const QString &text) const
 
 void MonitoringServer::acceptConnections()
 {
-    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        Client client;
-        client.socket = socket;
-        client.peer = socket->peerAddress().toString() + QLatin1Char(':') + QString::number(socket->peerPort());
-        client.throttle = std::make_shared<ServerLog::Throttle>(client.peer);
-        m_clients.append(client);
-        log(client.peer, QStringLiteral("connected"));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { disconnected(socket); });
+    for (int i = 0; i < AcceptsPerTurn; ++i) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            switch (errno) {
+            case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+            case EWOULDBLOCK:
+#endif
+                return;
+            // Interrupted, or a connection that failed before it was taken
+            // (Linux passes the new socket's pending network errors on).
+            case EINTR:
+            case ECONNABORTED:
+            case EPROTO:
+            case ENETDOWN:
+            case ENOPROTOOPT:
+            case EHOSTDOWN:
+            case ENONET:
+            case EHOSTUNREACH:
+            case EOPNOTSUPP:
+            case ENETUNREACH:
+                continue;
+            default:
+                acceptFailed(errno);
+                return;
+            }
+        }
+        if (m_failedAccepts > 0) {
+            ServerLog::write(QStringLiteral("accepting connections again (%1 attempts failed)").arg(m_failedAccepts));
+            m_failedAccepts = 0;
+        }
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            ServerLog::write(QStringLiteral("a connection could not be taken over: ") + socket->errorString());
+            delete socket;
+            ::close(fd);
+            continue;
+        }
+        addClient(socket);
     }
+}
+
+void MonitoringServer::addClient(QTcpSocket *socket)
+{
+    const QString peer = socket->peerAddress().toString() + QLatin1Char(':') + QString::number(socket->peerPort());
+    if (m_clients.size() >= m_maxConnections) {
+        ++m_refused;
+        if (!m_refusalLog)
+            m_refusalLog = std::make_unique<ServerLog::Throttle>(QStringLiteral("connections over the limit:"));
+        {
+            const ServerLog::Scope scope(m_refusalLog.get());
+            log(peer, QStringLiteral("refused: %1 connections already, the most allowed (--max-connections); "
+                                     "%2 refused so far; connection closed")
+                          .arg(QString::number(m_clients.size()), QString::number(m_refused)));
+        }
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    Client client;
+    client.socket = socket;
+    client.peer = peer;
+    client.throttle = std::make_shared<ServerLog::Throttle>(client.peer);
+    m_clients.append(client);
+    log(client.peer, QStringLiteral("connected"));
+    if (const QString problem = watchForDeadPeer(socket->socketDescriptor()); !problem.isEmpty())
+        log(client.peer, QStringLiteral("a dead station will not be noticed early (%1)").arg(problem));
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { disconnected(socket); });
+    QTimer::singleShot(m_authDeadlineMs, this, [this, guard = QPointer<QTcpSocket>(socket)] {
+        if (guard)
+            authDeadlinePassed(guard);
+    });
+}
+
+void MonitoringServer::acceptFailed(int error)
+{
+    // Out of descriptors or memory: the connection stays in the backlog and
+    // the listening socket stays readable, so accepting pauses (rather than
+    // spinning) and is tried again once others may have closed. The reserve
+    // is given up meanwhile, so that the server can still open what a logged-
+    // in station's request needs (a camera frame's file).
+    releaseReserve();
+    m_acceptNotifier->setEnabled(false);
+    if (m_failedAccepts++ == 0)
+        ServerLog::write(QStringLiteral("cannot accept a connection (%1); trying again every %2 ms")
+                             .arg(QString::fromLocal8Bit(std::strerror(error)), QString::number(AcceptRetryMs)));
+    QTimer::singleShot(AcceptRetryMs, this, &MonitoringServer::acceptAgain);
+}
+
+void MonitoringServer::acceptAgain()
+{
+    if (!takeReserve()) {
+        ++m_failedAccepts;
+        QTimer::singleShot(AcceptRetryMs, this, &MonitoringServer::acceptAgain);
+        return;
+    }
+    m_acceptNotifier->setEnabled(true);
+    acceptConnections();
+}
+
+void MonitoringServer::authDeadlinePassed(QTcpSocket *socket)
+{
+    const Client *client = find(socket);
+    if (!client || client->closing || client->everLoggedIn)
+        return;
+    closeClient(socket, QStringLiteral("no login within %1 ms").arg(m_authDeadlineMs));
 }
 
 MonitoringServer::Client *MonitoringServer::find(QTcpSocket *socket)
@@ -311,6 +502,7 @@ void MonitoringServer::authenticate(QTcpSocket *socket, const QByteArray &packet
         }
     }
     client->loggedIn = true;
+    client->everLoggedIn = true;
     client->login = account;
     send(socket, PacketCodec::authenticationAnswer(PacketCodec::LoginAccepted));
 }

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class QTcpServer;
+class QSocketNotifier;
 class QTcpSocket;
 class ServerDatabase;
 
@@ -23,7 +23,26 @@ class MonitoringServer : public QObject
     Q_OBJECT
 
 public:
+    // A connection beyond these is closed at once: far more than a network's
+    // stations, and each connection holds a descriptor and some memory.
+    static constexpr int DefaultMaxConnections = 1000;
+    // A station sends its login as soon as it connects; a connection that has
+    // not logged in by then is a stray or a port scan holding a place.
+    static constexpr int DefaultAuthDeadlineMs = 10000;
+    // After a failed accept (descriptors run out) the server tries again this
+    // often: a second is short against a station's reconnect pace, and each
+    // try that fails again costs one accept call.
+    static constexpr int AcceptRetryMs = 1000;
+    // Descriptors kept back from the stations and given up while accepting
+    // is paused for want of them: one for a file a request needs, one more
+    // for the sanitizer build, which checks a call through a pipe.
+    static constexpr int ReservedDescriptors = 2;
+
     MonitoringServer(ServerDatabase &database, UnitSimulator &units, QObject *parent = nullptr);
+    ~MonitoringServer() override;
+
+    void setMaxConnections(int count) { m_maxConnections = count; }
+    void setAuthDeadline(int milliseconds) { m_authDeadlineMs = milliseconds; }
 
     bool listen(quint16 port, QString *error);
     quint16 port() const;
@@ -40,6 +59,7 @@ private:
         QByteArray buffer; // received, not handled yet
         QString login;
         bool loggedIn = false;
+        bool everLoggedIn = false; // a login was accepted once: no deadline
         bool handlingLater = false; // the rest of buffer is handled on a later turn
         bool closing = false;       // being closed: nothing more is handled or sent
         bool gone = false;          // the station has closed; dropped once buffer is handled
@@ -48,6 +68,12 @@ private:
     };
 
     void acceptConnections();
+    void addClient(QTcpSocket *socket);
+    void acceptFailed(int error);
+    void acceptAgain();
+    bool takeReserve();
+    void releaseReserve();
+    void authDeadlinePassed(QTcpSocket *socket);
     void readFrom(QTcpSocket *socket);
     void handleSome(QTcpSocket *socket);
     void closeClient(QTcpSocket *socket, const QString &reason);
@@ -65,6 +91,14 @@ private:
 
     ServerDatabase &m_database;
     UnitSimulator &m_units;
-    QTcpServer *m_server;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    QSocketNotifier *m_acceptNotifier = nullptr;
+    QList<int> m_reserve;
     QList<Client> m_clients;
+    int m_maxConnections = DefaultMaxConnections;
+    int m_authDeadlineMs = DefaultAuthDeadlineMs;
+    int m_failedAccepts = 0;   // since the last accepted connection
+    qint64 m_refused = 0;      // over the limit, since start
+    std::unique_ptr<ServerLog::Throttle> m_refusalLog;
 };

@@ -11,11 +11,17 @@
 #include <cstdio>
 #include <memory>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int MaxAlarmPeriod = 86400;
+constexpr int MaxConnectionsLimit = 1000000;
+constexpr int MaxAuthDeadlineMs = 3600000;
+// Descriptors the server holds besides its connections: the standard
+// streams, the listening socket, the database, the event loop's own.
+constexpr rlim_t OwnDescriptors = 16;
 
 void printLine(FILE *stream, const QString &text)
 {
@@ -79,6 +85,14 @@ int main(int argc, char *argv[])
          QStringLiteral("orvex_base")},
         {QStringLiteral("frames"), QStringLiteral("Folder of JPEG files sent, in turn, as camera frames (default none)."),
          QStringLiteral("DIR")},
+        {QStringLiteral("max-connections"),
+         QStringLiteral("Connections served at once; one more is closed at once (default %1).")
+             .arg(MonitoringServer::DefaultMaxConnections),
+         QStringLiteral("N"), QString::number(MonitoringServer::DefaultMaxConnections)},
+        {QStringLiteral("auth-deadline-ms"),
+         QStringLiteral("For tests: milliseconds a connection may stay without a login (default %1).")
+             .arg(MonitoringServer::DefaultAuthDeadlineMs),
+         QStringLiteral("N"), QString::number(MonitoringServer::DefaultAuthDeadlineMs)},
         {QStringLiteral("random-alarms"),
          QStringLiteral("Raise an alarm on a random object about every SECONDS, give or take half (default 0: off)."), QStringLiteral("SECONDS"),
          QStringLiteral("0")},
@@ -92,10 +106,22 @@ int main(int argc, char *argv[])
     int port = 0;
     int databasePort = 0;
     int alarmPeriod = 0;
+    int maxConnections = 0;
+    int authDeadline = 0;
     if (!parseInt(parser, QStringLiteral("port"), 0, 65535, &port)
         || !parseInt(parser, QStringLiteral("db-port"), 1, 65535, &databasePort)
-        || !parseInt(parser, QStringLiteral("random-alarms"), 0, MaxAlarmPeriod, &alarmPeriod))
+        || !parseInt(parser, QStringLiteral("random-alarms"), 0, MaxAlarmPeriod, &alarmPeriod)
+        || !parseInt(parser, QStringLiteral("max-connections"), 1, MaxConnectionsLimit, &maxConnections)
+        || !parseInt(parser, QStringLiteral("auth-deadline-ms"), 1, MaxAuthDeadlineMs, &authDeadline))
         return 2;
+
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+        && files.rlim_cur < rlim_t(maxConnections) + OwnDescriptors)
+        printLine(stderr, QStringLiteral("orvex-server: warning: the descriptor limit (%1, ulimit -n) is below "
+                                         "--max-connections (%2) and the server's own; when it runs out, new "
+                                         "stations wait until others close")
+                              .arg(QString::number(files.rlim_cur), QString::number(maxConnections)));
 
     const QString frames = parser.value(QStringLiteral("frames"));
     if (!frames.isEmpty() && !QDir(frames).exists())
@@ -119,6 +145,8 @@ int main(int argc, char *argv[])
 
     UnitSimulator units(database, frames);
     MonitoringServer server(database, units);
+    server.setMaxConnections(maxConnections);
+    server.setAuthDeadline(authDeadline);
     if (!server.listen(static_cast<quint16>(port), &error)) {
         printLine(stderr, QStringLiteral("orvex-server: cannot listen on 127.0.0.1:%1: %2").arg(QString::number(port), error));
         return 1;

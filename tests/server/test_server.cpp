@@ -16,9 +16,16 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 
 #include <errmsg.h>
 #include <mysql.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -97,6 +104,7 @@ public:
     }
 
     qint64 pending() const { return m_socket.bytesAvailable(); }
+    quint16 localPort() const { return m_socket.localPort(); }
     void close() { m_socket.disconnectFromHost(); }
     bool waitForClosedByServer()
     {
@@ -114,6 +122,34 @@ public:
 private:
     QTcpSocket m_socket;
 };
+
+// A duplicate of process pid's socket whose peer is 127.0.0.1:peerPort, or -1.
+int socketOf(qint64 pid, quint16 peerPort)
+{
+    // Called through syscall(): glibc 2.36 declares the wrappers without C linkage.
+    const int process = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (process < 0)
+        return -1;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    int found = -1;
+    for (const QString &name : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (!QFile::symLinkTarget(fds.filePath(name)).contains(QLatin1String("socket:")))
+            continue;
+        const int fd = int(syscall(SYS_pidfd_getfd, process, name.toInt(), 0));
+        if (fd < 0)
+            continue;
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 && peer.sin_family == AF_INET
+            && ntohs(peer.sin_port) == peerPort) {
+            found = fd;
+            break;
+        }
+        close(fd);
+    }
+    close(process);
+    return found;
+}
 
 } // namespace
 
@@ -151,6 +187,10 @@ private slots:
     void startupFailures();
     void lostDatabaseAnswer_data();
     void lostDatabaseAnswer();
+    void acceptsAgainAfterDescriptorsRunOut();
+    void connectionLimit();
+    void silentConnectionsAreClosed();
+    void keepAliveOnStationSockets();
     void proxyServesBlockingClients();
 
 private:
@@ -168,8 +208,9 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_frames;
     // Set before startServer(): the database port it is given (0: the
-    // private MariaDB's own).
+    // private MariaDB's own), and a descriptor limit for it (0: none).
     quint16 m_databasePort = 0;
+    int m_fileLimit = 0;
     std::unique_ptr<DbProxy> m_proxy;
     std::unique_ptr<QProcess> m_server;
     QString m_log;
@@ -180,6 +221,7 @@ private:
 void TestServer::init()
 {
     m_databasePort = 0;
+    m_fileLimit = 0;
     QString error;
     QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
     QVERIFY2(TestDatabase::exec(QStringLiteral(
@@ -229,6 +271,12 @@ bool TestServer::startServer(const QStringList &extra)
     m_log.clear();
     m_stdout.clear();
     m_server = std::make_unique<QProcess>();
+    if (m_fileLimit > 0) {
+        m_server->setChildProcessModifier([limit = rlim_t(m_fileLimit)] {
+            const rlimit files{limit, limit};
+            setrlimit(RLIMIT_NOFILE, &files);
+        });
+    }
     const quint16 databasePort = m_databasePort ? m_databasePort : TestDatabase::port();
     m_server->start(program, QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db-port"),
                                          QString::number(databasePort)}
@@ -982,6 +1030,120 @@ void TestServer::lostDatabaseAnswer()
     QCOMPARE(pilot->read(17), statePacket(North, 2));
     QCOMPARE(journal(North).size(), 1);
     QCOMPARE(m_proxy->connectionCount(), 2);
+}
+
+void TestServer::acceptsAgainAfterDescriptorsRunOut()
+{
+    stopServer();
+    m_fileLimit = 32;
+    QVERIFY(startServer({QStringLiteral("--frames"), m_frames->path()}));
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+
+    // More connections than the server has descriptors for; those it cannot
+    // accept wait in the listen backlog.
+    std::vector<std::unique_ptr<Link>> links;
+    for (int i = 0; i < 40; ++i) {
+        links.push_back(std::make_unique<Link>(m_port));
+        QVERIFY(links.back()->connected());
+    }
+    QVERIFY2(waitForLog(QStringLiteral("cannot accept"), 0), qPrintable(log().right(3000)));
+
+    // Meanwhile the server can still open what a station's request needs.
+    pilot->send(command(Centre, 15, bytes({3})));
+    QTRY_COMPARE_WITH_TIMEOUT(journal(Centre).size(), 1, Timeout);
+
+    links.clear();
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY2(operatorLink, qPrintable(log().right(3000)));
+    QVERIFY2(log().contains(QStringLiteral("accepting connections again")), qPrintable(log().right(3000)));
+
+    // With descriptors to spare, an empty backlog is no failure: the next
+    // connection is served at once.
+    Link next(m_port);
+    QVERIFY(next.connected());
+    QCOMPARE(next.login(QStringLiteral("Nobody"), QStringLiteral("x")), 2);
+    QCOMPARE(logCount(QStringLiteral("cannot accept")), 1);
+}
+
+void TestServer::connectionLimit()
+{
+    stopServer();
+    QVERIFY(startServer({QStringLiteral("--max-connections"), QStringLiteral("3")}));
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+    Link second(m_port);
+    Link third(m_port);
+    QVERIFY(second.connected() && third.connected());
+    QVERIFY(QTest::qWaitFor([&] { return logCount(QStringLiteral(" connected")) == 3; }, Timeout));
+
+    Link over(m_port);
+    Link further(m_port);
+    QVERIFY(over.connected() && further.connected());
+    QVERIFY(over.waitForClosedByServer());
+    QVERIFY(further.waitForClosedByServer());
+    QVERIFY2(log().contains(QStringLiteral("2 refused so far")), qPrintable(log()));
+    QCOMPARE(logCount(QStringLiteral(" connected")), 3);
+
+    // Those within the limit are served, and a place given up is taken again.
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+    third.close();
+    QVERIFY(waitForLog(QStringLiteral("disconnected"), 0));
+    auto operatorLink = loggedIn(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(operatorLink);
+}
+
+void TestServer::silentConnectionsAreClosed()
+{
+    stopServer();
+    const int slowdown = qMax(1, qEnvironmentVariableIntValue("ORVEX_TEST_SLOWDOWN"));
+    QVERIFY(startServer({QStringLiteral("--auth-deadline-ms"), QString::number(500 * slowdown)}));
+    // Connected first, so its deadline has passed when the others are closed.
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+    Link silent(m_port);
+    Link refused(m_port);
+    Link halfPacket(m_port);
+    QVERIFY(silent.connected() && refused.connected() && halfPacket.connected());
+    QCOMPARE(refused.login(QStringLiteral("Pilot"), QStringLiteral("wrong")), 2);
+    halfPacket.send(authPacket(QStringLiteral("Operator"), QStringLiteral("operator1")).left(20));
+
+    for (Link *link : {&silent, &refused, &halfPacket})
+        QVERIFY(link->waitForClosedByServer());
+    QCOMPARE(logCount(QStringLiteral("no login within")), 3);
+    // A station that logged in is not held to the deadline.
+    pilot->send(command(Centre, 0));
+    QCOMPARE(pilot->read(20), statusReport(Centre, 0x0A0B0C));
+}
+
+void TestServer::keepAliveOnStationSockets()
+{
+    // A station whose machine died would hold its login (others get "already
+    // connected") until TCP notices; these bound that to about half a minute.
+    auto pilot = loggedIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
+    QVERIFY(pilot);
+    const int fd = socketOf(m_server->processId(), pilot->localPort());
+    if (fd < 0 && errno == EPERM)
+        QSKIP("this system does not let the test look at the server's sockets (pidfd_getfd)");
+    QVERIFY2(fd >= 0, "the server's end of the station's connection was not found");
+    const struct {
+        int level;
+        int option;
+        int expected;
+        const char *name;
+    } options[] = {
+        {SOL_SOCKET, SO_KEEPALIVE, 1, "SO_KEEPALIVE"},   {IPPROTO_TCP, TCP_KEEPIDLE, 10, "TCP_KEEPIDLE"},
+        {IPPROTO_TCP, TCP_KEEPINTVL, 5, "TCP_KEEPINTVL"}, {IPPROTO_TCP, TCP_KEEPCNT, 4, "TCP_KEEPCNT"},
+        {IPPROTO_TCP, TCP_USER_TIMEOUT, 30000, "TCP_USER_TIMEOUT"},
+    };
+    for (const auto &option : options) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        QVERIFY2(getsockopt(fd, option.level, option.option, &value, &length) == 0, option.name);
+        QVERIFY2(value == option.expected, qPrintable(QStringLiteral("%1 is %2").arg(QLatin1String(option.name)).arg(value)));
+    }
+    close(fd);
 }
 
 void TestServer::proxyServesBlockingClients()
