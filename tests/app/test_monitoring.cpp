@@ -8,6 +8,7 @@
 #include "Packets.h"
 #include "ServerLink.h"
 #include "ShownList.h"
+#include "StationChecks.h"
 #include "RecordingSoundPlayer.h"
 #include "Station.h"
 #include "StationFixture.h"
@@ -72,33 +73,11 @@ private:
         return out;
     }
 
-    // Nothing went to the server since the peer was last cleared: a marker
-    // sent now is the first thing to arrive.
-    void expectNothingSent()
-    {
-        const QByteArray marker = Packets::state(Quiet, 7);
-        main()->link().Send_Packet(marker);
-        QTRY_COMPARE(m_peer->received(), marker);
-    }
+    void expectNothingSent() { QVERIFY(StationChecks::nothingSent(main()->link(), *m_peer)); }
 
     void chooseInMenu(AlarmEntry *entry, const QString &caption)
     {
-        AlarmPanel &alarms = main()->alarms();
-        // The menu is opened on the entry, as a right click does.
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), entry->mapToGlobal(QPoint(5, 5)));
-        QCoreApplication::sendEvent(entry, &event);
-        QCOMPARE(alarms.popupComponent(), entry);
-        const QList<QAction *> actions = alarms.PopupMenu1->actions();
-        QAction *chosen = nullptr;
-        // The menu shows a "&" of the text doubled, so that it stays a "&".
-        const QString shown = QString(caption).replace(QLatin1Char('&'), QLatin1String("&&"));
-        for (QAction *action : actions) {
-            if (action->text() == shown)
-                chosen = action; // the last one of that name
-        }
-        QVERIFY2(chosen, qPrintable(caption));
-        alarms.PopupMenu1->hide();
-        chosen->trigger();
+        QVERIFY2(StationChecks::chooseInMenu(main()->alarms(), entry, caption), qPrintable(caption));
     }
 
 private slots:

@@ -7,6 +7,7 @@
 #include "ObjectListModel.h"
 #include "Packets.h"
 #include "ServerLink.h"
+#include "StationChecks.h"
 #include "StationState.h"
 
 #include <QAbstractItemModelTester>
@@ -111,14 +112,7 @@ struct Rig
         return out;
     }
 
-    // Nothing went to the server since the peer was cleared: a marker sent
-    // now is the first thing to arrive.
-    bool nothingSent()
-    {
-        const QByteArray marker = Packets::state(Kiosk, 7);
-        s.station().link().Send_Packet(marker);
-        return QTest::qWaitFor([this, &marker] { return s.peer.received() == marker; }, 5000);
-    }
+    bool nothingSent() { return StationChecks::nothingSent(s.station().link(), s.peer); }
 };
 
 } // namespace
