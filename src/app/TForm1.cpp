@@ -83,6 +83,7 @@ TForm1::TForm1(StationState &state, Database &database, DatabaseWatcher &watcher
     connect(m_objects, &ObjectList::messagesRequested, this, loadMessages);
     connect(m_reports, &StateReports::messagesRequested, this, loadMessages);
     connect(m_reports, &StateReports::messagesRefreshRequested, m_journal, &Journal::Refresh_Messages);
+    connect(m_reports, &StateReports::statesUncertain, m_objects, &ObjectList::statesOutOfDate);
     connect(m_objects, &ObjectList::alarmSelected, m_column->alarms(), &AlarmPanel::Add_Alarm);
     connect(m_objects, &ObjectList::imageRequested, m_column->frames(), &FrameStore::OpenImage);
     connect(m_journal, &Journal::frameRequested, m_column->frames(), &FrameStore::Image_From_Table);

@@ -94,15 +94,15 @@ void AlarmPanel::Add_Alarm(const QString &imei, const QString &stateText)
     m_session.setAlarmsOpen(true);
 
     const StateReports::Step step(m_reports);
-    // Taken into processing only when the database holds it; otherwise the
-    // alarm stays as it was, without an entry, to be taken again.
-    if (!m_reports.storeState(imei, StateModel::InProcessing)) {
+    // Taken into processing only when the database holds the state and the
+    // row; otherwise the alarm stays as it was, without an entry, to be
+    // taken again.
+    const QString taken =
+        StateModel::stateCode(stateText) != StateModel::InProcessing ? JournalSql::TakenEvent : QString();
+    if (!m_reports.Save_Step(imei, StateModel::InProcessing, taken)) {
         CloseGroup(e);
         return;
     }
-    if (StateModel::stateCode(stateText) != StateModel::InProcessing)
-        m_reports.Save_Event(imei, JournalSql::TakenEvent);
-    m_reports.announceState(imei, StateModel::InProcessing);
     emit entryOpened(e);
 }
 
@@ -162,14 +162,11 @@ void AlarmPanel::PMSelect(const QString &caption, AlarmEntry *e)
                                                        + QStringLiteral(": тревога остается в обработке"));
             return;
         }
-        // The state first: an alarm the database still holds in processing
-        // is not called processed anywhere, its entry included.
+        // An alarm the database still holds in processing is not called
+        // processed anywhere, its entry included.
         const auto code = static_cast<quint8>(*guard + 1);
-        if (!m_reports.storeState(imei, code))
-            return;
-        e->setLine(4, caption);
-        m_reports.Save_Event(imei, QStringLiteral("Тревога обработана"));
-        m_reports.announceState(imei, code);
+        if (m_reports.Save_Step(imei, code, QStringLiteral("Тревога обработана")))
+            e->setLine(4, caption);
         return;
     }
     // A comment shows in the entry once the journal holds it.

@@ -366,6 +366,12 @@ void ObjectList::catchUp()
     }
 }
 
+void ObjectList::statesOutOfDate()
+{
+    m_statesBehind = true;
+    showNotice();
+}
+
 void ObjectList::clear()
 {
     SearchEdit->clear();

@@ -66,6 +66,9 @@ public:
     bool isBehind() const { return m_objectsBehind || m_statesBehind; }
     // Reads again what could not be read; nothing when nothing waits.
     void catchUp();
+    // The states shown may differ from the database's (a step whose outcome
+    // could not be read back): read again at the next catchUp().
+    void statesOutOfDate();
     // Empty, as before any login, the search too.
     void clear();
     void Sort_Objects();

@@ -71,6 +71,17 @@ QString objectGroup(const SqlEscaper &q, const QString &imei)
     return QStringLiteral("SELECT Group_ FROM orvex_base.objects WHERE IMEI=") + q.quoted(imei);
 }
 
+QString lockObjectGroup(const SqlEscaper &q, const QString &imei)
+{
+    return objectGroup(q, imei) + QStringLiteral(" FOR UPDATE");
+}
+
+QString settledState(const SqlEscaper &q, const QString &imei)
+{
+    return QStringLiteral("SELECT State FROM orvex_base.objects WHERE IMEI=") + q.quoted(imei)
+        + QStringLiteral(" LOCK IN SHARE MODE");
+}
+
 QString alarmAddress(const SqlEscaper &q, const QString &imei)
 {
     return QStringLiteral("SELECT Address,Addr_,Owner,Num_owner FROM orvex_base.objects WHERE IMEI=") + q.quoted(imei);
@@ -81,13 +92,31 @@ QString cannedTexts()
     return QStringLiteral("SELECT Text FROM orvex_base.text_mes");
 }
 
-QString insertEvent(const SqlEscaper &q, const QString &imei, const QDateTime &when, const QString &text, const QString &group,
-                    const QString &login)
+namespace {
+
+// To the second, as the journal keeps it.
+QString eventDate(const QDateTime &when)
 {
     const QDate d = when.date();
     const QTime t = when.time();
-    const QString date = QString::asprintf("%.4d-%.2d-%.2d %.2d:%.2d:%.2d", d.year(), d.month(), d.day(), t.hour(),
-                                           t.minute(), t.second());
+    return QString::asprintf("%.4d-%.2d-%.2d %.2d:%.2d:%.2d", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                             t.second());
+}
+
+} // namespace
+
+QString countEvents(const SqlEscaper &q, const QString &imei, const QDateTime &when, const QString &text,
+                    const QString &login)
+{
+    return QStringLiteral("SELECT COUNT(*) FROM orvex_base.messages WHERE IMEI=") + q.quoted(imei)
+        + QStringLiteral(" AND Date=") + q.quoted(eventDate(when)) + QStringLiteral(" AND Type='Событие' AND Event=")
+        + q.quoted(text) + QStringLiteral(" AND User=") + q.quoted(login);
+}
+
+QString insertEvent(const SqlEscaper &q, const QString &imei, const QDateTime &when, const QString &text, const QString &group,
+                    const QString &login)
+{
+    const QString date = eventDate(when);
     return QStringLiteral("INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User)  VALUES(") + q.quoted(imei)
         + QLatin1Char(',') + q.quoted(date) + QStringLiteral(",'Событие',") + q.quoted(text) + QLatin1Char(',')
         + q.quoted(group) + QLatin1Char(',') + q.quoted(login) + QLatin1Char(')');

@@ -32,6 +32,15 @@ QString objectHint(const SqlEscaper &q, const QString &imei);
 QString saveState(const SqlEscaper &q, const QString &imei, int code);
 QString guardState(const SqlEscaper &q, const QString &imei);
 QString objectGroup(const SqlEscaper &q, const QString &imei);
+// The object's group, its row locked for the operator's step until the step
+// commits or rolls back.
+QString lockObjectGroup(const SqlEscaper &q, const QString &imei);
+// The object's state once no other transaction holds its row.
+QString settledState(const SqlEscaper &q, const QString &imei);
+// How many journal rows of the station's the table holds for this object,
+// moment, text and operator (the step's own row, or an earlier twin).
+QString countEvents(const SqlEscaper &q, const QString &imei, const QDateTime &when, const QString &text,
+                    const QString &login);
 // The lines of an alarm entry, and the canned comments of its menu.
 QString alarmAddress(const SqlEscaper &q, const QString &imei);
 QString cannedTexts();

@@ -40,29 +40,114 @@ void StateReports::On_State_Report(const QString &imei, quint8 code)
 
 bool StateReports::Save_State(const QString &imei, quint8 code)
 {
-    if (!storeState(imei, code))
-        return false;
-    announceState(imei, code);
-    return true;
+    return Save_Step(imei, code, {});
 }
 
-bool StateReports::storeState(const QString &imei, quint8 code)
+namespace {
+
+const QString StateNotStored = QStringLiteral("Действие не сохранено: состояние объекта не записано в базу данных.");
+const QString RowNotStored = QStringLiteral("Ошибка при добавлении данных");
+
+} // namespace
+
+bool StateReports::Save_Step(const QString &imei, std::optional<quint8> code, const QString &event)
 {
-    if (m_database.exec(ObjectSql::saveState(m_database.escaper(), imei, code)))
-        return true;
-    // A change the database does not hold would show here and at every
-    // station, and be gone at the next reload: it is not made at all.
-    reportError(QStringLiteral("Действие не сохранено: состояние объекта не записано в базу данных."));
-    return false;
+    // The clock has not ticked yet only in the first second after start;
+    // a row dated 0000-00-00 would never show in any period.
+    const QDateTime when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
+    const Stored stored = storeStep(imei, code, event, when);
+    switch (stored) {
+    case Stored::Yes:
+        if (code) {
+            const int row = m_objects.findEntry(imei);
+            if (row >= 0)
+                m_objects.setEntryState(row, *code);
+            m_objects.Sort_Objects();
+            m_link.Send_State(imei, *code);
+        }
+        break;
+    case Stored::No:
+        // A change the database does not hold would show here and at every
+        // station, and be gone at the next reload: it is not made at all.
+        reportError(code ? StateNotStored : RowNotStored);
+        break;
+    case Stored::Unknown:
+        report(QStringLiteral("Соединение с базой данных прервалось, и неизвестно, сохранено ли действие по объекту ")
+               + imei
+               + QStringLiteral(".\nСостояния объектов будут перечитаны, когда база данных ответит; до тех пор "
+                                "действие не показано выполненным."));
+        emit statesUncertain();
+        break;
+    }
+    if (!event.isEmpty())
+        emit messagesRequested(imei);
+    return stored == Stored::Yes;
 }
 
-void StateReports::announceState(const QString &imei, quint8 code)
+StateReports::Stored StateReports::storeStep(const QString &imei, std::optional<quint8> code, const QString &event,
+                                             const QDateTime &when)
 {
-    const int row = m_objects.findEntry(imei);
-    if (row >= 0)
-        m_objects.setEntryState(row, code);
-    m_objects.Sort_Objects();
-    m_link.Send_State(imei, code);
+    if (!m_database.begin())
+        return Stored::No;
+    const SqlEscaper q = m_database.escaper();
+    // The object's row is held for the step: the group its row is filed
+    // under, and the count of twins of the row, are those the step commits
+    // with.
+    QString group;
+    if (m_database.value(ObjectSql::lockObjectGroup(q, imei), &group) == Database::Lookup::Failed) {
+        m_database.rollback();
+        return Stored::No;
+    }
+    qint64 rowsBefore = 0;
+    if (!event.isEmpty()) {
+        QString count;
+        if (m_database.value(ObjectSql::countEvents(q, imei, when, event, m_state.Login), &count)
+            != Database::Lookup::Found) {
+            m_database.rollback();
+            return Stored::No;
+        }
+        rowsBefore = count.toLongLong();
+    }
+    // An object whose row has gone is still journaled, without a group: the
+    // operator's handling of it must not vanish.
+    if ((code && !m_database.exec(ObjectSql::saveState(q, imei, *code)))
+        || (!event.isEmpty() && !m_database.exec(ObjectSql::insertEvent(q, imei, when, event, group, m_state.Login)))) {
+        m_database.rollback();
+        return Stored::No;
+    }
+    switch (m_database.commit()) {
+    case Database::Commit::Done:
+        return Stored::Yes;
+    case Database::Commit::Refused:
+        return Stored::No;
+    case Database::Commit::AnswerLost:
+        break;
+    }
+    return readBack(imei, code, event, when, rowsBefore);
+}
+
+StateReports::Stored StateReports::readBack(const QString &imei, std::optional<quint8> code, const QString &event,
+                                            const QDateTime &when, qint64 rowsBefore)
+{
+    if (!m_database.settleLostCommit())
+        return Stored::Unknown;
+    const SqlEscaper q = m_database.escaper();
+    // Waits for the old session's transaction to end, if it has not yet.
+    QString state;
+    const Database::Lookup row = m_database.value(ObjectSql::settledState(q, imei), &state);
+    if (row == Database::Lookup::Failed)
+        return Stored::Unknown;
+    if (!event.isEmpty()) {
+        // The row and the state went in together, or neither did.
+        QString count;
+        if (m_database.value(ObjectSql::countEvents(q, imei, when, event, m_state.Login), &count)
+            != Database::Lookup::Found)
+            return Stored::Unknown;
+        return count.toLongLong() > rowsBefore ? Stored::Yes : Stored::No;
+    }
+    // Without a row of its own, the step is done when the database holds
+    // its state, whoever stored it.
+    return row == Database::Lookup::Missing || state == QString::number(*code) ? Stored::Yes : Stored::No;
 }
 
 std::optional<int> StateReports::Get_Guard_State(const QString &imei)
@@ -97,30 +182,22 @@ StateReports::Step::~Step()
 
 void StateReports::reportError(const QString &prefix)
 {
-    if (m_steps == 0) {
-        m_database.showError(m_state.dialogs, m_objects.window(), prefix);
+    report(m_database.errorMessage(prefix));
+}
+
+void StateReports::report(const QString &text)
+{
+    if (m_steps > 0) {
+        m_errors << text;
         return;
     }
-    m_errors << m_database.errorMessage(prefix);
+    if (m_state.dialogs)
+        m_state.dialogs->message(m_objects.window(), text);
 }
 
 bool StateReports::Save_Event(const QString &imei, const QString &text)
 {
-    QString group;
-    const auto found = m_database.value(ObjectSql::objectGroup(m_database.escaper(), imei), &group);
-    // An object whose row has gone is still journaled, without a group: the
-    // operator's handling of it must not vanish.
-    bool written = found != Database::Lookup::Failed;
-    if (written) {
-        // The clock has not ticked yet only in the first second after start;
-        // a row dated 0000-00-00 would never show in any period.
-        const QDateTime when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
-        written = m_database.exec(ObjectSql::insertEvent(m_database.escaper(), imei, when, text, group, m_state.Login));
-    }
-    if (!written)
-        reportError(QStringLiteral("Ошибка при добавлении данных"));
-    emit messagesRequested(imei);
-    return written;
+    return Save_Step(imei, std::nullopt, text);
 }
 
 void StateReports::Play_Sound(const QString &name)

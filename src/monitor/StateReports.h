@@ -32,9 +32,14 @@ public:
     // first; only then shown in the list and sent to the server. False (and
     // the operator told) when the database did not take it.
     bool Save_State(const QString &imei, quint8 code);
-    // The two halves, for a step that journals in between.
-    bool storeState(const QString &imei, quint8 code);
-    void announceState(const QString &imei, quint8 code);
+    // One step of the operator: the object's new state (none: unchanged)
+    // and a journal row by him (empty: none), stored in one transaction,
+    // then announced: the list, the server and the journal follow only what
+    // the database holds. A step whose answer was lost with the connection
+    // is read back from the database, so that it is neither called unsaved
+    // when it was stored nor stored twice. False when it is not stored (the
+    // operator is told, once per Step).
+    bool Save_Step(const QString &imei, std::optional<quint8> code, const QString &event);
     // The object's guard flag (Ohrana): 0 disarmed, 1 armed; none when it
     // cannot be read (no database, a refused query, no row, NULL or another
     // value): a guess would announce an armed object as disarmed.
@@ -42,6 +47,9 @@ public:
     // A journal row of type "Событие" by the operator, dated by the clock.
     // Returns whether the row was written (a failure is reported).
     bool Save_Event(const QString &imei, const QString &text);
+
+    // How a step's writes ended.
+    enum class Stored { Yes, No, Unknown };
 
     // The state's sound, unless the operator switched sounds off (Sound_on).
     void Play_Sound(const QString &name);
@@ -68,10 +76,17 @@ signals:
     // Refresh_Messages of the journal: the rows not shown yet; key is the
     // selected IMEI or "All".
     void messagesRefreshRequested(const QString &key);
+    // A step's outcome could not be read back: the states shown may be out
+    // of date until they are read again.
+    void statesUncertain();
 
 private:
     // The database's error, now or at the end of the open step.
     void reportError(const QString &prefix = {});
+    void report(const QString &text);
+    Stored storeStep(const QString &imei, std::optional<quint8> code, const QString &event, const QDateTime &when);
+    Stored readBack(const QString &imei, std::optional<quint8> code, const QString &event, const QDateTime &when,
+                    qint64 rowsBefore);
 
     StationState &m_state;
     Database &m_database;

@@ -122,6 +122,10 @@ bool Database::connectNow()
     mysql_options(connection, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
     mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &ReadWriteTimeoutSeconds);
     mysql_options(connection, MYSQL_OPT_WRITE_TIMEOUT, &ReadWriteTimeoutSeconds);
+    const QByteArray lockWaits = QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1")
+                                     .arg(LockWaitSeconds)
+                                     .toLatin1();
+    mysql_options(connection, MYSQL_INIT_COMMAND, lockWaits.constData());
 
     // An empty address means this machine, as the client takes it; it is
     // spelled out so that TCP is used.
@@ -163,6 +167,10 @@ void Database::noteFailure()
 
 bool Database::ready()
 {
+    // A transaction lives and dies with its session: on another one its
+    // remaining writes would be stored on their own.
+    if (m_transactionId != 0)
+        return m_connection && !m_lost && mysql_thread_id(m_connection) == m_transactionId;
     if (m_connection && !m_lost)
         return true;
     if (!m_lost)
@@ -204,6 +212,8 @@ void Database::close()
         mysql_close(m_connection);
     m_connection = nullptr;
     m_lost = false;
+    m_transactionId = 0;
+    m_unansweredId = 0;
     m_account = {};
     m_error.clear();
     m_errno = 0;
@@ -223,6 +233,77 @@ bool Database::exec(const QString &sql)
             return false;
     }
     return send(sql.toUtf8());
+}
+
+bool Database::begin()
+{
+    rollback();
+    // The server's idle timeout for this session is shortened for the
+    // transaction's span and put back after it.
+    if (!exec(QStringLiteral("SET SESSION wait_timeout=%1").arg(TransactionIdleSeconds)))
+        return false;
+    if (!exec(QStringLiteral("START TRANSACTION")))
+        return false;
+    m_transactionId = connectionId();
+    return true;
+}
+
+Database::Commit Database::commit()
+{
+    if (m_transactionId == 0)
+        return Commit::Refused;
+    const unsigned long session = m_transactionId;
+    if (!ready()) {
+        m_transactionId = 0;
+        return Commit::Refused; // the session went before COMMIT: rolled back
+    }
+    // Sent once, whatever happens: a COMMIT sent again on a new session
+    // would commit nothing, and say so.
+    if (send(QByteArrayLiteral("COMMIT"))) {
+        m_transactionId = 0;
+        exec(QStringLiteral("SET SESSION wait_timeout=@@global.wait_timeout"));
+        return Commit::Done;
+    }
+    if (m_lost) {
+        m_transactionId = 0;
+        m_unansweredId = session;
+        return Commit::AnswerLost;
+    }
+    // Refused (a conflict found at commit): the server has rolled back.
+    rollback();
+    return Commit::Refused;
+}
+
+void Database::rollback()
+{
+    const bool open = m_transactionId != 0;
+    m_transactionId = 0;
+    if (!open || !m_connection || m_lost)
+        return;
+    const QString error = errorText();
+    const unsigned int number = errorNumber();
+    exec(QStringLiteral("ROLLBACK"));
+    exec(QStringLiteral("SET SESSION wait_timeout=@@global.wait_timeout"));
+    m_error = error;
+    m_errno = number;
+}
+
+bool Database::settleLostCommit()
+{
+    const unsigned long old = m_unansweredId;
+    m_unansweredId = 0;
+    if (!ready())
+        return false;
+    // Still running, the old session may yet commit or roll back: it is
+    // ended, and a locking read then waits for its transaction's end. After
+    // a restart of the server it is gone already, and its number may name
+    // a new session: never this one.
+    if (old != 0 && old != connectionId()) {
+        const QByteArray kill = "KILL CONNECTION " + QByteArray::number(old);
+        if (mysql_real_query(m_connection, kill.constData(), static_cast<unsigned long>(kill.size())) != 0)
+            noteFailure();
+    }
+    return ready();
 }
 
 Database::Rows Database::forEach(const QString &sql, const std::function<bool(const DbRow &)> &onRow, Fetch fetch)

@@ -77,6 +77,15 @@ public:
     // server must not freeze the window for long.
     static constexpr unsigned int ConnectTimeoutSeconds = 3;
     static constexpr unsigned int ReadWriteTimeoutSeconds = 30;
+    // A row or table held by another session is waited for this long, then
+    // the server refuses the statement and rolls it back: a definite answer
+    // well within the read timeout, so that the station never gives up on a
+    // write the server then stores.
+    static constexpr unsigned int LockWaitSeconds = 5;
+    // While a transaction is open the server waits this long for the next
+    // statement: a station that died midway is let go, with its locks,
+    // instead of after the server's idle timeout of hours.
+    static constexpr unsigned int TransactionIdleSeconds = 10;
 
     // The station's connection: its state's Base_connected follows it.
     explicit Database(StationState &state);
@@ -103,6 +112,24 @@ public:
 
     // A statement without rows (or whose rows are not wanted).
     bool exec(const QString &sql);
+
+    // Writes that are stored together or not at all. Inside a transaction
+    // a connection found dropped is not opened again: the statements that
+    // follow fail, and the server rolls back what it had.
+    bool begin();
+    enum class Commit { Done, Refused, AnswerLost };
+    // AnswerLost: the connection went after COMMIT was sent, so the server
+    // may or may not hold the writes; settleLostCommit() then tells.
+    Commit commit();
+    // Gives the open transaction up; nothing when none is open. The error
+    // that made the caller give up stays what errorText() tells.
+    void rollback();
+    bool inTransaction() const { return m_transactionId != 0; }
+    // After AnswerLost: a new connection, and the old session's work ended
+    // (the session is killed where it still runs), so that what is read
+    // next with a locking read is what the database holds for good. False
+    // when the database cannot be reached.
+    bool settleLostCommit();
 
     enum class Rows { Ok, Failed, Cut };
     // Stored: the whole result is fetched before the first row is handed on
@@ -149,6 +176,10 @@ private:
     st_mysql *m_connection = nullptr;
     DbAccount m_account;
     bool m_lost = false;
+    // The session of the open transaction; 0 when none is open.
+    unsigned long m_transactionId = 0;
+    // The session whose COMMIT went unanswered.
+    unsigned long m_unansweredId = 0;
     // Error text of a failure that left no connection to ask.
     QString m_error;
     unsigned int m_errno = 0;

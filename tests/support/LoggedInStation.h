@@ -31,6 +31,9 @@ struct LoggedInStation
         bool admin = true;
         QStringList groups;
         QString number;
+        // Where the station finds the database: 0 for the private server
+        // itself, or a relay in front of it.
+        quint16 basePort = 0;
     };
 
     bool logIn(const Operator &op)
@@ -41,7 +44,8 @@ struct LoggedInStation
             return false;
         }
         fixture.writeConfig("[Connections]\nServer_address=127.0.0.1\nServer_port=" + QByteArray::number(peer.port())
-                            + "\nBase_address=127.0.0.1\nBase_port=" + QByteArray::number(TestDatabase::port())
+                            + "\nBase_address=127.0.0.1\nBase_port="
+                            + QByteArray::number(op.basePort ? op.basePort : TestDatabase::port())
                             + "\n[Users]\nCount=1\n[User0]\nLogin=" + op.login.toUtf8() + "\nPass="
                             + op.password.toUtf8() + "\n");
         Station &s = fixture.start();
