@@ -23,10 +23,15 @@ ConfigIni::ConfigIni(StationState &state)
 {
 }
 
-bool ConfigIni::saved(bool written)
+bool ConfigIni::saved(bool written, bool asked)
 {
-    if (written || m_state.Config_unsaved_told || !m_state.dialogs)
-        return written;
+    if (written) {
+        // A later failure is a new fault.
+        m_state.Config_unsaved_told = false;
+        return true;
+    }
+    if ((m_state.Config_unsaved_told && !asked) || !m_state.dialogs)
+        return false;
     m_state.Config_unsaved_told = true;
     m_state.dialogs->message(nullptr, QStringLiteral("Настройки не сохраняются: не удается записать файл %1\n%2")
                                           .arg(QDir::toNativeSeparators(m_file.path()), m_file.errorString()));
@@ -101,7 +106,7 @@ bool ConfigIni::writeUsers(const QList<LocalUser> &users)
         entries.append({userSection(int(n)), QStringLiteral("Login"), users[n].login});
         entries.append({userSection(int(n)), QStringLiteral("Pass"), users[n].pass});
     }
-    return saved(m_file.writeStrings(entries));
+    return saved(m_file.writeStrings(entries), true);
 }
 
 int ConfigIni::relinkSeconds() const

@@ -76,8 +76,10 @@ public:
 
 private:
     static QString userSection(int n);
-    // Every write ends here: tells the operator of the first failure.
-    bool saved(bool written);
+    // Every write ends here: tells the operator of the first failure since
+    // the last save that worked, and of every failure of a save he asked
+    // for himself.
+    bool saved(bool written, bool asked = false);
 
     StationState &m_state;
     ProfileFile m_file;
