@@ -42,6 +42,15 @@ namespace {
 // once until it ends.
 const QString LinkLost = QStringLiteral("link-lost");
 const QString BaseAway = QStringLiteral("base-away");
+const QString StillConnected = QStringLiteral("still-connected");
+
+// A relink answered "already connected" this many times in a row is no
+// longer the server letting go of a dead connection: another station may
+// be logged in under this login, and the operator is told.
+constexpr int StillConnectedAnswers = 12;
+// A link back for this many relink intervals is back for good: a loss after
+// that is a new outage, told anew. A link that comes and goes is one outage.
+constexpr int SteadyLinkIntervals = 6;
 
 } // namespace
 
@@ -106,6 +115,11 @@ TForm1::TForm1(StationState &state, Database &database, DatabaseWatcher &watcher
     m_relink->setObjectName(QStringLiteral("relink"));
     m_relink->setInterval(ConfigIni::DefaultRelinkSeconds * 1000);
     connect(m_relink, &QTimer::timeout, &m_link, &ServerLink::relink);
+    m_linkSteady = new QTimer(this);
+    m_linkSteady->setObjectName(QStringLiteral("linkSteady"));
+    m_linkSteady->setSingleShot(true);
+    m_linkSteady->setInterval(ConfigIni::DefaultRelinkSeconds * 1000 * SteadyLinkIntervals);
+    connect(m_linkSteady, &QTimer::timeout, this, [this] { m_state.dialogs->settle(LinkLost); });
 
     connect(&m_watcher, &DatabaseWatcher::available, this, &TForm1::baseAvailable);
     connect(m_journal, &Journal::behindChanged, this, &TForm1::Show_Base_State);
@@ -296,6 +310,7 @@ void TForm1::tick(const QDateTime &now)
 void TForm1::baseAvailable()
 {
     m_state.dialogs->settle(BaseAway);
+    m_reports->settleOpenSteps();
     // A login accepted while the database was away is finished now; its
     // list and states are read as a login reads them.
     if (m_sessionPending && m_link.isActive())
@@ -343,10 +358,14 @@ void TForm1::Show_Base_State()
 void TForm1::setRelinkInterval(int milliseconds)
 {
     m_relinkOn = milliseconds > 0;
-    if (m_relinkOn)
+    if (m_relinkOn) {
         m_relink->setInterval(milliseconds);
-    else
+        m_linkSteady->setInterval(milliseconds * SteadyLinkIntervals);
+    } else {
         m_relink->stop();
+        // Only the operator's click connects again: each loss is his to hear of.
+        m_linkSteady->setInterval(0);
+    }
 }
 
 void TForm1::setBaseRetryInterval(int milliseconds)
@@ -376,9 +395,12 @@ void TForm1::endSession(bool forgetOperator)
     m_sessionPending = false;
     m_linkNote.clear();
     m_relink->stop();
+    m_linkSteady->stop();
+    m_stillConnected = 0;
     m_watcher.stop();
     m_state.dialogs->settle(LinkLost);
     m_state.dialogs->settle(BaseAway);
+    m_state.dialogs->settle(StillConnected);
     Show_Base_State();
     if (forgetOperator) {
         // The station never goes on in the name of an operator the server
@@ -422,8 +444,6 @@ void TForm1::loginAccepted()
 void TForm1::openSession(bool announce)
 {
     m_sessionPending = false;
-    // The outage has ended: a link lost from now on is a new one.
-    m_state.dialogs->settle(LinkLost);
     // The same operator back after a lost link keeps the group he watched.
     const bool relinked = m_relinking;
     m_relinking = false;
@@ -465,6 +485,9 @@ void TForm1::onAuthAnswer(quint8 code)
     switch (code) {
     case 1:
         m_loginAccepted = true;
+        m_stillConnected = 0;
+        m_state.dialogs->settle(StillConnected);
+        m_linkSteady->start();
         loginAccepted();
         break;
     case 2:
@@ -481,6 +504,10 @@ void TForm1::onAuthAnswer(quint8 code)
             if (m_relinkOn)
                 m_linkNote += QStringLiteral(".\nПовторная попытка каждые %1 с").arg(m_relink->interval() / 1000.0);
             m_link.Disconnect_Server();
+            if (++m_stillConnected >= StillConnectedAnswers)
+                m_state.dialogs->notice(this, StillConnected,
+                                        QStringLiteral("Данный пользователь уже подключен.\nСервер не принимает "
+                                                       "повторное подключение; станция продолжает попытки."));
             break;
         }
         endSession(true);
@@ -494,6 +521,10 @@ void TForm1::onAuthAnswer(quint8 code)
 void TForm1::onLinkClosed()
 {
     m_rights.ButtonDisable();
+    m_linkSteady->stop();
+    // A login accepted on this link and waiting for the database is no
+    // longer accepted: the next answer of the server decides again.
+    m_sessionPending = false;
     // The operator's login stands: the station keeps trying the server, and
     // an outage is told once however many attempts it takes.
     if (m_loginAccepted) {

@@ -169,4 +169,9 @@ private:
     bool m_sessionPending = false;
     // Why the link is down beyond its being down, for the link button's hint.
     QString m_linkNote;
+    // Relinks answered "already connected" in a row.
+    int m_stillConnected = 0;
+    // Runs while a link accepted by the server has not yet stayed up long
+    // enough to end its outage.
+    QTimer *m_linkSteady = nullptr;
 };

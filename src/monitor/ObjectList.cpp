@@ -393,17 +393,16 @@ void ObjectList::showNotice()
     if (!isBehind() && m_state.dialogs)
         m_state.dialogs->settle(QStringLiteral("object-list"));
     QString text;
-    const QString why = m_state.Base_connected ? QStringLiteral("База данных не выдала список объектов.")
-                                               : QStringLiteral("Нет соединения с базой данных.");
+    const QString away = m_state.Base_connected ? QString() : QStringLiteral("Нет соединения с базой данных. ");
     const QString chosen = m_session.groupChoice().text;
     if (m_objectsBehind && m_listedGroup != chosen) {
-        text = why;
+        text = away.isEmpty() ? QStringLiteral("База данных не выдала список объектов. ") : away;
         if (!m_listedGroup.isEmpty())
-            text += QStringLiteral(" Показаны объекты группы «%1».").arg(m_listedGroup);
-        text += QStringLiteral(" Объекты группы «%1» будут показаны, когда база данных ответит.").arg(chosen);
+            text += QStringLiteral("Показаны объекты группы «%1». ").arg(m_listedGroup);
+        text += QStringLiteral("Объекты группы «%1» будут показаны, когда база данных ответит.").arg(chosen);
     } else if (isBehind()) {
-        text = why + QStringLiteral(" Состояния объектов могут быть устаревшими: они будут перечитаны, когда база "
-                                    "данных ответит.");
+        text = away + QStringLiteral("Состояния объектов могут быть устаревшими: они будут перечитаны, когда база "
+                                     "данных ответит.");
     }
     if (ListNotice->text() != text)
         ListNotice->setText(text);

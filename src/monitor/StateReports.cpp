@@ -9,6 +9,8 @@
 #include "StateModel.h"
 #include "StationState.h"
 
+#include <utility>
+
 StateReports::StateReports(StationState &state, Database &database, ServerLink &link, ObjectList &objects,
                            SoundPlayer &player, QObject *parent)
     : QObject(parent)
@@ -52,30 +54,35 @@ const QString RowNotStored = QStringLiteral("Ошибка при добавле�
 
 bool StateReports::Save_Step(const QString &imei, std::optional<quint8> code, const QString &event)
 {
+    StepWrites step;
+    step.imei = imei;
+    step.code = code;
+    step.event = event;
     // The clock has not ticked yet only in the first second after start;
     // a row dated 0000-00-00 would never show in any period.
-    const QDateTime when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
-    const Stored stored = storeStep(imei, code, event, when);
+    step.when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
+    Stored stored = storeStep(step);
+    if (stored == Stored::Unknown)
+        stored = readBack(step);
     switch (stored) {
     case Stored::Yes:
-        if (code) {
-            const int row = m_objects.findEntry(imei);
-            if (row >= 0)
-                m_objects.setEntryState(row, *code);
-            m_objects.Sort_Objects();
-            m_link.Send_State(imei, *code);
-        }
+        if (code)
+            announce(imei, *code);
         break;
     case Stored::No:
         // A change the database does not hold would show here and at every
         // station, and be gone at the next reload: it is not made at all.
-        reportError(code ? StateNotStored : RowNotStored);
+        if (step.why.isEmpty())
+            reportError(code ? StateNotStored : RowNotStored);
+        else
+            report((code ? StateNotStored : RowNotStored) + QLatin1Char('\n') + step.why);
         break;
     case Stored::Unknown:
         report(QStringLiteral("Соединение с базой данных прервалось, и неизвестно, сохранено ли действие по объекту ")
                + imei
-               + QStringLiteral(".\nСостояния объектов будут перечитаны, когда база данных ответит; до тех пор "
-                                "действие не показано выполненным."));
+               + QStringLiteral(".\nДо ответа базы данных оно не показано выполненным; когда база данных ответит, "
+                                "станция узнает, сохранено ли оно, и перечитает состояния объектов."));
+        m_openSteps << step;
         emit statesUncertain();
         break;
     }
@@ -84,8 +91,40 @@ bool StateReports::Save_Step(const QString &imei, std::optional<quint8> code, co
     return stored == Stored::Yes;
 }
 
-StateReports::Stored StateReports::storeStep(const QString &imei, std::optional<quint8> code, const QString &event,
-                                             const QDateTime &when)
+void StateReports::settleOpenSteps()
+{
+    const QList<StepWrites> open = std::exchange(m_openSteps, {});
+    for (StepWrites step : open) {
+        switch (readBack(step)) {
+        case Stored::Unknown:
+            m_openSteps << step;
+            break;
+        case Stored::Yes:
+            // What the database holds now, which a later step may have
+            // changed again.
+            if (step.code && step.settledState >= 0)
+                announce(step.imei, quint8(step.settledState));
+            report(QStringLiteral("Ответ базы данных получен: действие по объекту %1 сохранено.").arg(step.imei));
+            break;
+        case Stored::No:
+            report(QStringLiteral("Ответ базы данных получен: действие по объекту %1 не сохранено.").arg(step.imei));
+            break;
+        }
+    }
+    if (open.size() != m_openSteps.size())
+        emit messagesRefreshRequested(m_objects.hasSelection() ? m_state.Selected_IMEI : AllKey);
+}
+
+void StateReports::announce(const QString &imei, quint8 code)
+{
+    const int row = m_objects.findEntry(imei);
+    if (row >= 0)
+        m_objects.setEntryState(row, code);
+    m_objects.Sort_Objects();
+    m_link.Send_State(imei, code);
+}
+
+StateReports::Stored StateReports::storeStep(StepWrites &step)
 {
     if (!m_database.begin())
         return Stored::No;
@@ -94,24 +133,24 @@ StateReports::Stored StateReports::storeStep(const QString &imei, std::optional<
     // under, and the count of twins of the row, are those the step commits
     // with.
     QString group;
-    if (m_database.value(ObjectSql::lockObjectGroup(q, imei), &group) == Database::Lookup::Failed) {
+    if (m_database.value(ObjectSql::lockObjectGroup(q, step.imei), &group) == Database::Lookup::Failed) {
         m_database.rollback();
         return Stored::No;
     }
-    qint64 rowsBefore = 0;
-    if (!event.isEmpty()) {
+    if (!step.event.isEmpty()) {
         QString count;
-        if (m_database.value(ObjectSql::countEvents(q, imei, when, event, m_state.Login), &count)
+        if (m_database.value(ObjectSql::countEvents(q, step.imei, step.when, step.event, m_state.Login), &count)
             != Database::Lookup::Found) {
             m_database.rollback();
             return Stored::No;
         }
-        rowsBefore = count.toLongLong();
+        step.rowsBefore = count.toLongLong();
     }
     // An object whose row has gone is still journaled, without a group: the
     // operator's handling of it must not vanish.
-    if ((code && !m_database.exec(ObjectSql::saveState(q, imei, *code)))
-        || (!event.isEmpty() && !m_database.exec(ObjectSql::insertEvent(q, imei, when, event, group, m_state.Login)))) {
+    if ((step.code && !m_database.exec(ObjectSql::saveState(q, step.imei, *step.code)))
+        || (!step.event.isEmpty()
+            && !m_database.exec(ObjectSql::insertEvent(q, step.imei, step.when, step.event, group, m_state.Login)))) {
         m_database.rollback();
         return Stored::No;
     }
@@ -123,31 +162,37 @@ StateReports::Stored StateReports::storeStep(const QString &imei, std::optional<
     case Database::Commit::AnswerLost:
         break;
     }
-    return readBack(imei, code, event, when, rowsBefore);
+    step.lost = m_database.lostCommit();
+    step.why = m_database.errorText();
+    return Stored::Unknown;
 }
 
-StateReports::Stored StateReports::readBack(const QString &imei, std::optional<quint8> code, const QString &event,
-                                            const QDateTime &when, qint64 rowsBefore)
+StateReports::Stored StateReports::readBack(StepWrites &step)
 {
-    if (!m_database.settleLostCommit())
+    if (!m_database.settleLostCommit(step.lost))
         return Stored::Unknown;
-    const SqlEscaper q = m_database.escaper();
     // Waits for the old session's transaction to end, if it has not yet.
     QString state;
-    const Database::Lookup row = m_database.value(ObjectSql::settledState(q, imei), &state);
+    const Database::Lookup row = m_database.value(ObjectSql::settledState(m_database.escaper(), step.imei), &state);
     if (row == Database::Lookup::Failed)
         return Stored::Unknown;
-    if (!event.isEmpty()) {
+    bool number = false;
+    step.settledState = row == Database::Lookup::Found ? state.toInt(&number) : -1;
+    if (!number || step.settledState < 0 || step.settledState > 255)
+        step.settledState = -1;
+    if (!step.event.isEmpty()) {
         // The row and the state went in together, or neither did.
         QString count;
-        if (m_database.value(ObjectSql::countEvents(q, imei, when, event, m_state.Login), &count)
+        if (m_database.value(ObjectSql::countEvents(m_database.escaper(), step.imei, step.when, step.event,
+                                                    m_state.Login),
+                             &count)
             != Database::Lookup::Found)
             return Stored::Unknown;
-        return count.toLongLong() > rowsBefore ? Stored::Yes : Stored::No;
+        return count.toLongLong() > step.rowsBefore ? Stored::Yes : Stored::No;
     }
     // Without a row of its own, the step is done when the database holds
     // its state, whoever stored it.
-    return row == Database::Lookup::Missing || state == QString::number(*code) ? Stored::Yes : Stored::No;
+    return row == Database::Lookup::Missing || step.settledState == *step.code ? Stored::Yes : Stored::No;
 }
 
 std::optional<int> StateReports::Get_Guard_State(const QString &imei)

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Database.h"
+
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -50,6 +54,10 @@ public:
 
     // How a step's writes ended.
     enum class Stored { Yes, No, Unknown };
+    // The database answers again: the steps whose outcome could not be read
+    // back are read back now, announced when stored, and told either way.
+    void settleOpenSteps();
+    int openSteps() const { return int(m_openSteps.size()); }
 
     // The state's sound, unless the operator switched sounds off (Sound_on).
     void Play_Sound(const QString &name);
@@ -84,9 +92,24 @@ private:
     // The database's error, now or at the end of the open step.
     void reportError(const QString &prefix = {});
     void report(const QString &text);
-    Stored storeStep(const QString &imei, std::optional<quint8> code, const QString &event, const QDateTime &when);
-    Stored readBack(const QString &imei, std::optional<quint8> code, const QString &event, const QDateTime &when,
-                    qint64 rowsBefore);
+    // One step's writes, and what reading them back needs.
+    struct StepWrites
+    {
+        QString imei;
+        std::optional<quint8> code;
+        QString event;
+        QDateTime when;
+        qint64 rowsBefore = 0;
+        Database::LostCommit lost;
+        // Why the step ended without an answer.
+        QString why;
+        // The object's state as read back; -1 when none.
+        int settledState = -1;
+    };
+    // Unknown: the COMMIT went unanswered.
+    Stored storeStep(StepWrites &step);
+    Stored readBack(StepWrites &step);
+    void announce(const QString &imei, quint8 code);
 
     StationState &m_state;
     Database &m_database;
@@ -95,4 +118,5 @@ private:
     SoundPlayer *m_player;
     int m_steps = 0;
     QStringList m_errors;
+    QList<StepWrites> m_openSteps;
 };

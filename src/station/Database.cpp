@@ -3,7 +3,7 @@
 #include "Dialogs.h"
 #include "StationState.h"
 
-
+#include <QDeadlineTimer>
 
 #include <errmsg.h>
 #include <mysql.h>
@@ -60,8 +60,9 @@ QString SqlEscaper::value(const QString &text) const
     // Without a connection the escaping cannot depend on the server's mode or
     // character set; for utf8 the bytes are the same, since no byte of a
     // multi-byte UTF-8 character looks like a quote or backslash.
-    const unsigned long length = m_connection
-        ? mysql_real_escape_string(m_connection, escaped.data(), utf8.constData(), size)
+    st_mysql *connection = m_connection ? *m_connection : nullptr;
+    const unsigned long length = connection
+        ? mysql_real_escape_string(connection, escaped.data(), utf8.constData(), size)
         : mysql_escape_string(escaped.data(), utf8.constData(), size);
     if (length == static_cast<unsigned long>(-1))
         return {};
@@ -142,6 +143,7 @@ bool Database::connectNow()
         return false;
     }
     m_connection = connection;
+    m_openedAtMs = QDeadlineTimer::current().deadline();
     m_error.clear();
     m_errno = 0;
     m_lost = false;
@@ -213,7 +215,7 @@ void Database::close()
     m_connection = nullptr;
     m_lost = false;
     m_transactionId = 0;
-    m_unansweredId = 0;
+    m_lostCommit = {};
     m_account = {};
     m_error.clear();
     m_errno = 0;
@@ -266,7 +268,7 @@ Database::Commit Database::commit()
     }
     if (m_lost) {
         m_transactionId = 0;
-        m_unansweredId = session;
+        m_lostCommit = {session, m_openedAtMs};
         return Commit::AnswerLost;
     }
     // Refused (a conflict found at commit): the server has rolled back.
@@ -288,21 +290,28 @@ void Database::rollback()
     m_errno = number;
 }
 
-bool Database::settleLostCommit()
+bool Database::settleLostCommit(const LostCommit &lost)
 {
-    const unsigned long old = m_unansweredId;
-    m_unansweredId = 0;
     if (!ready())
         return false;
     // Still running, the old session may yet commit or roll back: it is
-    // ended, and a locking read then waits for its transaction's end. After
-    // a restart of the server it is gone already, and its number may name
-    // a new session: never this one.
-    if (old != 0 && old != connectionId()) {
-        const QByteArray kill = "KILL CONNECTION " + QByteArray::number(old);
-        if (mysql_real_query(m_connection, kill.constData(), static_cast<unsigned long>(kill.size())) != 0)
-            noteFailure();
-    }
+    // ended, and a locking read then waits for its transaction's end. A
+    // server started since that session opened has ended it already, and
+    // may have given its number to another session: that one is left alone.
+    if (lost.session == 0 || lost.session == connectionId())
+        return true;
+    QString uptime;
+    if (selectOne(QStringLiteral("SHOW GLOBAL STATUS LIKE 'Uptime'"), [&uptime](const DbRow &row) { uptime = row.text(1); })
+        != Lookup::Found)
+        return ready();
+    const qint64 sessionAge = (QDeadlineTimer::current().deadline() - lost.openedAtMs) / 1000;
+    bool number = false;
+    const qint64 serverAge = uptime.toLongLong(&number);
+    if (!number || serverAge + 2 < sessionAge)
+        return ready();
+    const QByteArray kill = "KILL CONNECTION " + QByteArray::number(lost.session);
+    if (mysql_real_query(m_connection, kill.constData(), static_cast<unsigned long>(kill.size())) != 0)
+        noteFailure(); // no such session any more
     return ready();
 }
 

@@ -45,11 +45,13 @@ struct DbAccount
 // open Database it follows the server's mode (NO_BACKSLASH_ESCAPES doubles
 // quotes instead of escaping them with a backslash); made empty it escapes as
 // a server in the default mode expects, which is what statement-text tests use.
+// It asks the Database's connection of the moment, never one the Database
+// has since closed and opened again.
 class SqlEscaper
 {
 public:
     SqlEscaper() = default;
-    explicit SqlEscaper(st_mysql *connection) : m_connection(connection) {}
+    explicit SqlEscaper(st_mysql *const *connection) : m_connection(connection) {}
 
     // The value escaped for use inside a '...' literal (utf8mb4).
     QString value(const QString &text) const;
@@ -57,7 +59,7 @@ public:
     QString quoted(const QString &text) const;
 
 private:
-    st_mysql *m_connection = nullptr;
+    st_mysql *const *m_connection = nullptr;
 };
 
 // One connection to the database server, owned: closed when the object goes.
@@ -125,11 +127,18 @@ public:
     // that made the caller give up stays what errorText() tells.
     void rollback();
     bool inTransaction() const { return m_transactionId != 0; }
-    // After AnswerLost: a new connection, and the old session's work ended
-    // (the session is killed where it still runs), so that what is read
-    // next with a locking read is what the database holds for good. False
-    // when the database cannot be reached.
-    bool settleLostCommit();
+    // The session whose COMMIT went unanswered, and when it was opened.
+    struct LostCommit
+    {
+        unsigned long session = 0;
+        qint64 openedAtMs = 0; // on the monotonic clock
+    };
+    const LostCommit &lostCommit() const { return m_lostCommit; }
+    // After AnswerLost: a new connection, and that session's work ended
+    // (killed where it still runs), so that a locking read next finds what
+    // the database holds for good. False when the database cannot be
+    // reached.
+    bool settleLostCommit(const LostCommit &lost);
 
     enum class Rows { Ok, Failed, Cut };
     // Stored: the whole result is fetched before the first row is handed on
@@ -148,7 +157,7 @@ public:
     // The first column of the first row as text (empty for NULL).
     Lookup value(const QString &sql, QString *out);
 
-    SqlEscaper escaper() const { return SqlEscaper(m_connection); }
+    SqlEscaper escaper() const { return SqlEscaper(&m_connection); }
     QString errorText() const;
     unsigned int errorNumber() const;
 
@@ -178,8 +187,9 @@ private:
     bool m_lost = false;
     // The session of the open transaction; 0 when none is open.
     unsigned long m_transactionId = 0;
-    // The session whose COMMIT went unanswered.
-    unsigned long m_unansweredId = 0;
+    LostCommit m_lostCommit;
+    // When the connection of the moment was opened (monotonic clock, ms).
+    qint64 m_openedAtMs = 0;
     // Error text of a failure that left no connection to ask.
     QString m_error;
     unsigned int m_errno = 0;

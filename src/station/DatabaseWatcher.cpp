@@ -52,8 +52,10 @@ void DatabaseWatcher::look()
         emit available();
         return;
     }
-    if (m_probe->state() != QAbstractSocket::UnconnectedState)
-        return; // the last look has not ended yet
+    // A look still under way after a whole interval is given up for a new
+    // one: a connect whose packets are dropped would otherwise wait on the
+    // system's retries for minutes after the server is back.
+    m_probe->abort();
     const QString host = account.host.trimmed().isEmpty() ? QStringLiteral("localhost") : account.host.trimmed();
     m_probe->connectToHost(host, account.port);
 }

@@ -74,10 +74,11 @@ bool ServerLink::addressProblem(bool once)
         m_state.dialogs->settle(BadAddress);
         return false;
     }
-    if (once)
-        m_state.dialogs->notice(m_messageParent, BadAddress, problem);
-    else
-        m_state.dialogs->message(m_messageParent, problem);
+    // The operator's own connect is answered each time; the relink that
+    // follows it does not say it again.
+    if (!once)
+        m_state.dialogs->settle(BadAddress);
+    m_state.dialogs->notice(m_messageParent, BadAddress, problem);
     return true;
 }
 

@@ -100,6 +100,9 @@ private slots:
         QTest::newRow("row sent, answer lost") << QByteArray("INSERT INTO orvex_base.messages") << DbProxy::Cut::AfterAnswer << false;
         QTest::newRow("commit never arrives") << QByteArray("COMMIT") << DbProxy::Cut::BeforeServer << false;
         QTest::newRow("commit done, answer lost") << QByteArray("COMMIT") << DbProxy::Cut::AfterAnswer << true;
+        // The server has not noticed the client gone: its session would hold
+        // the object's row until it times out.
+        QTest::newRow("commit lost, session lives on") << QByteArray("COMMIT") << DbProxy::Cut::ClientOnly << false;
     }
 
     void aLostAnswerEndsInAgreementWithTheDatabase()
@@ -120,8 +123,12 @@ private slots:
             QTRY_COMPARE(m_s->peer.received(), Packets::state(Safe, 90));
         } else {
             QCOMPARE(m_s->dialogs().messages.size(), 1);
-            QVERIFY2(m_s->dialogs().messages.first().startsWith(QStringLiteral("Действие не сохранено")),
-                     qPrintable(m_s->dialogs().messages.first()));
+            // Why, as the connection said it: not "no connection", which
+            // the station has again by then.
+            const QString message = m_s->dialogs().messages.first();
+            QVERIFY2(message.startsWith(QStringLiteral("Действие не сохранено"))
+                         && !message.contains(QStringLiteral("Нет соединения с базой данных")),
+                     qPrintable(message));
             expectNothingSent();
         }
         // The station goes on: the next step is stored once.
@@ -133,6 +140,43 @@ private slots:
         QCOMPARE(stored(Safe), QStringLiteral("90"));
         QCOMPARE(rowsOf(Safe, QStringLiteral("Тревога принята в обработку")), 1);
         QVERIFY(m_s->dialogs().messages.isEmpty());
+    }
+
+    // The answer to the COMMIT is lost and the database cannot be asked
+    // what it holds: the operator is told it is not known, nothing is shown
+    // as done; when the database answers again the station finds the step
+    // stored, shows it, tells the server and the operator.
+    void aStepNotKnownToBeStoredIsSettledWhenTheDatabaseAnswers()
+    {
+        main().setBaseRetryInterval(3600 * 1000);
+        m_proxy->cutNext("COMMIT", DbProxy::Cut::AfterAnswer);
+        // The read-back, and the read-back sent again on a new connection.
+        m_proxy->cutNext("LOCK IN SHARE MODE", DbProxy::Cut::BeforeServer);
+        m_proxy->cutNext("LOCK IN SHARE MODE", DbProxy::Cut::BeforeServer);
+        take(Safe);
+        QCOMPARE(m_proxy->cutsWaiting(), 0);
+        QCOMPARE(stored(Safe), QStringLiteral("90"));
+        QCOMPARE(rowsOf(Safe, QStringLiteral("Тревога принята в обработку")), 1);
+        QCOMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().contains(QStringLiteral("неизвестно")),
+                 qPrintable(m_s->dialogs().messages.first()));
+        QCOMPARE(main().objects().stateCode(Safe), 101);
+        QVERIFY(!main().alarms().entry(Safe));
+        QVERIFY(main().objects().isBehind());
+        expectNothingSent();
+
+        m_s->dialogs().clear();
+        m_s->peer.clearReceived();
+        main().setBaseRetryInterval(50);
+        QTRY_COMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().contains(QStringLiteral("сохранено")),
+                 qPrintable(m_s->dialogs().messages.first()));
+        QTRY_COMPARE(m_s->peer.received(), Packets::state(Safe, 90));
+        QTRY_COMPARE(main().objects().stateCode(Safe), 90);
+        QTRY_VERIFY(!main().objects().isBehind());
+        QCOMPARE(rowsOf(Safe, QStringLiteral("Тревога принята в обработку")), 1);
+        QTest::qWait(200);
+        QCOMPARE(m_s->dialogs().messages.size(), 1);
     }
 
     // The journal refuses the step's row: neither the state nor the row is

@@ -164,10 +164,17 @@ void DbProxy::wake()
 void DbProxy::cutNext(const QByteArray &marker, Cut how)
 {
     const std::lock_guard lock(m_mutex);
-    m_marker = marker;
-    m_how = how;
-    m_armed = !marker.isEmpty();
-    m_cut = false;
+    if (marker.isEmpty())
+        return;
+    if (m_cuts.empty())
+        m_cut = false;
+    m_cuts.emplace_back(marker, how);
+}
+
+int DbProxy::cutsWaiting() const
+{
+    const std::lock_guard lock(m_mutex);
+    return int(m_cuts.size());
 }
 
 bool DbProxy::hasCut() const
@@ -203,20 +210,27 @@ void DbProxy::run()
     // before) hold its marker.
     const auto takeCut = [this](const QByteArray &window, qsizetype recentSize) -> std::optional<Cut> {
         const std::lock_guard lock(m_mutex);
-        if (!m_armed)
+        if (m_cuts.empty())
             return std::nullopt;
-        const qsizetype from = qMax<qsizetype>(0, recentSize - m_marker.size() + 1);
-        if (window.indexOf(m_marker, from) < 0)
+        const auto [marker, how] = m_cuts.front();
+        const qsizetype from = qMax<qsizetype>(0, recentSize - marker.size() + 1);
+        if (window.indexOf(marker, from) < 0)
             return std::nullopt;
-        m_armed = false;
-        return m_how;
+        m_cuts.pop_front();
+        return how;
     };
     // Noted before the close, so that a client seeing its connection end
     // finds hasCut() true.
-    const auto cut = [this](Relay &relay) {
+    // Server sides left open by a ClientOnly cut, closed with the proxy.
+    std::vector<int> orphans;
+    const auto cut = [this, &orphans](Relay &relay, bool clientOnly = false) {
         {
             const std::lock_guard lock(m_mutex);
             m_cut = true;
+        }
+        if (clientOnly) {
+            orphans.push_back(relay.server);
+            relay.server = -1;
         }
         relay.close();
     };
@@ -230,6 +244,9 @@ void DbProxy::run()
                 for (Relay &relay : relays)
                     relay.close();
                 relays.clear();
+                for (const int fd : orphans)
+                    ::close(fd);
+                orphans.clear();
                 m_closesDone = m_closeRequests;
                 m_closed.notify_all();
             }
@@ -296,8 +313,8 @@ void DbProxy::run()
                     const QByteArray window = relay.recent + bytes;
                     const std::optional<Cut> how = takeCut(window, relay.recent.size());
                     relay.recent = window.right(RecentBytes);
-                    if (how == Cut::BeforeServer) {
-                        cut(relay);
+                    if (how == Cut::BeforeServer || how == Cut::ClientOnly) {
+                        cut(relay, how == Cut::ClientOnly);
                         break;
                     }
                     relay.toServer += bytes;
@@ -375,6 +392,8 @@ void DbProxy::run()
 
     for (Relay &relay : relays)
         relay.close();
+    for (const int fd : orphans)
+        ::close(fd);
     const std::lock_guard lock(m_mutex);
     m_running = false;
     m_closed.notify_all();

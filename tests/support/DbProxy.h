@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -22,13 +23,17 @@ public:
     // 0 when the proxy could not listen.
     quint16 port() const { return m_port; }
 
-    enum class Cut { BeforeServer, AfterAnswer };
+    enum class Cut { BeforeServer, AfterAnswer, ClientOnly };
     // The next client packet whose bytes contain marker: BeforeServer drops it and
     // cuts that connection (the server never sees it); AfterAnswer passes it to the
     // server, waits for the server's answer, swallows it and cuts the connection
-    // (the statement ran, its client never hears so).
+    // (the statement ran, its client never hears so); ClientOnly drops it and cuts
+    // the client's side only, so that the server's session lives on, as when the
+    // client's network goes and the server has not noticed yet. Cuts asked for
+    // while one waits follow it, in order, each on the next packet with its marker.
     void cutNext(const QByteArray &marker, Cut how);
-    bool hasCut() const;         // that cut has happened
+    bool hasCut() const;         // a cut has happened since the queue was last empty
+    int cutsWaiting() const;     // cuts asked for and not made yet
     int connectionCount() const; // connections relayed so far
     void closeAll();             // cut every relayed connection now
 
@@ -47,9 +52,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_closed;
-    QByteArray m_marker;
-    Cut m_how = Cut::BeforeServer;
-    bool m_armed = false;
+    std::deque<std::pair<QByteArray, Cut>> m_cuts;
     bool m_cut = false;
     int m_connections = 0;
     quint64 m_closeRequests = 0;
