@@ -1,4 +1,5 @@
 #include "Packets.h"
+#include "RecordingDialogs.h"
 #include "ServerLink.h"
 #include "StationState.h"
 #include "TcpPeer.h"
@@ -95,6 +96,32 @@ private slots:
         QTRY_COMPARE(answers.size(), 1);
         QCOMPARE(answers.first().first().value<quint8>(), quint8(1));
         QVERIFY(states.isEmpty());
+    }
+
+    // An address that cannot be used answers each connect the operator asks
+    // for, and is not said again by the relinks that follow it.
+    void aBadAddressIsToldToTheOperatorNotAtEveryRelink()
+    {
+        RecordingDialogs dialogs;
+        m_state->dialogs = &dialogs;
+        m_state->Server_address = QStringLiteral("server.bank.local");
+        m_link->Connect_Server();
+        QCOMPARE(dialogs.messages.size(), 1);
+        for (int attempt = 0; attempt < 5; ++attempt)
+            m_link->relink();
+        QCOMPARE(dialogs.messages.size(), 1);
+        m_link->Connect_Server();
+        QCOMPARE(dialogs.messages.size(), 2);
+        QCOMPARE(dialogs.messages.at(1), dialogs.messages.at(0));
+        // Mended: the relink connects, and a later bad address is told again.
+        m_state->Server_address = QStringLiteral("127.0.0.1");
+        m_link->relink();
+        QTRY_VERIFY(m_link->isActive());
+        m_link->Disconnect_Server();
+        m_state->Server_address = QStringLiteral("10.0.0");
+        m_link->relink();
+        QCOMPARE(dialogs.messages.size(), 3);
+        m_state->dialogs = nullptr;
     }
 };
 
