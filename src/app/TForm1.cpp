@@ -311,9 +311,10 @@ void TForm1::baseAvailable()
 {
     m_state.dialogs->settle(BaseAway);
     m_reports->settleOpenSteps();
-    // A login accepted while the database was away is finished now; its
-    // list and states are read as a login reads them.
-    if (m_sessionPending && m_link.isActive())
+    // A login accepted while the database was away (on the link of the
+    // moment) is finished now; its list and states are read as a login
+    // reads them.
+    if (m_sessionPending)
         openSession(false);
     else
         m_objects->catchUp();

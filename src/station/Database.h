@@ -126,7 +126,6 @@ public:
     // Gives the open transaction up; nothing when none is open. The error
     // that made the caller give up stays what errorText() tells.
     void rollback();
-    bool inTransaction() const { return m_transactionId != 0; }
     // The session whose COMMIT went unanswered, and when it was opened.
     struct LostCommit
     {
