@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QtTranslations.h"
 #include "Station.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvex-station"));
     QApplication::setApplicationDisplayName(QStringLiteral("Монитор ORVEX"));
+    QtTranslations::install(app);
     // The login window is the main form: only its closing ends the program,
     // not the last visible window going away.
     QApplication::setQuitOnLastWindowClosed(false);

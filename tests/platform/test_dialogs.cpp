@@ -1,4 +1,5 @@
 #include "Dialogs.h"
+#include "QtTranslations.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -103,6 +104,26 @@ private slots:
         QString shown;
         formatOfTheBox([&] { dialogs.notice(nullptr, QStringLiteral("link"), QStringLiteral("снова")); }, &shown);
         QCOMPARE(shown, QStringLiteral("снова"));
+    }
+
+    // What Qt itself says (a box's buttons, a calendar's months) is Russian
+    // too.
+    void qtSpeaksRussian()
+    {
+        QVERIFY2(QtTranslations::install(*QCoreApplication::instance()), "qt6-translations-l10n is not installed");
+        QtDialogs dialogs;
+        QStringList buttons;
+        QTimer::singleShot(0, [&buttons] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton *button : box->buttons())
+                buttons << button->text();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QVERIFY(!dialogs.confirm(nullptr, QStringLiteral("Вы действительно хотите закрыть программу?")));
+        QVERIFY2(buttons.contains(QStringLiteral("Отмена")), qPrintable(buttons.join(u'|')));
+        QCOMPARE(QLocale().monthName(12), QStringLiteral("декабря"));
     }
 };
 
