@@ -53,7 +53,7 @@ void Station::wire()
     m_form2->setCentreOn(main);
     m_form4->setCentreOn(main);
     m_form3->attachMainWindow(main, main->SpeedButton2);
-    main->setWindows({m_form2.get(), m_form3.get(), m_form4.get(), m_form5.get(), m_form7.get()});
+    main->setWindows({m_form2.get(), m_form3.get(), m_form4.get(), m_form5.get(), m_form6.get(), m_form7.get()});
     connect(m_form3.get(), &TForm3::applicationEnd, this, &Station::applicationEnd);
     connect(m_form3.get(), &TForm3::loggedIn, main, &TForm1::onLoggedIn);
 

@@ -422,7 +422,14 @@ void TForm1::endSession(bool forgetOperator)
 
 void TForm1::onLoggedIn()
 {
-    // The new operator is not accepted yet; the previous one has left.
+    // The new operator is not accepted yet; the previous one has left, and
+    // nothing he had open (an administrator's editors and reports, a card)
+    // stays open for whoever logs in next. They read their rows again when
+    // they are next opened.
+    for (QWidget *window : {m_windows.form5, m_windows.form6, m_windows.form7}) {
+        if (window)
+            window->close();
+    }
     endSession();
     m_link.Connect_Server();
     Show_Link_State(0);

@@ -48,6 +48,7 @@ public:
         QWidget *form3 = nullptr;
         QWidget *form4 = nullptr;
         QWidget *form5 = nullptr;
+        QWidget *form6 = nullptr;
         QWidget *form7 = nullptr;
     };
     void setWindows(const Windows &windows) { m_windows = windows; }

@@ -8,6 +8,9 @@
 #include "TForm1.h"
 #include "TForm2.h"
 #include "TForm3.h"
+#include "TForm5.h"
+#include "TForm6.h"
+#include "TForm7.h"
 #include "TcpPeer.h"
 #include "TestDatabase.h"
 
@@ -238,11 +241,21 @@ private slots:
         const QString pilotSessions = QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER='Pilot'");
         QCOMPARE(TestDatabase::value(pilotSessions), QStringLiteral("1"));
 
+        // The administrator's windows are open when he hands over.
+        main->SpeedButton8->click();
+        main->SpeedButton3->click();
+        s.form6()->show();
+        QVERIFY(s.form5()->isVisible() && s.form7()->isVisible() && s.form6()->isVisible());
+
         main->SpeedButton7->click();
         s.form3()->ComboBox1->setCurrentIndex(1);
         s.form3()->Edit1->setText(QStringLiteral("iv"));
         m_f->dialogs.clear();
         s.form3()->SpeedButton1->click();
+        // Nothing of his stays open for the next operator.
+        QVERIFY(!s.form5()->isVisible());
+        QVERIFY(!s.form7()->isVisible());
+        QVERIFY(!s.form6()->isVisible());
         QTRY_COMPARE(m_peer->connectionCount(), 2);
         QTRY_COMPARE(m_peer->received(), Packets::auth(QStringLiteral("Ivan"), QStringLiteral("iv")));
         if (!reply.isEmpty()) {
