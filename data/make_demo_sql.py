@@ -426,25 +426,38 @@ class Demo:
 
 def accounts_sql():
     out = []
+    # Set up by the database administrator once: the role that may read the
+    # objects' frame tables, which the frames' writer opens to it as it makes
+    # them (here, the demo's frame tables that exist).
+    out.append("DROP ROLE IF EXISTS orvex_frames;")
+    out.append("CREATE ROLE orvex_frames;")
+    for obj in Demo().objects:
+        if obj["camera"]:
+            out.append("GRANT SELECT ON orvex_base.o_%s TO orvex_frames;" % obj["IMEI"])
     first_admin = next(op[0] for op in OPERATORS if op[3] == "1")
     for login, password, host, admin, _number, _groups in OPERATORS:
         is_first_admin = login == first_admin
         login, password, host = (sql_text(v)[1:-1] for v in (login, password, host))
         user = "'%s'@'%s'" % (login, host)
         out.append("DROP USER IF EXISTS %s;" % user)
-        # The account and grants the account editor gives an operator.
+        # The account and grants the account editor gives an operator: no
+        # passwords, no column of an object but its state.
         out.append("CREATE USER %s IDENTIFIED BY '%s';" % (user, password))
-        out.append("GRANT SELECT ON orvex_base.* TO %s;" % user)
-        out.append("GRANT INSERT ON orvex_base.messages TO %s;" % user)
-        out.append("GRANT UPDATE ON orvex_base.objects TO %s;" % user)
+        out.append("GRANT SELECT ON orvex_base.objects TO %s;" % user)
+        out.append("GRANT UPDATE (State) ON orvex_base.objects TO %s;" % user)
+        out.append("GRANT SELECT,INSERT ON orvex_base.messages TO %s;" % user)
+        out.append("GRANT SELECT (Login,Admin,Number,Groups) ON orvex_base.users TO %s;" % user)
+        out.append("GRANT SELECT ON orvex_base.text_mes TO %s;" % user)
+        out.append("GRANT orvex_frames TO %s;" % user)
         if admin == "1":
-            out.append("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO %s;" % user)
+            out.append("GRANT SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* TO %s;" % user)
         if is_first_admin:
             # Set up by the database administrator, not by the station: the
             # first administrator creates the other operators' accounts and
             # passes the grants above on to them.
             out.append("GRANT CREATE USER ON *.* TO %s;" % user)
-            out.append("GRANT SELECT,INSERT,UPDATE,DELETE ON orvex_base.* TO %s WITH GRANT OPTION;" % user)
+            out.append("GRANT SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* TO %s WITH GRANT OPTION;" % user)
+            out.append("GRANT orvex_frames TO %s WITH ADMIN OPTION;" % user)
     return "\n".join(out) + "\n"
 
 

@@ -274,6 +274,11 @@ std::optional<bool> ServerDatabase::hasFrameAt(const QString &imei, const QStrin
                                .arg(frames);
     if (!run(create.toUtf8(), Repeat::Safe))
         return std::nullopt;
+    // A table made just now (no "already exists" note) is opened to the
+    // stations' operators, whose role reads the frame tables; a database
+    // without the role only logs it.
+    if (mysql_warning_count(m_mysql) == 0 && !run(QStringLiteral("GRANT SELECT ON %1 TO orvex_frames").arg(frames).toUtf8(), Repeat::Safe))
+        ServerLog::write(QStringLiteral("frame table %1 made, but the operators' role cannot be given it").arg(frames));
     const auto rows = select(QStringLiteral("SELECT 1 FROM %1 WHERE `Date`=%2 LIMIT 1").arg(frames, literal(date)));
     if (!rows)
         return std::nullopt;

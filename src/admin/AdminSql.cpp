@@ -1,5 +1,7 @@
 #include "AdminSql.h"
 
+#include "Sql.h"
+
 namespace AdminSql {
 
 namespace {
@@ -44,13 +46,13 @@ QString objectFields(const SqlEscaper &q, const QString &imei)
         + q.quoted(imei);
 }
 
-QString saveObject(const SqlEscaper &q, const ObjectFields &f, const QString &imei)
+QString saveObject(const SqlEscaper &q, const QStringList &v, const QString &imei)
 {
     return QStringLiteral("UPDATE orvex_base.objects SET Name=%1, Number1=%2, Number2=%3, Owner=%4, Num_owner=%5, "
                           "Address=%6, Addr_=%7, Timeout=%8, Group_=%9 WHERE IMEI=")
-               .arg(q.quoted(f.name), q.quoted(f.number1), q.quoted(f.number2), q.quoted(f.owner),
-                    q.quoted(f.numOwner), q.quoted(f.address), q.quoted(f.addr), q.quoted(f.timeout),
-                    q.quoted(f.group))
+               .arg(q.quoted(v.value(0)), q.quoted(v.value(1)), q.quoted(v.value(2)), q.quoted(v.value(3)),
+                    q.quoted(v.value(4)), q.quoted(v.value(5)), q.quoted(v.value(6)), q.quoted(v.value(7)),
+                    q.quoted(v.value(8)))
         + q.quoted(imei);
 }
 
@@ -94,9 +96,9 @@ QString createAccount(const SqlEscaper &q, const QString &login, const QString &
         + q.quoted(password);
 }
 
-QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host)
+QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host, bool ifExists)
 {
-    return QStringLiteral("DROP USER ") + account(q, login, host);
+    return (ifExists ? QStringLiteral("DROP USER IF EXISTS ") : QStringLiteral("DROP USER ")) + account(q, login, host);
 }
 
 QString setPassword(const SqlEscaper &q, const QString &login, const QString &host, const QString &password)
@@ -115,21 +117,37 @@ QStringList operatorGrants(const SqlEscaper &q, const QString &login, const QStr
 {
     const QString to = QStringLiteral(" TO ") + account(q, login, host);
     return {
-        QStringLiteral("GRANT SELECT ON orvex_base.*") + to,
-        QStringLiteral("GRANT INSERT ON orvex_base.messages") + to,
-        QStringLiteral("GRANT UPDATE ON orvex_base.objects") + to,
+        QStringLiteral("GRANT SELECT ON orvex_base.objects") + to,
+        QStringLiteral("GRANT UPDATE (State) ON orvex_base.objects") + to,
+        QStringLiteral("GRANT SELECT,INSERT ON orvex_base.messages") + to,
+        QStringLiteral("GRANT SELECT (Login,Admin,Number,Groups) ON orvex_base.users") + to,
+        QStringLiteral("GRANT SELECT ON orvex_base.text_mes") + to,
+        QStringLiteral("GRANT ") + Sql::FramesRole + to,
     };
 }
 
 QString grantAdministrator(const SqlEscaper &q, const QString &login, const QString &host)
 {
-    return QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO ") + account(q, login, host);
+    return QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* TO ") + account(q, login, host);
 }
 
 QString revokeAdministrator(const SqlEscaper &q, const QString &login, const QString &host)
 {
     // The table grants every operator holds are separate and stay.
-    return QStringLiteral("REVOKE INSERT,UPDATE,DELETE ON orvex_base.* FROM ") + account(q, login, host);
+    return QStringLiteral("REVOKE SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* FROM ") + account(q, login, host);
+}
+
+QString frameTables()
+{
+    return QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA='orvex_base' "
+                          "AND TABLE_NAME LIKE 'o\\_%'");
+}
+
+QString grantFrames(const QString &table)
+{
+    QString name = table;
+    name.replace(QLatin1Char('`'), QLatin1String("``"));
+    return QStringLiteral("GRANT SELECT ON orvex_base.`") + name + QStringLiteral("` TO ") + Sql::FramesRole;
 }
 
 QString texts()

@@ -14,14 +14,10 @@ QString addGroup(const SqlEscaper &q, const QString &name);
 QString deleteGroup(const SqlEscaper &q, const QString &name);
 
 QString objectImeis();
+// The nine descriptive columns of an object, in the editor's order: Name,
+// Number1, Number2, Owner, Num_owner, Address, Addr_, Timeout, Group_.
 QString objectFields(const SqlEscaper &q, const QString &imei);
-
-// The nine descriptive columns of an object, in the editor's order.
-struct ObjectFields
-{
-    QString name, number1, number2, owner, numOwner, address, addr, timeout, group;
-};
-QString saveObject(const SqlEscaper &q, const ObjectFields &fields, const QString &imei);
+QString saveObject(const SqlEscaper &q, const QStringList &values, const QString &imei);
 
 QString users();
 // The stored row's password, host and flag, which name and describe the
@@ -36,15 +32,26 @@ QString updateUser(const SqlEscaper &q, const QString &password, const QString &
 // 'login'@'host'
 QString account(const SqlEscaper &q, const QString &login, const QString &host);
 QString createAccount(const SqlEscaper &q, const QString &login, const QString &host, const QString &password);
-QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host);
+// ifExists: no error for an account that is not there.
+QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host, bool ifExists = false);
 QString setPassword(const SqlEscaper &q, const QString &login, const QString &host, const QString &password);
 QString renameAccount(const SqlEscaper &q, const QString &login, const QString &fromHost, const QString &toHost);
-// What every operator's station does: read the base, write its journal rows
-// and object states. Nothing on the server's own schema, no table changes.
+// Sql::FramesRole may read the objects' frame tables: every operator holds
+// it, and the frame tables that exist are granted to it (frameTables(),
+// grantFrames()). The database administrator creates it and lets the
+// administrators pass it on.
+// What every operator's station does, and no more: read the objects and
+// change their state, read and write the journal, read his own rights,
+// groups and number (not the passwords), read the canned texts and, through
+// the role, the frames. Nothing on the server's own schema, no table changes.
 QStringList operatorGrants(const SqlEscaper &q, const QString &login, const QString &host);
-// The editors' writes on top of that.
+// The editors' and reports' reads and writes on top of that: every table of
+// the station's database (its name escaped, so that it is no pattern).
 QString grantAdministrator(const SqlEscaper &q, const QString &login, const QString &host);
 QString revokeAdministrator(const SqlEscaper &q, const QString &login, const QString &host);
+// The frame tables there are, and the role's read of one of them.
+QString frameTables();
+QString grantFrames(const QString &table);
 
 QString texts();
 QString addText(const SqlEscaper &q, const QString &text);

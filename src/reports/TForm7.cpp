@@ -320,7 +320,7 @@ bool TForm7::Make_Report()
     order.account = m_database.account();
     if (order.account.login.isEmpty())
         order.account = {m_state.Base_address, m_state.Base_port, m_state.Login, m_state.Password,
-                         QStringLiteral("orvex_base")};
+                         QStringLiteral("orvex_base"), {}};
     order.query = ReportSql::report(m_database.escaper(), s);
     order.heading = ReportSql::heading(s);
     order.allObjects = s.allObjects();

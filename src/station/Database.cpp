@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "Dialogs.h"
+#include "Sql.h"
 #include "StationState.h"
 
 #include <QDeadlineTimer>
@@ -92,7 +93,7 @@ Database::~Database()
 
 bool Database::Connect_Base(const QString &name)
 {
-    return open({m_state->Base_address, m_state->Base_port, m_state->Login, m_state->Password, name});
+    return open({m_state->Base_address, m_state->Base_port, m_state->Login, m_state->Password, name, Sql::FramesRole});
 }
 
 bool Database::open(const DbAccount &account)
@@ -141,6 +142,12 @@ bool Database::connectNow()
         m_errno = mysql_errno(connection);
         mysql_close(connection);
         return false;
+    }
+    // An account that does not hold the role (an administrator's, who reads
+    // everything anyway) goes on without it.
+    if (!m_account.role.isEmpty()) {
+        const QByteArray role = Sql::takeRole(m_account.role).toUtf8();
+        mysql_real_query(connection, role.constData(), static_cast<unsigned long>(role.size()));
     }
     m_connection = connection;
     m_openedAtMs = QDeadlineTimer::current().deadline();

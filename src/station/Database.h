@@ -39,6 +39,9 @@ struct DbAccount
     QString login;
     QString password;
     QString database;
+    // Taken up after each connect where the account holds it; an account
+    // that does not (an administrator's) goes on without it.
+    QString role;
 };
 
 // Puts values into statements the way the connection reads them. Made by an

@@ -17,4 +17,9 @@ QString userAdmin(const SqlEscaper &q, const QString &login)
     return QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login=") + q.quoted(login);
 }
 
+QString takeRole(const QString &role)
+{
+    return QStringLiteral("SET ROLE ") + role;
+}
+
 } // namespace Sql

@@ -14,4 +14,10 @@ QString userGroups(const SqlEscaper &q, const QString &login);
 QString userNumber(const SqlEscaper &q, const QString &login);
 QString userAdmin(const SqlEscaper &q, const QString &login);
 
+// The role that may read the objects' frame tables, which other programs
+// create one per object. Every operator holds it; his station takes it up
+// when it connects.
+inline const QString FramesRole = QStringLiteral("orvex_frames");
+QString takeRole(const QString &role);
+
 } // namespace Sql

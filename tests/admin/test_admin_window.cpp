@@ -1,12 +1,19 @@
+#include "AccountTab.h"
 #include "AdminSql.h"
 #include "Database.h"
+#include "DbProxy.h"
+#include "ListEditorTab.h"
+#include "ObjectTab.h"
 #include "RecordingDialogs.h"
+#include "RuleTab.h"
 #include "StationState.h"
 #include "TForm5.h"
+#include "OperatorSession.h"
 #include "TestDatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,7 +24,6 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#include <mysql.h>
 
 #include <memory>
 
@@ -25,47 +31,6 @@ namespace {
 
 const QString Added = QStringLiteral("Пользователь добавлен");
 const QString Exists = QStringLiteral("Пользователь с таким логином уже существует");
-
-// A connection under an operator's own account, as that operator's station
-// would open it: proves the account and its password.
-class Session
-{
-public:
-    Session(const QString &login, const QString &password)
-    {
-        m_mysql = mysql_init(nullptr);
-        const unsigned int timeout = 10;
-        mysql_options(m_mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        mysql_options(m_mysql, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        m_open = mysql_real_connect(m_mysql, "127.0.0.1", login.toUtf8().constData(), password.toUtf8().constData(),
-                                    "orvex_base", TestDatabase::port(), nullptr, 0)
-            != nullptr;
-    }
-    ~Session() { mysql_close(m_mysql); }
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    bool isOpen() const { return m_open; }
-    QString error() const { return QString::fromUtf8(mysql_error(m_mysql)); }
-    bool run(const QString &sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (mysql_real_query(m_mysql, text.constData(), static_cast<unsigned long>(text.size())) != 0)
-            return false;
-        if (MYSQL_RES *result = mysql_store_result(m_mysql))
-            mysql_free_result(result);
-        return mysql_errno(m_mysql) == 0;
-    }
-
-private:
-    MYSQL *m_mysql = nullptr;
-    bool m_open = false;
-};
-
-bool canLogIn(const QString &login, const QString &password)
-{
-    return Session(login, password).isOpen();
-}
 
 QStringList column(const QTableWidget *grid, int index)
 {
@@ -104,12 +69,12 @@ private:
     std::unique_ptr<Database> m_database;
     std::unique_ptr<TForm5> m_form;
 
-    void logIn(const QString &login, const QString &password)
+    void logIn(const QString &login, const QString &password, quint16 port = 0)
     {
         m_state->Login = login;
         m_state->Password = password;
         m_state->Base_address = QStringLiteral("127.0.0.1");
-        m_state->Base_port = TestDatabase::port();
+        m_state->Base_port = port ? port : TestDatabase::port();
         QVERIFY2(m_database->Connect_Base(QStringLiteral("orvex_base")), qPrintable(m_database->errorText()));
     }
 
@@ -132,13 +97,13 @@ private:
     void typeOperator(const QString &login, const QString &password, const QString &host, bool admin,
                       const QStringList &groups = {})
     {
-        m_form->Edit12->setText(login);
-        m_form->Edit13->setText(password);
-        m_form->Edit14->setText(host);
-        m_form->Edit15->setText(QStringLiteral("89160000002"));
-        m_form->RzCheckBox1->setChecked(admin);
-        for (int i = 0; i < m_form->RzCheckList1->count(); ++i) {
-            QListWidgetItem *item = m_form->RzCheckList1->item(i);
+        m_form->TabSheet3->Edit12->setText(login);
+        m_form->TabSheet3->Edit13->setText(password);
+        m_form->TabSheet3->Edit14->setText(host);
+        m_form->TabSheet3->Edit15->setText(QStringLiteral("89160000002"));
+        m_form->TabSheet3->RzCheckBox1->setChecked(admin);
+        for (int i = 0; i < m_form->TabSheet3->RzCheckList1->count(); ++i) {
+            QListWidgetItem *item = m_form->TabSheet3->RzCheckList1->item(i);
             item->setCheckState(groups.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
         }
     }
@@ -146,20 +111,20 @@ private:
     QStringList ticked() const
     {
         QStringList names;
-        for (int i = 0; i < m_form->RzCheckList1->count(); ++i) {
-            if (m_form->RzCheckList1->item(i)->checkState() == Qt::Checked)
-                names << m_form->RzCheckList1->item(i)->text();
+        for (int i = 0; i < m_form->TabSheet3->RzCheckList1->count(); ++i) {
+            if (m_form->TabSheet3->RzCheckList1->item(i)->checkState() == Qt::Checked)
+                names << m_form->TabSheet3->RzCheckList1->item(i)->text();
         }
         return names;
     }
 
     void selectOperator(const QString &login)
     {
-        const int row = rowOf(m_form->StringGrid3, login);
+        const int row = rowOf(m_form->TabSheet3->StringGrid3, login);
         QVERIFY2(row >= 0, qPrintable(login));
         // A reload may leave the same cell current; selecting it again is a click.
-        m_form->StringGrid3->setCurrentCell(-1, -1);
-        m_form->StringGrid3->setCurrentCell(row, 0);
+        m_form->TabSheet3->StringGrid3->setCurrentCell(-1, -1);
+        m_form->TabSheet3->StringGrid3->setCurrentCell(row, 0);
     }
 
 private slots:
@@ -216,50 +181,50 @@ private slots:
         QCOMPARE(captions, QStringList({QStringLiteral("Редактор групп"), QStringLiteral("Объекты"),
                                         QStringLiteral("Пользователи"), QStringLiteral("Текст. сообщения"),
                                         QStringLiteral("Определение ключей"), QStringLiteral("Настройка событий")}));
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("0"));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("0"));
         seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('Север'),('Юг')"));
         m_form->show();
         QCOMPARE(m_form->PageControl1->currentIndex(), 0);
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("2"));
         // Another station's change shows at the next showing, not before.
         seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('Центр')"));
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("2"));
         m_form->close();
         QVERIFY(!m_form->isVisible());
         m_form->show();
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("3"));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("3"));
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
     void groupsAreAddedAndDeleted()
     {
         openTab(0);
-        QCOMPARE(column(m_form->StringGrid1, 0), QStringList{QString()});
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("0"));
+        QCOMPARE(column(m_form->TabSheet1->rows, 0), QStringList{QString()});
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("0"));
 
         // Enter in the empty field acts as the button does.
-        QTest::keyClick(m_form->Edit1, Qt::Key_Return);
+        QTest::keyClick(m_form->TabSheet1->fields[0], Qt::Key_Return);
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите название группы")});
 
-        m_form->Edit1->setText(QStringLiteral("Север"));
-        m_form->SpeedButton1->click();
-        m_form->Edit1->setText(QStringLiteral("O'Brien \\ & <b>"));
-        QTest::keyClick(m_form->Edit1, Qt::Key_Return);
-        QCOMPARE(m_form->Edit1->text(), QStringLiteral("O'Brien \\ & <b>"));
+        m_form->TabSheet1->fields[0]->setText(QStringLiteral("Север"));
+        m_form->TabSheet1->add->click();
+        m_form->TabSheet1->fields[0]->setText(QStringLiteral("O'Brien \\ & <b>"));
+        QTest::keyClick(m_form->TabSheet1->fields[0], Qt::Key_Return);
+        QCOMPARE(m_form->TabSheet1->fields[0]->text(), QStringLiteral("O'Brien \\ & <b>"));
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Name FROM orvex_base.groups WHERE Name='O''Brien \\\\ & <b>'")).size(), 1);
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("2"));
-        QVERIFY(column(m_form->StringGrid1, 0).contains(QStringLiteral("O'Brien \\ & <b>")));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("2"));
+        QVERIFY(column(m_form->TabSheet1->rows, 0).contains(QStringLiteral("O'Brien \\ & <b>")));
 
         m_dialogs->clear();
-        m_form->Edit1->setText(QStringLiteral("Север"));
-        m_form->SpeedButton1->click();
+        m_form->TabSheet1->fields[0]->setText(QStringLiteral("Север"));
+        m_form->TabSheet1->add->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Ошибка при добавлении данных")});
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("2"));
 
         // A character the tables cannot hold is named, and nothing is sent.
         m_dialogs->clear();
-        m_form->Edit1->setText(QStringLiteral("Зона \U0001F512"));
-        m_form->SpeedButton1->click();
+        m_form->TabSheet1->fields[0]->setText(QStringLiteral("Зона \U0001F512"));
+        m_form->TabSheet1->add->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(m_dialogs->messages.first().contains(QStringLiteral("\U0001F512")));
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.groups")), QStringLiteral("2"));
@@ -267,15 +232,15 @@ private slots:
         // Deleting a group leaves the objects that name it as they are.
         seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Group_) VALUES ('351234567890123','Север')"));
         m_dialogs->clear();
-        m_form->StringGrid1->setCurrentCell(rowOf(m_form->StringGrid1, QStringLiteral("Север")), 0);
-        m_form->SpeedButton2->click();
-        m_form->StringGrid1->setCurrentCell(0, 0);
-        m_form->SpeedButton2->click();
-        QCOMPARE(m_form->Label2->text(), QStringLiteral("0"));
-        QCOMPARE(column(m_form->StringGrid1, 0), QStringList{QString()});
+        m_form->TabSheet1->rows->setCurrentCell(rowOf(m_form->TabSheet1->rows, QStringLiteral("Север")), 0);
+        m_form->TabSheet1->remove->click();
+        m_form->TabSheet1->rows->setCurrentCell(0, 0);
+        m_form->TabSheet1->remove->click();
+        QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("0"));
+        QCOMPARE(column(m_form->TabSheet1->rows, 0), QStringList{QString()});
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Group_ FROM orvex_base.objects")), QStringLiteral("Север"));
         // The empty list's row deletes nothing and says nothing.
-        m_form->SpeedButton2->click();
+        m_form->TabSheet1->remove->click();
         QVERIFY(m_dialogs->messages.isEmpty());
     }
 
@@ -287,19 +252,19 @@ private slots:
             "('351234567890123','NCR 22','89031234567','89037654321','Иванов','89160000001','Тверская, 1','холл','15','Юг'),"
             "('351234567890124','Wincor','','','Петров','','Арбат, 2','','30','Удалённая')"));
         openTab(1);
-        QCOMPARE(m_form->Label4->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->TabSheet2->Label4->text(), QStringLiteral("2"));
         // In the server's order, whatever it is.
         QStringList imeis;
         for (const QStringList &row : TestDatabase::rows(QStringLiteral("SELECT IMEI FROM orvex_base.objects")))
             imeis << row.value(0);
-        QCOMPARE(column(m_form->StringGrid2, 0), imeis);
-        const int first = rowOf(m_form->StringGrid2, QStringLiteral("351234567890123"));
+        QCOMPARE(column(m_form->TabSheet2->StringGrid2, 0), imeis);
+        const int first = rowOf(m_form->TabSheet2->StringGrid2, QStringLiteral("351234567890123"));
         const int second = 1 - first;
         // The first row's object is in the fields without a click, its group too.
-        m_form->StringGrid2->setCurrentCell(first, 0);
-        m_form->StringGrid2->setCurrentCell(second, 0);
-        const QStringList shown = {m_form->Edit2->text(), m_form->Memo1->toPlainText(), m_form->Edit8->text(),
-                                   m_form->GroupBox->currentText()};
+        m_form->TabSheet2->StringGrid2->setCurrentCell(first, 0);
+        m_form->TabSheet2->StringGrid2->setCurrentCell(second, 0);
+        const QStringList shown = {m_form->TabSheet2->Edit2->text(), m_form->TabSheet2->Memo1->toPlainText(), m_form->TabSheet2->Edit8->text(),
+                                   m_form->TabSheet2->GroupBox->currentText()};
         openTab(1);
         const QStringList ncr = {QStringLiteral("NCR 22"), QStringLiteral("Тверская, 1"), QStringLiteral("15"),
                                  QStringLiteral("Юг")};
@@ -307,19 +272,19 @@ private slots:
         const QStringList wincor = {QStringLiteral("Wincor"), QStringLiteral("Арбат, 2"), QStringLiteral("30"),
                                     QStringLiteral("Удалённая")};
         QCOMPARE(shown, wincor);
-        QCOMPARE(QStringList({m_form->Edit2->text(), m_form->Memo1->toPlainText(), m_form->Edit8->text(),
-                              m_form->GroupBox->currentText()}),
+        QCOMPARE(QStringList({m_form->TabSheet2->Edit2->text(), m_form->TabSheet2->Memo1->toPlainText(), m_form->TabSheet2->Edit8->text(),
+                              m_form->TabSheet2->GroupBox->currentText()}),
                  first == 0 ? ncr : wincor);
-        QCOMPARE(m_form->GroupBox->count(), 2);
+        QCOMPARE(m_form->TabSheet2->GroupBox->count(), 2);
 
-        m_form->StringGrid2->setCurrentCell(-1, -1);
-        m_form->StringGrid2->setCurrentCell(second, 0);
-        QCOMPARE(m_form->Edit5->text(), QStringLiteral("Петров"));
+        m_form->TabSheet2->StringGrid2->setCurrentCell(-1, -1);
+        m_form->TabSheet2->StringGrid2->setCurrentCell(second, 0);
+        QCOMPARE(m_form->TabSheet2->Edit5->text(), QStringLiteral("Петров"));
 
-        m_form->Edit5->setText(QStringLiteral("О'Нил \\ \"Ко\""));
-        m_form->Memo1->setPlainText(QStringLiteral("Арбат, 2\nвход со двора"));
-        m_form->GroupBox->setEditText(QString());
-        m_form->SpeedButton3->click();
+        m_form->TabSheet2->Edit5->setText(QStringLiteral("О'Нил \\ \"Ко\""));
+        m_form->TabSheet2->Memo1->setPlainText(QStringLiteral("Арбат, 2\nвход со двора"));
+        m_form->TabSheet2->GroupBox->setEditText(QString());
+        m_form->TabSheet2->SpeedButton3->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Данные обновлены")});
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Owner,Address,Group_,Timeout FROM orvex_base.objects "
                                                    "WHERE IMEI='351234567890124'")),
@@ -327,15 +292,15 @@ private slots:
                                       QString(), QStringLiteral("30")}}));
 
         // The memo has no limit of its own; the column's is kept.
-        m_form->Memo1->setPlainText(QString(120, QLatin1Char('a')));
-        QCOMPARE(m_form->Memo1->toPlainText().size(), 100);
-        m_form->Memo1->setPlainText(QStringLiteral("Арбат, 2\nвход со двора"));
+        m_form->TabSheet2->Memo1->setPlainText(QString(120, QLatin1Char('a')));
+        QCOMPARE(m_form->TabSheet2->Memo1->toPlainText().size(), 100);
+        m_form->TabSheet2->Memo1->setPlainText(QStringLiteral("Арбат, 2\nвход со двора"));
 
         // A polling period the column cannot take: the server refuses, nothing changes.
         m_dialogs->clear();
-        m_form->Edit8->setText(QStringLiteral("полчаса"));
-        m_form->Edit5->setText(QStringLiteral("Сидоров"));
-        m_form->SpeedButton3->click();
+        m_form->TabSheet2->Edit8->setText(QStringLiteral("полчаса"));
+        m_form->TabSheet2->Edit5->setText(QStringLiteral("Сидоров"));
+        m_form->TabSheet2->SpeedButton3->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Некорректные данные, проверьте правильность ввода")});
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Owner FROM orvex_base.objects WHERE IMEI='351234567890124'")),
                  QStringLiteral("О'Нил \\ \"Ко\""));
@@ -344,11 +309,11 @@ private slots:
         // empty fields, not the previous object's values.
         seed(QStringLiteral("DELETE FROM orvex_base.objects WHERE IMEI='351234567890123'"));
         m_dialogs->clear();
-        m_form->StringGrid2->setCurrentCell(first, 0);
+        m_form->TabSheet2->StringGrid2->setCurrentCell(first, 0);
         QVERIFY(m_dialogs->messages.isEmpty());
-        QCOMPARE(m_form->Edit2->text(), QString());
-        QCOMPARE(m_form->Edit5->text(), QString());
-        QCOMPARE(m_form->GroupBox->currentText(), QString());
+        QCOMPARE(m_form->TabSheet2->Edit2->text(), QString());
+        QCOMPARE(m_form->TabSheet2->Edit5->text(), QString());
+        QCOMPARE(m_form->TabSheet2->GroupBox->currentText(), QString());
     }
 
     void operatorIsCreatedWithItsAccount_data()
@@ -369,23 +334,26 @@ private slots:
         seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('B'),('A'),('C');"
                             "INSERT INTO orvex_base.objects(IMEI) VALUES ('351234567890123')"));
         openTab(2);
-        QCOMPARE(m_form->Label15->text(), QStringLiteral("1"));
+        QCOMPARE(m_form->TabSheet3->Label15->text(), QStringLiteral("1"));
         typeOperator(login, password, QStringLiteral("%"), admin, {QStringLiteral("A"), QStringLiteral("B")});
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages, QStringList{Added});
-        QCOMPARE(m_form->Label15->text(), QStringLiteral("2"));
-        QVERIFY(ticked().isEmpty());
+        QCOMPARE(m_form->TabSheet3->Label15->text(), QStringLiteral("2"));
+        // The new operator is the one shown, as stored.
+        QCOMPARE(m_form->TabSheet3->StringGrid3->item(m_form->TabSheet3->StringGrid3->currentRow(), 0)->text(), login);
+        QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
 
         // Ticked groups in the list's order, each ended by a line feed.
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Pass,Host,Admin,Number,Groups FROM orvex_base.users WHERE Login<>'Pilot'")),
                  QList<QStringList>({{password, QStringLiteral("%"), admin ? QStringLiteral("1") : QStringLiteral("0"),
                                       QStringLiteral("89160000002"), QStringLiteral("A\nB\n")}}));
         QVERIFY(!canLogIn(login, password + QLatin1Char('x')));
-        Session session(login, password);
+        OperatorSession session(login, password);
         QVERIFY2(session.isOpen(), qPrintable(session.error()));
 
         // What every station needs.
-        QVERIFY(session.run(QStringLiteral("SELECT * FROM orvex_base.users")));
+        QVERIFY(session.run(QStringLiteral("SELECT Groups,Number,Admin FROM orvex_base.users WHERE Login='%1'")
+                                .arg(QString(login).replace(QLatin1Char('\''), QStringLiteral("''")))));
         QVERIFY(session.run(QStringLiteral("UPDATE orvex_base.objects SET State='2' WHERE IMEI='351234567890123'")));
         QVERIFY(session.run(QStringLiteral("INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User)  "
                                            "VALUES('351234567890123','2011-09-01 09:05:07','Событие','x','A','y')")));
@@ -403,39 +371,39 @@ private slots:
     {
         openTab(2);
         typeOperator(QStringLiteral("smena"), QStringLiteral("one"), QStringLiteral("%"), false);
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages, QStringList{Added});
 
         // The same account again.
         m_dialogs->clear();
-        m_form->Edit13->setText(QStringLiteral("two"));
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->Edit13->setText(QStringLiteral("two"));
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages, QStringList{Exists});
         QVERIFY(canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
-        QCOMPARE(m_form->Label15->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->TabSheet3->Label15->text(), QStringLiteral("2"));
 
         // Another host is another account, but the login already has its row:
         // the account made for it goes again.
         m_dialogs->clear();
-        m_form->Edit14->setText(QStringLiteral("127.0.0.1"));
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->Edit14->setText(QStringLiteral("127.0.0.1"));
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Не удалось создать пользователя")});
         QCOMPARE(accounts(QStringLiteral("smena")), QStringList{QStringLiteral("%")});
-        QCOMPARE(m_form->Edit12->text(), QStringLiteral("smena"));
+        QCOMPARE(m_form->TabSheet3->Edit12->text(), QStringLiteral("smena"));
 
         // No anonymous account: it would let anyone in under any name.
         m_dialogs->clear();
-        m_form->Edit12->clear();
-        m_form->Edit14->setText(QStringLiteral("localhost"));
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->Edit12->clear();
+        m_form->TabSheet3->Edit14->setText(QStringLiteral("localhost"));
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите логин пользователя")});
         QVERIFY(accounts(QString()).isEmpty());
 
         // A character the users table cannot hold is named before any account exists.
         m_dialogs->clear();
-        m_form->Edit12->setText(QStringLiteral("smena2"));
-        m_form->Edit13->setText(QStringLiteral("pw€中"));
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->Edit12->setText(QStringLiteral("smena2"));
+        m_form->TabSheet3->Edit13->setText(QStringLiteral("pw€中"));
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("中")), qPrintable(m_dialogs->messages.first()));
         QVERIFY(accounts(QStringLiteral("smena2")).isEmpty());
@@ -450,7 +418,7 @@ private slots:
         logIn(QStringLiteral("Anna"), QStringLiteral("a"));
         openTab(2);
         typeOperator(QStringLiteral("smena"), QStringLiteral("one"), QStringLiteral("%"), false);
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages.first() != Exists, qPrintable(m_dialogs->messages.first()));
         QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("CREATE USER")), qPrintable(m_dialogs->messages.first()));
@@ -461,7 +429,7 @@ private slots:
         QVERIFY2(TestDatabase::exec(QStringLiteral("GRANT CREATE USER ON *.* TO 'Anna'@'%'"), &error), qPrintable(error));
         logIn(QStringLiteral("Anna"), QStringLiteral("a"));
         m_dialogs->clear();
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY2(m_dialogs->messages.first() != Added && m_dialogs->messages.first() != Exists,
                  qPrintable(m_dialogs->messages.first()));
@@ -474,49 +442,51 @@ private slots:
         seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('A'),('B')"));
         openTab(2);
         typeOperator(QStringLiteral("smena"), QStringLiteral("one"), QStringLiteral("%"), false, {QStringLiteral("A")});
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         selectOperator(QStringLiteral("smena"));
         QCOMPARE(ticked(), QStringList{QStringLiteral("A")});
 
         m_dialogs->clear();
-        m_form->Edit13->setText(QStringLiteral("n'e\\w"));
-        m_form->RzCheckList1->item(1)->setCheckState(Qt::Checked);
-        m_form->SpeedButton7->click();
+        m_form->TabSheet3->Edit13->setText(QStringLiteral("n'e\\w"));
+        m_form->TabSheet3->RzCheckList1->item(1)->setCheckState(Qt::Checked);
+        m_form->TabSheet3->SpeedButton7->click();
         QVERIFY(m_dialogs->messages.isEmpty());
         QVERIFY(canLogIn(QStringLiteral("smena"), QStringLiteral("n'e\\w")));
         QVERIFY(!canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='smena'")),
                  QStringLiteral("A\nB\n"));
-        QVERIFY(ticked().isEmpty());
+        QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
 
         // A new host renames the account; the administrator box grants and
         // takes back the editors' writes.
         selectOperator(QStringLiteral("smena"));
-        m_form->Edit14->setText(QStringLiteral("127.0.0.1"));
-        m_form->RzCheckBox1->setChecked(true);
-        m_form->SpeedButton7->click();
+        m_form->TabSheet3->Edit14->setText(QStringLiteral("127.0.0.1"));
+        m_form->TabSheet3->RzCheckBox1->setChecked(true);
+        m_form->TabSheet3->SpeedButton7->click();
         QVERIFY(m_dialogs->messages.isEmpty());
         QCOMPARE(accounts(QStringLiteral("smena")), QStringList{QStringLiteral("127.0.0.1")});
         {
-            Session session(QStringLiteral("smena"), QStringLiteral("n'e\\w"));
+            OperatorSession session(QStringLiteral("smena"), QStringLiteral("n'e\\w"));
             QVERIFY2(session.isOpen(), qPrintable(session.error()));
             QVERIFY(session.run(QStringLiteral("UPDATE orvex_base.users SET Number='1' WHERE Login='smena'")));
         }
         selectOperator(QStringLiteral("smena"));
-        QVERIFY(m_form->RzCheckBox1->isChecked());
-        m_form->RzCheckBox1->setChecked(false);
-        m_form->SpeedButton7->click();
+        QVERIFY(m_form->TabSheet3->RzCheckBox1->isChecked());
+        m_form->TabSheet3->RzCheckBox1->setChecked(false);
+        m_form->TabSheet3->SpeedButton7->click();
         {
-            Session session(QStringLiteral("smena"), QStringLiteral("n'e\\w"));
+            OperatorSession session(QStringLiteral("smena"), QStringLiteral("n'e\\w"));
             QVERIFY(!session.run(QStringLiteral("UPDATE orvex_base.users SET Admin='1' WHERE Login='smena'")));
-            QVERIFY(session.run(QStringLiteral("SELECT * FROM orvex_base.users")));
+            // Back to an operator's reads: his own row's rights, no passwords.
+            QVERIFY(session.run(QStringLiteral("SELECT Admin,Groups FROM orvex_base.users WHERE Login='smena'")));
+            QVERIFY(!session.run(QStringLiteral("SELECT * FROM orvex_base.users")));
         }
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='smena'")),
                  QStringLiteral("0"));
 
         // A login that names no row changes nothing and says nothing.
-        m_form->Edit12->setText(QStringLiteral("nobody"));
-        m_form->SpeedButton7->click();
+        m_form->TabSheet3->Edit12->setText(QStringLiteral("nobody"));
+        m_form->TabSheet3->SpeedButton7->click();
         QVERIFY(m_dialogs->messages.isEmpty());
         QVERIFY(accounts(QStringLiteral("nobody")).isEmpty());
     }
@@ -531,8 +501,8 @@ private slots:
         logIn(QStringLiteral("Anna"), QStringLiteral("a"));
         openTab(2);
         selectOperator(QStringLiteral("smena"));
-        m_form->Edit13->setText(QStringLiteral("two"));
-        m_form->SpeedButton7->click();
+        m_form->TabSheet3->Edit13->setText(QStringLiteral("two"));
+        m_form->TabSheet3->SpeedButton7->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(m_dialogs->messages.first().contains(QStringLiteral("denied"), Qt::CaseInsensitive));
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Pass FROM orvex_base.users WHERE Login='smena'")),
@@ -546,16 +516,16 @@ private slots:
                             "INSERT INTO orvex_base.users VALUES ('x','p','%',' 1','','A\\r\\nGone\\nB'),"
                             "('y','p','%','1','','')"));
         openTab(2);
-        QCOMPARE(m_form->StringGrid3->horizontalHeaderItem(5)->text(), QStringLiteral("Группы"));
+        QCOMPARE(m_form->TabSheet3->StringGrid3->horizontalHeaderItem(5)->text(), QStringLiteral("Группы"));
         selectOperator(QStringLiteral("y"));
-        QVERIFY(m_form->RzCheckBox1->isChecked());
+        QVERIFY(m_form->TabSheet3->RzCheckBox1->isChecked());
         QVERIFY(ticked().isEmpty());
         selectOperator(QStringLiteral("x"));
         QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
-        QVERIFY(!m_form->RzCheckBox1->isChecked());
-        QCOMPARE(m_form->Edit13->text(), QStringLiteral("p"));
+        QVERIFY(!m_form->TabSheet3->RzCheckBox1->isChecked());
+        QCOMPARE(m_form->TabSheet3->Edit13->text(), QStringLiteral("p"));
         // Rewriting drops the name of the group that is gone.
-        m_form->SpeedButton7->click();
+        m_form->TabSheet3->SpeedButton7->click();
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Admin,Groups FROM orvex_base.users WHERE Login='x'")),
                  QList<QStringList>({{QStringLiteral("0"), QStringLiteral("A\nB\n")}}));
     }
@@ -564,64 +534,64 @@ private slots:
     {
         openTab(2);
         typeOperator(QStringLiteral("smena"), QStringLiteral("one"), QStringLiteral("%"), false);
-        m_form->SpeedButton5->click();
+        m_form->TabSheet3->SpeedButton5->click();
         selectOperator(QStringLiteral("smena"));
         // The row's account goes, whatever the field says by now.
-        m_form->Edit12->setText(QStringLiteral("Pilot"));
+        m_form->TabSheet3->Edit12->setText(QStringLiteral("Pilot"));
         m_dialogs->clear();
-        m_form->SpeedButton6->click();
+        m_form->TabSheet3->SpeedButton6->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Пользователь удален")});
         QVERIFY(!canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
-        QCOMPARE(column(m_form->StringGrid3, 0), QStringList{QStringLiteral("Pilot")});
+        QCOMPARE(column(m_form->TabSheet3->StringGrid3, 0), QStringList{QStringLiteral("Pilot")});
         QVERIFY(canLogIn(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
     }
 
     void cannedTexts()
     {
         openTab(3);
-        QCOMPARE(column(m_form->StringGrid4, 0), QStringList{QString()});
-        QTest::keyClick(m_form->Edit9, Qt::Key_Return);
+        QCOMPARE(column(m_form->TabSheet4->rows, 0), QStringList{QString()});
+        QTest::keyClick(m_form->TabSheet4->fields[0], Qt::Key_Return);
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите сообщение")});
         m_dialogs->clear();
-        m_form->Edit9->setText(QStringLiteral("Выезд 'ГБР'"));
-        QTest::keyClick(m_form->Edit9, Qt::Key_Return);
-        QCOMPARE(column(m_form->StringGrid4, 0), QStringList{QStringLiteral("Выезд 'ГБР'")});
-        m_form->SpeedButton8->click();
+        m_form->TabSheet4->fields[0]->setText(QStringLiteral("Выезд 'ГБР'"));
+        QTest::keyClick(m_form->TabSheet4->fields[0], Qt::Key_Return);
+        QCOMPARE(column(m_form->TabSheet4->rows, 0), QStringList{QStringLiteral("Выезд 'ГБР'")});
+        m_form->TabSheet4->add->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Ошибка при добавлении данных")});
         m_dialogs->clear();
-        m_form->StringGrid4->setCurrentCell(0, 0);
-        m_form->SpeedButton9->click();
+        m_form->TabSheet4->rows->setCurrentCell(0, 0);
+        m_form->TabSheet4->remove->click();
         QVERIFY(m_dialogs->messages.isEmpty());
-        QCOMPARE(column(m_form->StringGrid4, 0), QStringList{QString()});
+        QCOMPARE(column(m_form->TabSheet4->rows, 0), QStringList{QString()});
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.text_mes")), QStringLiteral("0"));
     }
 
     void keys()
     {
         openTab(4);
-        QCOMPARE(m_form->StringGrid5->horizontalHeaderItem(0)->text(), QStringLiteral("Код ключа"));
-        QCOMPARE(m_form->StringGrid5->rowCount(), 1);
-        m_form->Edit10->setText(QStringLiteral("A1B2"));
-        m_form->SpeedButton10->click();
-        m_form->Edit10->clear();
-        m_form->Edit11->setText(QStringLiteral("Петров"));
-        QTest::keyClick(m_form->Edit11, Qt::Key_Return);
+        QCOMPARE(m_form->TabSheet5->rows->horizontalHeaderItem(0)->text(), QStringLiteral("Код ключа"));
+        QCOMPARE(m_form->TabSheet5->rows->rowCount(), 1);
+        m_form->TabSheet5->fields[0]->setText(QStringLiteral("A1B2"));
+        m_form->TabSheet5->add->click();
+        m_form->TabSheet5->fields[0]->clear();
+        m_form->TabSheet5->fields[1]->setText(QStringLiteral("Петров"));
+        QTest::keyClick(m_form->TabSheet5->fields[1], Qt::Key_Return);
         QCOMPARE(m_dialogs->messages, QStringList(2, QStringLiteral("Введите данные")));
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.key_owner")), QStringLiteral("0"));
 
         m_dialogs->clear();
-        m_form->Edit10->setText(QStringLiteral("A1B2"));
-        QTest::keyClick(m_form->Edit11, Qt::Key_Return);
-        m_form->Edit10->setText(QStringLiteral("C'3"));
-        m_form->Edit11->setText(QStringLiteral("О'Нил"));
-        QTest::keyClick(m_form->Edit10, Qt::Key_Return);
+        m_form->TabSheet5->fields[0]->setText(QStringLiteral("A1B2"));
+        QTest::keyClick(m_form->TabSheet5->fields[1], Qt::Key_Return);
+        m_form->TabSheet5->fields[0]->setText(QStringLiteral("C'3"));
+        m_form->TabSheet5->fields[1]->setText(QStringLiteral("О'Нил"));
+        QTest::keyClick(m_form->TabSheet5->fields[0], Qt::Key_Return);
         QVERIFY(m_dialogs->messages.isEmpty());
-        QCOMPARE(m_form->StringGrid5->rowCount(), 2);
-        const int row = rowOf(m_form->StringGrid5, QStringLiteral("C'3"));
-        QCOMPARE(m_form->StringGrid5->item(row, 1)->text(), QStringLiteral("О'Нил"));
-        m_form->StringGrid5->setCurrentCell(row, 1);
-        m_form->SpeedButton11->click();
-        QCOMPARE(column(m_form->StringGrid5, 0), QStringList{QStringLiteral("A1B2")});
+        QCOMPARE(m_form->TabSheet5->rows->rowCount(), 2);
+        const int row = rowOf(m_form->TabSheet5->rows, QStringLiteral("C'3"));
+        QCOMPARE(m_form->TabSheet5->rows->item(row, 1)->text(), QStringLiteral("О'Нил"));
+        m_form->TabSheet5->rows->setCurrentCell(row, 1);
+        m_form->TabSheet5->remove->click();
+        QCOMPARE(column(m_form->TabSheet5->rows, 0), QStringList{QStringLiteral("A1B2")});
     }
 
     void eventRules()
@@ -629,33 +599,33 @@ private slots:
         seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('Север');"
                             "INSERT INTO orvex_base.objects(IMEI) VALUES ('351234567890123')"));
         openTab(5);
-        QVERIFY(m_form->ComboBox2->isVisibleTo(m_form.get()));
-        QVERIFY(!m_form->ComboBox3->isVisibleTo(m_form.get()));
-        QCOMPARE(m_form->ComboBox4->currentText(), QStringLiteral("TIME"));
-        QCOMPARE(m_form->ComboBox5->currentText(), QStringLiteral("ARM"));
-        QCOMPARE(m_form->ComboBox4->count(), 17);
-        QCOMPARE(m_form->ComboBox5->count(), 16);
-        QCOMPARE(m_form->ComboBox2->currentIndex(), -1);
+        QVERIFY(m_form->TabSheet6->ComboBox2->isVisibleTo(m_form.get()));
+        QVERIFY(!m_form->TabSheet6->ComboBox3->isVisibleTo(m_form.get()));
+        QCOMPARE(m_form->TabSheet6->ComboBox4->currentText(), QStringLiteral("TIME"));
+        QCOMPARE(m_form->TabSheet6->ComboBox5->currentText(), QStringLiteral("ARM"));
+        QCOMPARE(m_form->TabSheet6->ComboBox4->count(), 17);
+        QCOMPARE(m_form->TabSheet6->ComboBox5->count(), 16);
+        QCOMPARE(m_form->TabSheet6->ComboBox2->currentIndex(), -1);
 
         // Neither mode chosen: the group branch, with no group: "G_"; the
         // untouched time field.
-        m_form->SpeedButton12->click();
+        m_form->TabSheet6->SpeedButton12->click();
         // A time rule at 07:30 on an object.
-        QTest::mouseClick(m_form->RzRadioButton1, Qt::LeftButton);
-        m_form->ComboBox2->setCurrentIndex(0);
-        m_form->MaskEdit1->setFocus();
-        m_form->MaskEdit1->setText(QStringLiteral("07:30"));
-        m_form->ComboBox5->setCurrentText(QStringLiteral("SIREN ON"));
-        m_form->SpeedButton12->click();
+        QTest::mouseClick(m_form->TabSheet6->RzRadioButton1, Qt::LeftButton);
+        m_form->TabSheet6->ComboBox2->setCurrentIndex(0);
+        m_form->TabSheet6->MaskEdit1->setFocus();
+        m_form->TabSheet6->MaskEdit1->setText(QStringLiteral("07:30"));
+        m_form->TabSheet6->ComboBox5->setCurrentText(QStringLiteral("SIREN ON"));
+        m_form->TabSheet6->SpeedButton12->click();
         // Another source ignores the time; a group rule.
-        QTest::mouseClick(m_form->RzRadioButton2, Qt::LeftButton);
-        QVERIFY(m_form->ComboBox3->isVisibleTo(m_form.get()));
-        QVERIFY(!m_form->ComboBox2->isVisibleTo(m_form.get()));
-        m_form->ComboBox3->setCurrentIndex(0);
-        m_form->ComboBox4->setCurrentText(QStringLiteral("VIBRA"));
-        m_form->MaskEdit1->setText(QStringLiteral("08:00"));
-        m_form->Edit16->setText(QStringLiteral("Вибрация 'сейф'"));
-        m_form->SpeedButton12->click();
+        QTest::mouseClick(m_form->TabSheet6->RzRadioButton2, Qt::LeftButton);
+        QVERIFY(m_form->TabSheet6->ComboBox3->isVisibleTo(m_form.get()));
+        QVERIFY(!m_form->TabSheet6->ComboBox2->isVisibleTo(m_form.get()));
+        m_form->TabSheet6->ComboBox3->setCurrentIndex(0);
+        m_form->TabSheet6->ComboBox4->setCurrentText(QStringLiteral("VIBRA"));
+        m_form->TabSheet6->MaskEdit1->setText(QStringLiteral("08:00"));
+        m_form->TabSheet6->Edit16->setText(QStringLiteral("Вибрация 'сейф'"));
+        m_form->TabSheet6->SpeedButton12->click();
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(QLatin1Char('|'))));
 
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Name,Object,Source_,Action_ FROM orvex_base.events")),
@@ -664,19 +634,282 @@ private slots:
                                       QStringLiteral("SIREN ON")},
                                      {QStringLiteral("Вибрация 'сейф'"), QStringLiteral("G_Север"), QStringLiteral("VIBRA"),
                                       QStringLiteral("SIREN ON")}}));
-        QCOMPARE(m_form->StringGrid6->rowCount(), 3);
-        QCOMPARE(m_form->ComboBox3->currentIndex(), -1);
+        QCOMPARE(m_form->TabSheet6->StringGrid6->rowCount(), 3);
+        QCOMPARE(m_form->TabSheet6->ComboBox3->currentIndex(), -1);
 
         // Rules are known by object, source and action: two names go together,
         // another action stays.
         seed(QStringLiteral("INSERT INTO orvex_base.events VALUES ('другое','G_Север','VIBRA','SIREN ON'),"
                             "('третье','G_Север','VIBRA','SIREN OFF')"));
         openTab(5);
-        m_form->StringGrid6->setCurrentCell(rowOf(m_form->StringGrid6, QStringLiteral("Вибрация 'сейф'")), 0);
-        m_form->SpeedButton13->click();
+        m_form->TabSheet6->StringGrid6->setCurrentCell(rowOf(m_form->TabSheet6->StringGrid6, QStringLiteral("Вибрация 'сейф'")), 0);
+        m_form->TabSheet6->SpeedButton13->click();
         QVERIFY(m_dialogs->messages.isEmpty());
-        QCOMPARE(column(m_form->StringGrid6, 0),
+        QCOMPARE(column(m_form->TabSheet6->StringGrid6, 0),
                  QStringList({QStringLiteral("Название"), QStringLiteral("Название"), QStringLiteral("третье")}));
+    }
+
+    // After any reload the row named in the login field is selected again
+    // with its boxes: a second "Обновить" keeps the operator's groups; and
+    // groups that cannot be read are never written as none.
+    void aSecondRewriteKeepsTheGroups()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.groups VALUES ('A'),('B')"));
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("smena"), QStringLiteral("one"), false, QString(),
+                                          {QStringLiteral("A"), QStringLiteral("B")}));
+        const QString groupsOf = QStringLiteral("SELECT Groups FROM orvex_base.users WHERE Login='smena'");
+        openTab(2);
+        selectOperator(QStringLiteral("smena"));
+        m_form->TabSheet3->SpeedButton7->click();
+        QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
+        m_form->TabSheet3->SpeedButton7->click();
+        QCOMPARE(TestDatabase::value(groupsOf), QStringLiteral("A\nB\n"));
+        openTab(2);
+        QCOMPARE(m_form->TabSheet3->Edit12->text(), QStringLiteral("smena"));
+        QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
+        QVERIFY(m_dialogs->messages.isEmpty());
+
+        seed(QStringLiteral("RENAME TABLE orvex_base.groups TO orvex_base.groups_away"));
+        openTab(2);
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Нет доступа к таблице групп")});
+        m_dialogs->clear();
+        m_form->TabSheet3->Edit15->setText(QStringLiteral("89160000009"));
+        m_form->TabSheet3->SpeedButton7->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Number,Groups FROM orvex_base.users WHERE Login='smena'")),
+                 QList<QStringList>({{QString(), QStringLiteral("A\nB\n")}}));
+    }
+
+    // Values longer than the editors' limits, and an address with CR LF,
+    // written by other programs: shown whole, written back as they were
+    // when untouched; the limits hold for what is typed.
+    void storedValuesAreNeitherCutNorRewritten()
+    {
+        const QString model = QStringLiteral("Wincor Nixdorf ProCash 2100xe");
+        const QString address = QString(60, QChar(0x0434)) + QStringLiteral("\r\n") + QString(58, QLatin1Char('x'));
+        const QString owner = QString(45, QChar(0x0436));
+        QVERIFY(TestDatabase::exec(
+            QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name,Number1,Number2,Owner,Num_owner,Address,Addr_,Timeout,Group_) "
+                           "VALUES ('351234567890123','%1','+79161234567','+79161234568','%2','+79161234569','%3','%2','15','Юг')")
+                .arg(model, owner, address)));
+        const QString stored = QStringLiteral("SELECT Name,Number1,Number2,Owner,Num_owner,Address,Addr_,Timeout,Group_ "
+                                              "FROM orvex_base.objects");
+        QList<QStringList> expected = TestDatabase::rows(stored);
+        openTab(1);
+        QCOMPARE(m_form->TabSheet2->Edit2->text(), model);
+        QCOMPARE(m_form->TabSheet2->Edit3->text(), QStringLiteral("+79161234567"));
+        QCOMPARE(m_form->TabSheet2->Edit5->text(), owner);
+        m_form->TabSheet2->Edit8->setText(QStringLiteral("20"));
+        m_form->TabSheet2->SpeedButton3->click();
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Данные обновлены")});
+        expected[0][7] = QStringLiteral("20");
+        QCOMPARE(TestDatabase::rows(stored), expected);
+
+        // Typed anew, a number longer than its field's limit is not stored.
+        m_dialogs->clear();
+        m_form->TabSheet2->Edit3->clear();
+        QTest::keyClicks(m_form->TabSheet2->Edit3, QStringLiteral("+79031234567"));
+        m_form->TabSheet2->SpeedButton3->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("Тел. номер 1")), qPrintable(m_dialogs->messages.first()));
+        QCOMPARE(TestDatabase::rows(stored), expected);
+
+        // An account whose host and password are longer than the fields:
+        // "Обновить" keeps both, and the operator keeps logging in.
+        const QString password = QStringLiteral("twenty-char-password");
+        const QString host = QStringLiteral("127.0.0.0/255.0.0.0");
+        QVERIFY(TestDatabase::exec(QStringLiteral("CREATE USER 'smena'@'%1' IDENTIFIED BY '%2';"
+                                                  "GRANT SELECT ON orvex_base.objects TO 'smena'@'%1';"
+                                                  "INSERT INTO orvex_base.users VALUES ('smena','%2','%1','0','','')")
+                                       .arg(host, password)));
+        openTab(2);
+        selectOperator(QStringLiteral("smena"));
+        QCOMPARE(m_form->TabSheet3->Edit13->text(), password);
+        QCOMPARE(m_form->TabSheet3->Edit14->text(), host);
+        m_dialogs->clear();
+        m_form->TabSheet3->Edit15->setText(QStringLiteral("89160000009"));
+        m_form->TabSheet3->SpeedButton7->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(u'|')));
+        QCOMPARE(accounts(QStringLiteral("smena")), QStringList{host});
+        QVERIFY(canLogIn(QStringLiteral("smena"), password));
+        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Pass,Host,Number FROM orvex_base.users WHERE Login='smena'")),
+                 QList<QStringList>({{password, host, QStringLiteral("89160000009")}}));
+    }
+
+    // The clicked object cannot be read: nothing of the object shown before
+    // may be saved under its IMEI.
+    void anObjectThatCannotBeReadCannotBeOverwritten()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name,Owner) VALUES "
+                            "('351234567890123','NCR','Иванов'),('351234567890124','Wincor','Петров')"));
+        openTab(1);
+        const int other = 1 - m_form->TabSheet2->StringGrid2->currentRow();
+        const QString otherImei = m_form->TabSheet2->StringGrid2->item(other, 0)->text();
+        const QList<QStringList> before = TestDatabase::rows(QStringLiteral("SELECT IMEI,Name,Owner FROM orvex_base.objects"));
+        seed(QStringLiteral("ALTER TABLE orvex_base.objects RENAME COLUMN Timeout TO Timeout_away"));
+        m_form->TabSheet2->StringGrid2->setCurrentCell(other, 0);
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Нет доступа к таблице объектов")});
+        QCOMPARE(m_form->TabSheet2->Edit2->text(), QString());
+        QCOMPARE(m_form->TabSheet2->Edit5->text(), QString());
+        QVERIFY(!m_form->TabSheet2->SpeedButton3->isEnabled());
+        seed(QStringLiteral("ALTER TABLE orvex_base.objects RENAME COLUMN Timeout_away TO Timeout"));
+        m_form->TabSheet2->SpeedButton3->click();
+        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT IMEI,Name,Owner FROM orvex_base.objects")), before);
+        // Read again, it can be saved.
+        m_form->TabSheet2->StringGrid2->setCurrentCell(-1, -1);
+        m_form->TabSheet2->StringGrid2->setCurrentCell(other, 0);
+        QVERIFY(m_form->TabSheet2->SpeedButton3->isEnabled());
+        QCOMPARE(m_form->TabSheet2->Edit2->text(), TestDatabase::value(QStringLiteral("SELECT Name FROM orvex_base.objects WHERE IMEI='%1'").arg(otherImei)));
+    }
+
+    // A time typed into a rule is stored right-aligned, as the mask has it:
+    // a one-digit hour gets its blank first, and a blank may be typed.
+    void ruleTimesAreRightAligned_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("one digit") << QStringLiteral("7:30") << QStringLiteral(" 7:30");
+        QTest::newRow("blank typed") << QStringLiteral(" 7:30") << QStringLiteral(" 7:30");
+        QTest::newRow("two digits") << QStringLiteral("07:30") << QStringLiteral("07:30");
+        QTest::newRow("evening") << QStringLiteral("19:05") << QStringLiteral("19:05");
+    }
+
+    void ruleTimesAreRightAligned()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        openTab(5);
+        QTest::mouseClick(m_form->TabSheet6->RzRadioButton2, Qt::LeftButton);
+        m_form->TabSheet6->ComboBox4->setCurrentText(QStringLiteral("TIME"));
+        m_form->TabSheet6->MaskEdit1->clear();
+        m_form->TabSheet6->MaskEdit1->setFocus();
+        m_form->TabSheet6->MaskEdit1->setCursorPosition(0);
+        QTest::keyClicks(m_form->TabSheet6->MaskEdit1, typed);
+        m_form->TabSheet6->SpeedButton12->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(u'|')));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Source_ FROM orvex_base.events")), stored);
+    }
+
+    // An administrator whose own account may not drop accounts deletes an
+    // operator: the account would live on, so the row stays, and he is told
+    // why rather than that it worked.
+    void anOperatorWhoseAccountCannotBeDroppedStays()
+    {
+        QString error;
+        QVERIFY2(TestDatabase::addOperator(QStringLiteral("smena"), QStringLiteral("one"), false, QString(), {}, &error),
+                 qPrintable(error));
+        QVERIFY2(TestDatabase::addOperator(QStringLiteral("Anna"), QStringLiteral("a"), true, QString(), {}, &error),
+                 qPrintable(error));
+        logIn(QStringLiteral("Anna"), QStringLiteral("a"));
+        openTab(2);
+        selectOperator(QStringLiteral("smena"));
+        m_form->TabSheet3->SpeedButton6->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first() != QStringLiteral("Пользователь удален")
+                     && m_dialogs->messages.first().contains(QStringLiteral("denied"), Qt::CaseInsensitive),
+                 qPrintable(m_dialogs->messages.first()));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.users WHERE Login='smena'")),
+                 QStringLiteral("1"));
+        QVERIFY(canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
+        QVERIFY(rowOf(m_form->TabSheet3->StringGrid3, QStringLiteral("smena")) >= 0);
+    }
+
+    // What an operator's account made by the editor may read and write: all
+    // the station needs, and no password, no other column of an object than
+    // its state, no database whose name only looks like the station's.
+    void anOperatorCannotReadPasswords()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Group_) VALUES ('351234567890123','A');"
+                            "CREATE TABLE orvex_base.o_351234567890123 (Date DATETIME, Event VARCHAR(64), Image BLOB);"
+                            "INSERT INTO orvex_base.o_351234567890123 VALUES ('2011-09-01 12:30:05','Кадр с камеры','jpeg');"
+                            "CREATE DATABASE IF NOT EXISTS orvexXbase;"
+                            "CREATE TABLE IF NOT EXISTS orvexXbase.t (a INT)"));
+        const QString frame = QStringLiteral("SELECT Image FROM orvex_base.o_351234567890123");
+        openTab(2);
+        for (const bool admin : {false, true}) {
+            m_dialogs->clear();
+            const QString login = admin ? QStringLiteral("boss") : QStringLiteral("smena");
+            typeOperator(login, QStringLiteral("one"), QStringLiteral("%"), admin);
+            m_form->TabSheet3->SpeedButton5->click();
+            QCOMPARE(m_dialogs->messages, QStringList{Added});
+            OperatorSession session(login, QStringLiteral("one"));
+            QVERIFY2(session.isOpen(), qPrintable(session.error()));
+            QVERIFY(session.run(QStringLiteral("SELECT Groups,Number,Admin FROM orvex_base.users WHERE Login='%1'").arg(login)));
+            QVERIFY(session.run(QStringLiteral("UPDATE orvex_base.objects SET State='2' WHERE IMEI='351234567890123'")));
+            QCOMPARE(session.run(QStringLiteral("SELECT Pass FROM orvex_base.users")), admin);
+            QCOMPARE(session.run(QStringLiteral("SELECT * FROM orvex_base.users")), admin);
+            QCOMPARE(session.run(QStringLiteral("UPDATE orvex_base.objects SET Group_='B' WHERE IMEI='351234567890123'")), admin);
+            QVERIFY(!session.run(QStringLiteral("INSERT INTO orvexXbase.t VALUES (1)")));
+            QVERIFY(!session.run(QStringLiteral("SELECT * FROM orvexXbase.t")));
+            // The frames through the role, once the frame tables are opened.
+            QVERIFY(session.run(QStringLiteral("SET ROLE orvex_frames")));
+            QCOMPARE(session.run(frame), admin);
+        }
+        seed(QStringLiteral("DROP DATABASE orvexXbase"));
+        m_dialogs->clear();
+        m_form->TabSheet3->FramesButton->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("1 из 1")), qPrintable(m_dialogs->messages.first()));
+        {
+            OperatorSession session(QStringLiteral("smena"), QStringLiteral("one"));
+            QVERIFY(session.run(QStringLiteral("SET ROLE orvex_frames")));
+            QVERIFY(session.run(frame));
+        }
+
+        // An account anyone may log in to with no password is no operator's.
+        m_dialogs->clear();
+        typeOperator(QStringLiteral("smena2"), QString(), QStringLiteral("%"), false);
+        m_form->TabSheet3->SpeedButton5->click();
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите пароль пользователя")});
+        QVERIFY(accounts(QStringLiteral("smena2")).isEmpty());
+    }
+
+    // The objects' IMEIs are read once per showing of the window, whichever
+    // of the tabs that list them are visited.
+    void objectsAreReadOncePerShowing()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI) VALUES ('351234567890123'),('351234567890124')"));
+        DbProxy proxy(TestDatabase::port());
+        logIn(QStringLiteral("Pilot"), QStringLiteral("Pilot"), proxy.port());
+        proxy.countFrom("SELECT IMEI FROM orvex_base.objects");
+        openTab(1);
+        openTab(5);
+        openTab(1);
+        QCOMPARE(proxy.counted(), 1);
+        m_form->close();
+        openTab(5);
+        QCOMPARE(proxy.counted(), 2);
+    }
+
+    // Among many objects one is found by any part of its IMEI as it is
+    // typed, on the rule tab and on the object tab; an IMEI of no object
+    // makes no rule.
+    void objectsAreFoundAsOneTypes()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name) VALUES ('351234567890123','NCR'),"
+                            "('351234567890124','Wincor'),('359999000000001','Diebold')"));
+        openTab(5);
+        QTest::mouseClick(m_form->TabSheet6->RzRadioButton1, Qt::LeftButton);
+        QCompleter *completer = m_form->TabSheet6->ComboBox2->completer();
+        QTest::keyClicks(m_form->TabSheet6->ComboBox2->lineEdit(), QStringLiteral("67890"));
+        QCOMPARE(completer->completionCount(), 2);
+        m_form->TabSheet6->ComboBox2->setEditText(QStringLiteral("351234567890124"));
+        m_form->TabSheet6->SpeedButton12->click();
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Object FROM orvex_base.events")), QStringLiteral("351234567890124"));
+
+        m_form->TabSheet6->ComboBox2->setEditText(QStringLiteral("351234567899999"));
+        m_form->TabSheet6->SpeedButton12->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY(m_dialogs->messages.first().contains(QStringLiteral("351234567899999")));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.events")), QStringLiteral("1"));
+
+        openTab(1);
+        QTest::keyClicks(m_form->TabSheet2->ObjectFind, QStringLiteral("9999"));
+        QCOMPARE(m_form->TabSheet2->ObjectFind->completer()->completionCount(), 1);
+        m_form->TabSheet2->ObjectFind->setText(QStringLiteral("359999000000001"));
+        QTest::keyClick(m_form->TabSheet2->ObjectFind, Qt::Key_Return);
+        QCOMPARE(m_form->TabSheet2->StringGrid2->item(m_form->TabSheet2->StringGrid2->currentRow(), 0)->text(), QStringLiteral("359999000000001"));
+        QCOMPARE(m_form->TabSheet2->Edit2->text(), QStringLiteral("Diebold"));
     }
 };
 

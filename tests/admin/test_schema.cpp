@@ -1,3 +1,7 @@
+#include "AccountPlan.h"
+#include "AdminSql.h"
+#include "OperatorSession.h"
+#include "Sql.h"
 #include "TestDatabase.h"
 
 #include <QDateTime>
@@ -16,42 +20,6 @@ namespace {
 
 const QString Imei = QStringLiteral("353281040000017");
 const QString FrameEvent = QStringLiteral("Кадр с камеры");
-
-// A connection under an operator's own account, as the station opens it.
-class OperatorSession
-{
-public:
-    OperatorSession(const QString &login, const QString &password)
-    {
-        m_mysql = mysql_init(nullptr);
-        const unsigned int timeout = 10;
-        mysql_options(m_mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        mysql_options(m_mysql, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        m_open = mysql_real_connect(m_mysql, "127.0.0.1", login.toUtf8().constData(),
-                                    password.toUtf8().constData(), "orvex_base", TestDatabase::port(), nullptr, 0)
-            != nullptr;
-    }
-    ~OperatorSession() { mysql_close(m_mysql); }
-    OperatorSession(const OperatorSession &) = delete;
-    OperatorSession &operator=(const OperatorSession &) = delete;
-
-    bool isOpen() const { return m_open; }
-    QString error() const { return QString::fromUtf8(mysql_error(m_mysql)); }
-
-    bool run(const QString &sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (mysql_real_query(m_mysql, text.constData(), static_cast<unsigned long>(text.size())) != 0)
-            return false;
-        if (MYSQL_RES *result = mysql_store_result(m_mysql))
-            mysql_free_result(result);
-        return mysql_errno(m_mysql) == 0;
-    }
-
-private:
-    MYSQL *m_mysql = nullptr;
-    bool m_open = false;
-};
 
 QString sourceDir()
 {
@@ -563,20 +531,26 @@ private slots:
             QVERIFY(session.run(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='%1'").arg(login)));
         }
         {
-            // The operator cannot make himself an administrator.
+            // The operator cannot make himself an administrator, nor read a
+            // password; he reads the frames through his role.
             OperatorSession session(QStringLiteral("Operator"), QStringLiteral("operator1"));
             QVERIFY(!session.run(QStringLiteral("UPDATE orvex_base.users SET Admin='1' WHERE Login='Operator'")));
+            QVERIFY(!session.run(QStringLiteral("SELECT Pass FROM orvex_base.users")));
+            const QString framed = TestDatabase::value(QStringLiteral(
+                "SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA='orvex_base' AND TABLE_NAME LIKE 'o\\_%'"));
+            QVERIFY(!framed.isEmpty());
+            QVERIFY(session.run(QStringLiteral("SET ROLE ") + Sql::FramesRole));
+            QVERIFY(session.run(QStringLiteral("SELECT COUNT(*) FROM orvex_base.") + framed));
         }
         {
-            // The first administrator creates operators' accounts and passes
-            // the station's grants on.
+            // The first administrator creates operators' accounts with the
+            // account editor's statements.
             OperatorSession session(QStringLiteral("Pilot"), QStringLiteral("Pilot"));
-            for (const QString &sql : {QStringLiteral("CREATE USER 'smena'@'%' IDENTIFIED BY 'x'"),
-                                       QStringLiteral("GRANT SELECT ON orvex_base.* TO 'smena'@'%'"),
-                                       QStringLiteral("GRANT INSERT ON orvex_base.messages TO 'smena'@'%'"),
-                                       QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO 'smena'@'%'"),
-                                       QStringLiteral("DROP USER 'smena'@'%'")})
-                QVERIFY2(session.run(sql), qPrintable(sql + QStringLiteral(": ") + session.error()));
+            const OperatorRow smena{QStringLiteral("smena"), QStringLiteral("x"), QStringLiteral("%"), QStringLiteral("1"),
+                                    QString(), QString()};
+            for (const AccountPlan::Step &step : AccountPlan::create(SqlEscaper(), smena))
+                QVERIFY2(session.run(step.statement), qPrintable(step.statement + QStringLiteral(": ") + session.error()));
+            QVERIFY(session.run(AdminSql::dropAccount(SqlEscaper(), smena.login, smena.host)));
         }
 
         const QStringList texts = column(TestDatabase::rows(QStringLiteral("SELECT Text FROM orvex_base.text_mes")));

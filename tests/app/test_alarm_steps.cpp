@@ -229,7 +229,7 @@ private slots:
     {
         Database other;
         QVERIFY(other.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), QString(),
-                            QStringLiteral("orvex_base")}));
+                            QStringLiteral("orvex_base"), {}}));
         QVERIFY(other.exec(QStringLiteral("START TRANSACTION")));
         QCOMPARE(other.value(QStringLiteral("SELECT State FROM objects WHERE IMEI='%1' FOR UPDATE").arg(Safe), nullptr),
                  Database::Lookup::Found);

@@ -14,6 +14,7 @@
 #include "ProfileFile.h"
 #include "RecordingDialogs.h"
 #include "StationState.h"
+#include "Sql.h"
 #include "TestDatabase.h"
 
 #include <QBuffer>
@@ -117,11 +118,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// Made, and opened to the operators, as the frames' writer does.
 bool addFrameTable(const QString &imei)
 {
     return TestDatabase::exec(QStringLiteral("CREATE TABLE orvex_base.o_%1 (Date DATETIME NOT NULL, Event VARCHAR(64) NOT NULL DEFAULT '', "
-                                             "Image MEDIUMBLOB NOT NULL, KEY (Date)) DEFAULT CHARSET=cp1251 COLLATE=cp1251_nopad_bin")
-                                  .arg(imei));
+                                             "Image MEDIUMBLOB NOT NULL, KEY (Date)) DEFAULT CHARSET=cp1251 COLLATE=cp1251_nopad_bin;"
+                                             "GRANT SELECT ON orvex_base.o_%1 TO %2")
+                                  .arg(imei, Sql::FramesRole));
 }
 
 bool addFrame(const QString &imei, const QString &date, const QString &event, const QByteArray &bytes)

@@ -448,7 +448,7 @@ private slots:
         // The journal is locked, so the report waits at its first statement
         // until the operator has cancelled it.
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {}, QStringLiteral("orvex_base")}));
+        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {}, QStringLiteral("orvex_base"), {}}));
         QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
         m_form->show();
         m_form->RzCheckBox1->setChecked(true);

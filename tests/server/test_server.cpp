@@ -2,6 +2,8 @@
 // the way a station drives it.
 
 #include "DbProxy.h"
+#include "OperatorSession.h"
+#include "Sql.h"
 #include "TestDatabase.h"
 
 #include <QDateTime>
@@ -726,6 +728,11 @@ void TestServer::cameraFrames()
         QCOMPARE(found.at(0).at(0), frames.at(i).at(2));
     }
     QVERIFY(QImage::fromData(QByteArray::fromHex(frames.at(1).at(2).toLatin1()), "JPG").size() == QSize(40, 30));
+    // The frame table made here is opened to the operators' role: an
+    // operator's station reads the frame, as it reads no password.
+    OperatorSession session(QStringLiteral("Operator"), QStringLiteral("operator1"));
+    QVERIFY(session.run(QStringLiteral("SET ROLE ") + Sql::FramesRole));
+    QVERIFY(session.run(QStringLiteral("SELECT Image FROM orvex_base.o_356000000000001")));
 }
 
 void TestServer::cameraBurstIsBounded()

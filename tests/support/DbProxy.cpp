@@ -171,6 +171,19 @@ void DbProxy::cutNext(const QByteArray &marker, Cut how)
     m_cuts.emplace_back(marker, how);
 }
 
+void DbProxy::countFrom(const QByteArray &marker)
+{
+    const std::lock_guard lock(m_mutex);
+    m_counted = marker;
+    m_count = 0;
+}
+
+int DbProxy::counted() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_count;
+}
+
 int DbProxy::cutsWaiting() const
 {
     const std::lock_guard lock(m_mutex);
@@ -311,6 +324,15 @@ void DbProxy::run()
                     break;
                 case Received::Data: {
                     const QByteArray window = relay.recent + bytes;
+                    {
+                        const std::lock_guard lock(m_mutex);
+                        if (!m_counted.isEmpty()) {
+                            const qsizetype from = qMax<qsizetype>(0, relay.recent.size() - m_counted.size() + 1);
+                            for (qsizetype at = window.indexOf(m_counted, from); at >= 0;
+                                 at = window.indexOf(m_counted, at + 1))
+                                ++m_count;
+                        }
+                    }
                     const std::optional<Cut> how = takeCut(window, relay.recent.size());
                     relay.recent = window.right(RecentBytes);
                     if (how == Cut::BeforeServer || how == Cut::ClientOnly) {

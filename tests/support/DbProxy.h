@@ -34,6 +34,10 @@ public:
     void cutNext(const QByteArray &marker, Cut how);
     bool hasCut() const;         // a cut has happened since the queue was last empty
     int cutsWaiting() const;     // cuts asked for and not made yet
+    // From now on, how many client packets hold marker: how often a client
+    // sent a statement.
+    void countFrom(const QByteArray &marker);
+    int counted() const;
     int connectionCount() const; // connections relayed so far
     void closeAll();             // cut every relayed connection now
 
@@ -53,6 +57,8 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_closed;
     std::deque<std::pair<QByteArray, Cut>> m_cuts;
+    QByteArray m_counted;
+    int m_count = 0;
     bool m_cut = false;
     int m_connections = 0;
     quint64 m_closeRequests = 0;

@@ -1,5 +1,9 @@
 #include "TestDatabase.h"
 
+#include "AccountPlan.h"
+#include "AdminSql.h"
+#include "Sql.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -133,25 +137,6 @@ public:
         return query(sql, &ignored, error);
     }
 
-    // The account and grants the account editor gives an operator.
-    bool createAccount(const QString &login, const QString &host, const QString &password, bool admin, QString *error)
-    {
-        const QString user = QStringLiteral("'%1'@'%2'").arg(escape(login), escape(host));
-        QStringList statements = {
-            QStringLiteral("CREATE USER %1 IDENTIFIED BY '%2'").arg(user, escape(password)),
-            QStringLiteral("GRANT SELECT ON orvex_base.* TO %1").arg(user),
-            QStringLiteral("GRANT INSERT ON orvex_base.messages TO %1").arg(user),
-            QStringLiteral("GRANT UPDATE ON orvex_base.objects TO %1").arg(user),
-        };
-        if (admin)
-            statements << QStringLiteral("GRANT INSERT,UPDATE,DELETE ON orvex_base.* TO %1").arg(user);
-        for (const QString &sql : std::as_const(statements)) {
-            if (!exec(sql, error))
-                return false;
-        }
-        return true;
-    }
-
 private:
     MYSQL *m_mysql = nullptr;
     QString m_error;
@@ -188,7 +173,7 @@ bool TestDatabase::reset(QString *error)
         return false;
     RootConnection db;
     QList<QStringList> accounts;
-    // Roles and the server's own accounts stay.
+    // The server's own accounts stay.
     if (!db.query(QStringLiteral("SELECT User, Host FROM mysql.user WHERE is_role <> 'Y' "
                                  "AND User NOT IN ('root', 'mariadb.sys', 'mysql')"),
                   &accounts, error))
@@ -198,7 +183,10 @@ bool TestDatabase::reset(QString *error)
         if (!db.exec(drop, error))
             return false;
     }
-    return db.exec(QStringLiteral("DROP DATABASE IF EXISTS orvex_base"), error) && db.execAll(schema, error);
+    // The frames role anew, with no table granted to it yet.
+    return db.exec(QStringLiteral("DROP ROLE IF EXISTS ") + Sql::FramesRole, error)
+        && db.exec(QStringLiteral("CREATE ROLE ") + Sql::FramesRole, error)
+        && db.exec(QStringLiteral("DROP DATABASE IF EXISTS orvex_base"), error) && db.execAll(schema, error);
 }
 
 bool TestDatabase::loadDemo(QString *error)
@@ -227,8 +215,9 @@ bool TestDatabase::allowAccountAdministration(const QString &login, QString *err
     RootConnection db;
     const QString user = QStringLiteral("'%1'@'%'").arg(db.escape(login));
     return db.exec(QStringLiteral("GRANT CREATE USER ON *.* TO %1").arg(user), error)
-        && db.exec(QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE ON orvex_base.* TO %1 WITH GRANT OPTION").arg(user),
-                   error);
+        && db.exec(QStringLiteral("GRANT SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* TO %1 WITH GRANT OPTION").arg(user),
+                   error)
+        && db.exec(QStringLiteral("GRANT %1 TO %2 WITH ADMIN OPTION").arg(Sql::FramesRole, user), error);
 }
 
 bool TestDatabase::exec(const QString &sql, QString *error)
@@ -256,15 +245,13 @@ QList<QStringList> TestDatabase::rows(const QString &sql)
 bool TestDatabase::addOperator(const QString &login, const QString &password, bool admin, const QString &number,
                                const QStringList &groups, QString *error)
 {
+    // As the account editor makes them, statement for statement.
     RootConnection db;
-    if (!db.createAccount(login, QStringLiteral("%"), password, admin, error))
-        return false;
-    QString groupText;
-    for (const QString &group : groups)
-        groupText += group + QLatin1Char('\n');
-    return db.exec(QStringLiteral("INSERT INTO orvex_base.users(Login,Pass,Host,Admin,Number,Groups) "
-                                  "VALUES('%1','%2','%3','%4','%5','%6')")
-                       .arg(db.escape(login), db.escape(password), QStringLiteral("%"),
-                            admin ? QStringLiteral("1") : QStringLiteral("0"), db.escape(number), db.escape(groupText)),
-                   error);
+    const OperatorRow row{login, password, QStringLiteral("%"), admin ? QStringLiteral("1") : QStringLiteral("0"),
+                          number, AdminSql::groupsText(groups)};
+    for (const AccountPlan::Step &step : AccountPlan::create(SqlEscaper(), row)) {
+        if (!db.exec(step.statement, error))
+            return false;
+    }
+    return true;
 }

@@ -1,0 +1,99 @@
+#include "KeptField.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+namespace {
+
+// QLineEdit's own ceiling, which stands for "no limit".
+constexpr int NoLimit = 32767;
+
+} // namespace
+
+KeptField::KeptField(QLineEdit *edit, const QString &caption, int limit)
+    : QObject(edit)
+    , m_edit(edit)
+    , m_caption(caption)
+    , m_limit(limit)
+{
+    m_edit->setMaxLength(m_limit > 0 ? m_limit : NoLimit);
+}
+
+KeptField::KeptField(QPlainTextEdit *memo, const QString &caption, int limit)
+    : QObject(memo)
+    , m_memo(memo)
+    , m_caption(caption)
+    , m_limit(limit)
+{
+    // A memo has no length limit of its own: what is typed past the room is
+    // cut off.
+    connect(m_memo, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = m_memo->toPlainText();
+        if (room() <= 0 || text.size() <= room())
+            return;
+        const QSignalBlocker blocker(m_memo);
+        m_memo->setPlainText(text.left(room()));
+        m_memo->moveCursor(QTextCursor::End);
+    });
+}
+
+KeptField::KeptField(QComboBox *box, const QString &caption)
+    : QObject(box)
+    , m_box(box)
+    , m_caption(caption)
+{
+}
+
+QWidget *KeptField::widget() const
+{
+    if (m_edit)
+        return m_edit;
+    if (m_memo)
+        return m_memo;
+    return m_box;
+}
+
+void KeptField::show(const QString &stored)
+{
+    m_kept = true;
+    m_stored = stored;
+    setText(stored);
+    m_shown = text();
+}
+
+void KeptField::clear()
+{
+    m_kept = false;
+    m_stored.clear();
+    m_shown.clear();
+    setText(QString());
+}
+
+QString KeptField::value() const
+{
+    return changed() ? text() : m_stored;
+}
+
+QString KeptField::text() const
+{
+    if (m_edit)
+        return m_edit->text();
+    if (m_memo)
+        return m_memo->toPlainText();
+    return m_box->currentText();
+}
+
+void KeptField::setText(const QString &text)
+{
+    if (m_edit) {
+        // Widened first, or the box would cut what it is given.
+        m_edit->setMaxLength(room() > 0 ? room() : NoLimit);
+        m_edit->setText(text);
+    } else if (m_memo) {
+        m_memo->setPlainText(text);
+    } else {
+        m_box->setEditText(text);
+    }
+}
