@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 // An operator as his users row holds him; the same login, host and password
 // name his account on the database server.
 struct OperatorRow
@@ -34,15 +32,20 @@ struct Step
     QString statement;
     // Empty: nothing to take back, or taken back with an earlier step.
     QStringList undo;
+    // A refusal that leaves things as the step would: a grant to take back
+    // that was never given, an account to drop that is not there. The step
+    // then counts as done, with nothing to take back.
+    unsigned int alreadySo = 0;
 };
 
 // The account, the grants of an operator (and of an administrator), then
 // the row.
 QList<Step> create(const SqlEscaper &q, const OperatorRow &row);
-// From the stored row to the new one: password, host and administrator
-// grants where they changed, then the row, found by its login. No row
-// stored: the row's statement alone, which changes nothing.
-QList<Step> rewrite(const SqlEscaper &q, const std::optional<OperatorRow> &stored, const OperatorRow &row);
+// From the stored row to the new one: password and host where they changed,
+// the administrator's grants given whenever he is one (a grant is given
+// again at no cost, and an administrator made by another program gets his),
+// taken back when he no longer is; then the row, found by its login.
+QList<Step> rewrite(const SqlEscaper &q, const OperatorRow &stored, const OperatorRow &row);
 // The account first, then the row: a row never goes while its account can
 // still log in.
 QList<Step> remove(const SqlEscaper &q, const OperatorRow &stored);
@@ -50,6 +53,8 @@ QList<Step> remove(const SqlEscaper &q, const OperatorRow &stored);
 struct Outcome
 {
     bool done = true;
+    // A step found things already so (see Step::alreadySo).
+    bool foundAlreadySo = false;
     // The step the server refused, and why.
     Step::Kind failed = Step::Kind::Row;
     unsigned int error = 0;

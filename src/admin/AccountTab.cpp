@@ -1,6 +1,8 @@
 #include "AccountTab.h"
 
 #include "AdminSql.h"
+#include "Dialogs.h"
+#include "StationState.h"
 #include "KeptField.h"
 
 #include <QCheckBox>
@@ -139,14 +141,29 @@ void AccountTab::showOperator(int row)
     m_host->show(cellText(StringGrid3, row, HostColumn));
     m_number->show(cellText(StringGrid3, row, NumberColumn));
     RzCheckBox1->setChecked(cellText(StringGrid3, row, AdminColumn) == QLatin1String("1"));
+    m_shownAdministrator = RzCheckBox1->isChecked();
+    m_shownGroups = tickedGroups();
 }
 
-std::optional<OperatorRow> AccountTab::typedRow()
+void AccountTab::showNobody()
+{
+    for (KeptField *field : {m_login, m_password, m_host, m_number})
+        field->clear();
+    RzCheckBox1->setChecked(false);
+    for (int i = 0; i < RzCheckList1->count(); ++i)
+        RzCheckList1->item(i)->setCheckState(Qt::Unchecked);
+    m_shownAdministrator = false;
+    m_shownGroups.clear();
+    const QSignalBlocker blocker(StringGrid3);
+    StringGrid3->setCurrentCell(-1, -1);
+}
+
+bool AccountTab::typedOk()
 {
     if (!m_groupsRead) {
         say(QStringLiteral("Список групп не прочитан из базы данных: группы оператора неизвестны. "
                            "Изменения не сохранены."));
-        return std::nullopt;
+        return false;
     }
     QStringList typed;
     for (const KeptField *field : {m_login, m_password, m_host, m_number}) {
@@ -154,21 +171,55 @@ std::optional<OperatorRow> AccountTab::typedRow()
             say(QStringLiteral("В поле \"%1\" не более %2 символов. Изменения не сохранены.")
                     .arg(field->caption())
                     .arg(field->limit()));
-            return std::nullopt;
+            return false;
         }
         if (field->changed())
             typed << field->text();
     }
-    if (refuseUnencodable(typed))
-        return std::nullopt;
+    return !refuseUnencodable(typed);
+}
+
+QStringList AccountTab::tickedGroups() const
+{
     QStringList ticked;
     for (int i = 0; i < RzCheckList1->count(); ++i) {
         if (RzCheckList1->item(i)->checkState() == Qt::Checked)
             ticked << RzCheckList1->item(i)->text();
     }
-    return OperatorRow{m_login->value(),  m_password->value(),
-                       m_host->value(),   RzCheckBox1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-                       m_number->value(), AdminSql::groupsText(ticked)};
+    return ticked;
+}
+
+OperatorRow AccountTab::typedRow(const OperatorRow *stored) const
+{
+    const auto value = [stored](const KeptField *field, const QString &now) {
+        return stored && !field->changed() ? now : field->value();
+    };
+    OperatorRow row;
+    row.login = m_login->value();
+    row.password = value(m_password, stored ? stored->password : QString());
+    row.host = value(m_host, stored ? stored->host : QString());
+    row.number = value(m_number, stored ? stored->number : QString());
+    const bool administrator = RzCheckBox1->isChecked();
+    row.flag = stored && administrator == m_shownAdministrator ? stored->flag
+                                                               : administrator ? QStringLiteral("1") : QStringLiteral("0");
+    const QStringList ticked = tickedGroups();
+    if (stored && ticked == m_shownGroups) {
+        row.groups = stored->groups;
+    } else {
+        QStringList groups = ticked;
+        // Names the list does not offer are no box to untick: they stay.
+        if (stored) {
+            QStringList offered;
+            for (int i = 0; i < RzCheckList1->count(); ++i)
+                offered << RzCheckList1->item(i)->text();
+            for (const QString &name : AdminSql::groupLines(stored->groups)) {
+                if (!offered.contains(name))
+                    groups << name;
+            }
+        }
+        row.groups = AdminSql::groupsText(groups);
+    }
+    return row;
 }
 
 Database::Lookup AccountTab::storedRow(const QString &login, OperatorRow *row)
@@ -178,26 +229,34 @@ Database::Lookup AccountTab::storedRow(const QString &login, OperatorRow *row)
         row->password = r.text(0);
         row->host = r.text(1);
         row->flag = r.text(2);
+        row->number = r.text(3);
+        row->groups = r.text(4);
     });
 }
 
 void AccountTab::create()
 {
     // An empty name makes the server's anonymous account: it would let anyone
-    // in under any name and could hide the operators' own accounts. An empty
-    // password lets anyone in under this one.
-    if (m_login->value().isEmpty()) {
+    // in under any name and could hide the operators' own accounts; the
+    // server drops blanks around a name, so a blank login is empty, and a
+    // login with a blank at its end names another account than its row's.
+    const QString login = m_login->value();
+    if (login.trimmed().isEmpty()) {
         say(QStringLiteral("Введите логин пользователя"));
         return;
     }
+    if (login != login.trimmed()) {
+        say(QStringLiteral("Логин не может начинаться или заканчиваться пробелом"));
+        return;
+    }
+    // An empty password lets anyone in under this login.
     if (m_password->value().isEmpty()) {
         say(QStringLiteral("Введите пароль пользователя"));
         return;
     }
-    const std::optional<OperatorRow> row = typedRow();
-    if (!row)
+    if (!typedOk())
         return;
-    const AccountPlan::Outcome outcome = AccountPlan::run(m_database, AccountPlan::create(q(), *row));
+    const AccountPlan::Outcome outcome = AccountPlan::run(m_database, AccountPlan::create(q(), typedRow(nullptr)));
     if (!outcome.done) {
         using Kind = AccountPlan::Step::Kind;
         // A refused account has its own reason (no right to create accounts,
@@ -216,15 +275,27 @@ void AccountTab::create()
 
 void AccountTab::remove()
 {
-    const QString login = cellText(StringGrid3, actedRow(StringGrid3), LoginColumn);
+    const int row = StringGrid3->currentRow();
+    const QString login = cellText(StringGrid3, row, LoginColumn);
+    if (row < 0 || login.isEmpty()) {
+        say(QStringLiteral("Выберите пользователя в списке"));
+        return;
+    }
+    if (login == m_state.Login) {
+        say(QStringLiteral("Нельзя удалить учетную запись, под которой работает станция"));
+        return;
+    }
+    if (m_state.dialogs && !m_state.dialogs->confirm(window(), QStringLiteral("Удалить пользователя %1?").arg(login)))
+        return;
     OperatorRow stored;
     const Database::Lookup found = storedRow(login, &stored);
     if (found == Database::Lookup::Failed) {
         say(QStringLiteral("Ошибка при удалении данных"));
         return;
     }
-    // Only an account whose row is there goes: the empty row of an empty
-    // list, or a row another station removed, names no operator of ours.
+    // Only an account whose row is there goes: a row another station
+    // removed names no operator of ours.
+    bool accountMissing = false;
     if (found == Database::Lookup::Found) {
         const AccountPlan::Outcome outcome = AccountPlan::run(m_database, AccountPlan::remove(q(), stored));
         if (!outcome.done) {
@@ -235,27 +306,42 @@ void AccountTab::remove()
                 say(QStringLiteral("Ошибка при удалении данных"));
             return;
         }
+        accountMissing = outcome.foundAlreadySo;
     }
+    showNobody();
     reload();
-    say(QStringLiteral("Пользователь удален"));
+    if (accountMissing)
+        say(QStringLiteral("Пользователь удален. Учетной записи %1@%2 на сервере баз данных не было: если она "
+                           "переименована, удалите ее там.")
+                .arg(stored.login, stored.host));
+    else
+        say(QStringLiteral("Пользователь удален"));
 }
 
 void AccountTab::rewrite()
 {
-    const std::optional<OperatorRow> row = typedRow();
-    if (!row)
+    if (!typedOk())
         return;
+    const QString login = m_login->value();
     OperatorRow stored;
-    const Database::Lookup found = storedRow(row->login, &stored);
+    const Database::Lookup found = storedRow(login, &stored);
     if (found == Database::Lookup::Failed) {
         say(serverError());
         return;
     }
+    if (found == Database::Lookup::Missing) {
+        say(QStringLiteral("Пользователь %1 не найден: изменения не сохранены").arg(login));
+        return;
+    }
+    const OperatorRow row = typedRow(&stored);
+    // The station's own account keeps the rights it is working with.
+    if (login == m_state.Login && stored.administrator() && !row.administrator()) {
+        say(QStringLiteral("Нельзя снять права администратора с учетной записи, под которой работает станция"));
+        return;
+    }
     // The account follows its row: the operator's station logs in to the
     // monitoring server with the row and to the database with the account.
-    // A login that names no row changes nothing.
-    const AccountPlan::Outcome outcome = AccountPlan::run(
-        m_database, AccountPlan::rewrite(q(), found == Database::Lookup::Found ? std::optional(stored) : std::nullopt, *row));
+    const AccountPlan::Outcome outcome = AccountPlan::run(m_database, AccountPlan::rewrite(q(), stored, row));
     if (!outcome.done) {
         say(outcome.errorText);
         return;
@@ -276,7 +362,9 @@ void AccountTab::openFrames()
     progress.setMinimumDuration(500);
     int opened = 0;
     for (const QStringList &table : std::as_const(tables)) {
-        if (progress.wasCanceled())
+        // Given up when canceled, and when the window goes (another
+        // operator logs in): the grants are this administrator's.
+        if (progress.wasCanceled() || !isVisible())
             break;
         if (!m_database.exec(AdminSql::grantFrames(table.value(0)))) {
             progress.reset();

@@ -43,16 +43,27 @@ private:
     void openFrames();
     // Load_Group_Checklist; false when the groups could not be read.
     bool loadGroupChecklist();
-    // The row the fields describe; none (and a message) when a field is
-    // typed longer than it takes, holds a character the table cannot, or
-    // the groups could not be read to tick.
-    std::optional<OperatorRow> typedRow();
-    // The users row of a login as stored.
+    // The fields as typed checked: none (and a message) when one is longer
+    // than it takes or holds a character the table cannot, or the groups
+    // could not be read to tick.
+    bool typedOk();
+    QStringList tickedGroups() const;
+    // The row the fields describe. Over a stored row, what the administrator
+    // did not touch is the row's as stored now, not as read with the list:
+    // another administrator's change meanwhile is not undone, and groups
+    // the list does not offer (deleted from it, still naming objects) stay.
+    OperatorRow typedRow(const OperatorRow *stored) const;
+    // The users row of a login as stored now.
     Database::Lookup storedRow(const QString &login, OperatorRow *row);
+    // Shows no operator: empty fields, nothing ticked, no row current.
+    void showNobody();
 
     KeptField *m_login = nullptr;
     KeptField *m_password = nullptr;
     KeptField *m_host = nullptr;
     KeptField *m_number = nullptr;
     bool m_groupsRead = false;
+    // The box and the ticks as the operator shown left them.
+    bool m_shownAdministrator = false;
+    QStringList m_shownGroups;
 };

@@ -46,14 +46,20 @@ QString objectFields(const SqlEscaper &q, const QString &imei)
         + q.quoted(imei);
 }
 
-QString saveObject(const SqlEscaper &q, const QStringList &v, const QString &imei)
+QString saveObject(const SqlEscaper &q, const QList<QPair<QString, QString>> &columns, const QString &imei)
 {
-    return QStringLiteral("UPDATE orvex_base.objects SET Name=%1, Number1=%2, Number2=%3, Owner=%4, Num_owner=%5, "
-                          "Address=%6, Addr_=%7, Timeout=%8, Group_=%9 WHERE IMEI=")
-               .arg(q.quoted(v.value(0)), q.quoted(v.value(1)), q.quoted(v.value(2)), q.quoted(v.value(3)),
-                    q.quoted(v.value(4)), q.quoted(v.value(5)), q.quoted(v.value(6)), q.quoted(v.value(7)),
-                    q.quoted(v.value(8)))
-        + q.quoted(imei);
+    QString set;
+    for (const auto &[column, value] : columns) {
+        if (!set.isEmpty())
+            set += QStringLiteral(", ");
+        set += column + QLatin1Char('=') + q.quoted(value);
+    }
+    return QStringLiteral("UPDATE orvex_base.objects SET ") + set + QStringLiteral(" WHERE IMEI=") + q.quoted(imei);
+}
+
+QString objectExists(const SqlEscaper &q, const QString &imei)
+{
+    return QStringLiteral("SELECT IMEI FROM orvex_base.objects WHERE IMEI=") + q.quoted(imei);
 }
 
 QString users()
@@ -63,7 +69,7 @@ QString users()
 
 QString storedUser(const SqlEscaper &q, const QString &login)
 {
-    return QStringLiteral("SELECT Pass,Host,Admin FROM orvex_base.users WHERE Login=") + q.quoted(login);
+    return QStringLiteral("SELECT Pass,Host,Admin,Number,Groups FROM orvex_base.users WHERE Login=") + q.quoted(login);
 }
 
 QString insertUser(const SqlEscaper &q, const QString &login, const QString &password, const QString &host,
@@ -96,9 +102,9 @@ QString createAccount(const SqlEscaper &q, const QString &login, const QString &
         + q.quoted(password);
 }
 
-QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host, bool ifExists)
+QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host)
 {
-    return (ifExists ? QStringLiteral("DROP USER IF EXISTS ") : QStringLiteral("DROP USER ")) + account(q, login, host);
+    return QStringLiteral("DROP USER ") + account(q, login, host);
 }
 
 QString setPassword(const SqlEscaper &q, const QString &login, const QString &host, const QString &password)
@@ -140,7 +146,7 @@ QString revokeAdministrator(const SqlEscaper &q, const QString &login, const QSt
 QString frameTables()
 {
     return QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA='orvex_base' "
-                          "AND TABLE_NAME LIKE 'o\\_%'");
+                          "AND TABLE_NAME REGEXP '^o_[0-9]{15}$'");
 }
 
 QString grantFrames(const QString &table)

@@ -2,6 +2,8 @@
 
 #include "Database.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -17,11 +19,12 @@ QString objectImeis();
 // The nine descriptive columns of an object, in the editor's order: Name,
 // Number1, Number2, Owner, Num_owner, Address, Addr_, Timeout, Group_.
 QString objectFields(const SqlEscaper &q, const QString &imei);
-QString saveObject(const SqlEscaper &q, const QStringList &values, const QString &imei);
+// The columns given, as (name, value), of one object.
+QString saveObject(const SqlEscaper &q, const QList<QPair<QString, QString>> &columns, const QString &imei);
+QString objectExists(const SqlEscaper &q, const QString &imei);
 
 QString users();
-// The stored row's password, host and flag, which name and describe the
-// account as it was made.
+// The stored row but its login: password, host, flag, number, groups.
 QString storedUser(const SqlEscaper &q, const QString &login);
 QString insertUser(const SqlEscaper &q, const QString &login, const QString &password, const QString &host,
                    const QString &flag, const QString &number, const QString &groups);
@@ -32,8 +35,7 @@ QString updateUser(const SqlEscaper &q, const QString &password, const QString &
 // 'login'@'host'
 QString account(const SqlEscaper &q, const QString &login, const QString &host);
 QString createAccount(const SqlEscaper &q, const QString &login, const QString &host, const QString &password);
-// ifExists: no error for an account that is not there.
-QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host, bool ifExists = false);
+QString dropAccount(const SqlEscaper &q, const QString &login, const QString &host);
 QString setPassword(const SqlEscaper &q, const QString &login, const QString &host, const QString &password);
 QString renameAccount(const SqlEscaper &q, const QString &login, const QString &fromHost, const QString &toHost);
 // Sql::FramesRole may read the objects' frame tables: every operator holds
@@ -49,7 +51,8 @@ QStringList operatorGrants(const SqlEscaper &q, const QString &login, const QStr
 // the station's database (its name escaped, so that it is no pattern).
 QString grantAdministrator(const SqlEscaper &q, const QString &login, const QString &host);
 QString revokeAdministrator(const SqlEscaper &q, const QString &login, const QString &host);
-// The frame tables there are, and the role's read of one of them.
+// The frame tables there are (o_ and an IMEI's 15 digits, no other table
+// whose name happens to start so), and the role's read of one of them.
 QString frameTables();
 QString grantFrames(const QString &table);
 

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTextCursor>
 
 namespace {
 
@@ -27,15 +28,21 @@ KeptField::KeptField(QPlainTextEdit *memo, const QString &caption, int limit)
     , m_caption(caption)
     , m_limit(limit)
 {
-    // A memo has no length limit of its own: what is typed past the room is
-    // cut off.
+    // A memo has no length limit of its own: an edit that would take it past
+    // the room is not made (cutting the end instead would lose what stood
+    // after a paste in the middle).
     connect(m_memo, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = m_memo->toPlainText();
-        if (room() <= 0 || text.size() <= room())
+        if (room() <= 0 || text.size() <= room()) {
+            m_previous = text;
             return;
+        }
+        const int position = std::min(m_memo->textCursor().position(), int(m_previous.size()));
         const QSignalBlocker blocker(m_memo);
-        m_memo->setPlainText(text.left(room()));
-        m_memo->moveCursor(QTextCursor::End);
+        m_memo->setPlainText(m_previous);
+        QTextCursor cursor = m_memo->textCursor();
+        cursor.setPosition(position);
+        m_memo->setTextCursor(cursor);
     });
 }
 
@@ -93,6 +100,7 @@ void KeptField::setText(const QString &text)
         m_edit->setText(text);
     } else if (m_memo) {
         m_memo->setPlainText(text);
+        m_previous = m_memo->toPlainText();
     } else {
         m_box->setEditText(text);
     }

@@ -54,4 +54,6 @@ private:
     QString m_stored;
     // The stored value as the field shows it.
     QString m_shown;
+    // The memo's text before its last edit.
+    QString m_previous;
 };

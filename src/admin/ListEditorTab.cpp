@@ -74,6 +74,12 @@ void ListEditorTab::addRow()
             say(m_description.emptyField);
             return;
         }
+        // A pasted line break would make one group name two in an
+        // operator's list of groups, which is kept one name a line.
+        if (field->text().contains(QLatin1Char('\n')) || field->text().contains(QLatin1Char('\r'))) {
+            say(QStringLiteral("Перевод строки сохранить нельзя: введите значение одной строкой"));
+            return;
+        }
         values << field->text();
     }
     if (refuseUnencodable(values))

@@ -27,15 +27,18 @@ struct FieldSpec
     const char *name;
     const char *caption;
     int limit;
+    const char *column;
 };
 constexpr FieldSpec LineFields[] = {
-    {"Edit2", "Модель", 20},         {"Edit3", "Тел. номер 1", 11},
-    {"Edit4", "Тел. номер 2", 11},   {"Edit5", "Ответственный", 40},
-    {"Edit6", "Телефон ответственного", 11},
+    {"Edit2", "Модель", 20, "Name"},
+    {"Edit3", "Тел. номер 1", 11, "Number1"},
+    {"Edit4", "Тел. номер 2", 11, "Number2"},
+    {"Edit5", "Ответственный", 40, "Owner"},
+    {"Edit6", "Телефон ответственного", 11, "Num_owner"},
 };
-constexpr FieldSpec AddressField = {"Memo1", "Адрес", 100};
-constexpr FieldSpec TailFields[] = {{"Edit7", "Уточнение", 40}, {"Edit8", "Врем опроса объекта, мин", 0}};
-constexpr FieldSpec GroupField = {"GroupBox", "Группа", 0};
+constexpr FieldSpec AddressField = {"Memo1", "Адрес", 100, "Address"};
+constexpr FieldSpec TailFields[] = {{"Edit7", "Уточнение", 40, "Addr_"}, {"Edit8", "Врем опроса объекта, мин", 0, "Timeout"}};
+constexpr FieldSpec GroupField = {"GroupBox", "Группа", 0, "Group_"};
 
 } // namespace
 
@@ -58,6 +61,7 @@ ObjectTab::ObjectTab(StationState &state, Database &database, ObjectImeis &imeis
     const auto addLine = [this, form](const FieldSpec &spec) {
         QLineEdit *line = edit(this, QLatin1String(spec.name));
         m_fields << new KeptField(line, QString::fromUtf8(spec.caption), spec.limit);
+        m_columns << QLatin1String(spec.column);
         form->addRow(label(this, QString(), QString::fromUtf8(spec.caption)), line);
         return line;
     };
@@ -69,6 +73,7 @@ ObjectTab::ObjectTab(StationState &state, Database &database, ObjectImeis &imeis
     Memo1->setFixedHeight(2 * Memo1->fontMetrics().lineSpacing() + 12);
     Memo1->setTabChangesFocus(true);
     m_fields << new KeptField(Memo1, QString::fromUtf8(AddressField.caption), AddressField.limit);
+    m_columns << QLatin1String(AddressField.column);
     form->addRow(label(this, QString(), QString::fromUtf8(AddressField.caption)), Memo1);
     Edit7 = addLine(TailFields[0]);
     Edit8 = addLine(TailFields[1]);
@@ -80,6 +85,7 @@ ObjectTab::ObjectTab(StationState &state, Database &database, ObjectImeis &imeis
     // another group than the one typed.
     GroupBox->completer()->setCaseSensitivity(Qt::CaseSensitive);
     m_fields << new KeptField(GroupBox, QString::fromUtf8(GroupField.caption));
+    m_columns << QLatin1String(GroupField.column);
     form->addRow(label(this, QString(), QString::fromUtf8(GroupField.caption)), GroupBox);
     SpeedButton3 = button(this, QStringLiteral("SpeedButton3"), QStringLiteral("Сохранить"));
     auto *saveRow = new QHBoxLayout;
@@ -132,52 +138,65 @@ void ObjectTab::showObject(int row)
 {
     const QString imei = cellText(StringGrid2, row, 0);
     QStringList values;
-    const Database::Lookup found =
-        m_database.selectOne(AdminSql::objectFields(q(), imei), [&values](const DbRow &r) {
-            for (unsigned int column = 0; column < r.fields(); ++column)
-                values << r.text(column);
-        });
-    // Nothing of the object shown before may stand under this IMEI: when
-    // this one cannot be read, the fields are emptied and cannot be saved.
-    SpeedButton3->setEnabled(found != Database::Lookup::Failed);
-    if (found == Database::Lookup::Failed) {
-        for (KeptField *field : std::as_const(m_fields))
-            field->clear();
-        say(QStringLiteral("Нет доступа к таблице объектов"));
-        return;
-    }
-    // No row (an empty list, or an object removed since the list was read):
-    // empty fields, which store what is typed.
+    const Database::Lookup found = imei.isEmpty()
+        ? Database::Lookup::Missing
+        : m_database.selectOne(AdminSql::objectFields(q(), imei), [&values](const DbRow &r) {
+              for (unsigned int column = 0; column < r.fields(); ++column)
+                  values << r.text(column);
+          });
+    // Only an object read whole can be saved: nothing of the object shown
+    // before may stand under this IMEI, and an object that is not there
+    // (an empty list, or removed since the list was read) has nothing to
+    // save.
+    SpeedButton3->setEnabled(found == Database::Lookup::Found);
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
         if (found == Database::Lookup::Found)
             m_fields.at(i)->show(values.value(i));
         else
             m_fields.at(i)->clear();
     }
+    if (found == Database::Lookup::Failed)
+        say(QStringLiteral("Нет доступа к таблице объектов"));
 }
 
 void ObjectTab::save()
 {
     const QString imei = cellText(StringGrid2, actedRow(StringGrid2), 0);
-    QStringList values;
+    // Only what the administrator changed: a column another program wrote
+    // since the object was read keeps what it wrote.
+    QList<QPair<QString, QString>> changed;
     QStringList typed;
-    for (const KeptField *field : std::as_const(m_fields)) {
+    for (qsizetype i = 0; i < m_fields.size(); ++i) {
+        const KeptField *field = m_fields.at(i);
         if (field->tooLong()) {
             say(QStringLiteral("В поле \"%1\" не более %2 символов. Данные не сохранены.")
                     .arg(field->caption())
                     .arg(field->limit()));
             return;
         }
-        values << field->value();
-        if (field->changed())
-            typed << field->text();
+        if (!field->changed())
+            continue;
+        changed.append({m_columns.at(i), field->text()});
+        typed << field->text();
+    }
+    if (changed.isEmpty()) {
+        say(QStringLiteral("Данные не изменены"));
+        return;
     }
     if (refuseUnencodable(typed))
         return;
-    if (m_database.exec(AdminSql::saveObject(q(), values, imei)))
-        say(QStringLiteral("Данные обновлены"));
-    else
+    if (!m_database.exec(AdminSql::saveObject(q(), changed, imei))) {
         say(QStringLiteral("Некорректные данные, проверьте правильность ввода"));
+        return;
+    }
+    if (m_database.matchedRows() == 0) {
+        say(QStringLiteral("Объекта %1 больше нет в базе данных: данные не сохранены").arg(imei));
+        return;
+    }
+    // What is stored now is what the fields show.
+    for (KeptField *field : std::as_const(m_fields))
+        field->show(field->text());
+    say(QStringLiteral("Данные обновлены"));
 }
 
 void ObjectTab::find(const QString &imei)

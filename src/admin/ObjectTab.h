@@ -40,6 +40,7 @@ private:
     void find(const QString &imei);
 
     ObjectImeis &m_imeis;
-    // The nine fields in the order of the columns.
+    // The nine fields in the order of the columns, and those columns.
     QList<KeptField *> m_fields;
+    QStringList m_columns;
 };

@@ -77,6 +77,9 @@ RuleTab::RuleTab(StationState &state, Database &database, ObjectImeis &imeis, QW
     ComboBox2->lineEdit()->setPlaceholderText(QStringLiteral("IMEI или его часть"));
     ComboBox3 = selector(RzRadioGroup1, QStringLiteral("ComboBox3"));
     ComboBox3->hide();
+    // The object's selector is the one shown at first: its mode is the one
+    // chosen, so that an IMEI typed there is what the rule is on.
+    RzRadioButton1->setChecked(true);
     {
         auto *radios = new QHBoxLayout;
         radios->addWidget(RzRadioButton1);
@@ -187,7 +190,9 @@ void RuleTab::addRule()
     if (RzRadioButton1->isChecked()) {
         // Chosen from the objects there are; none chosen, none stored.
         object = ComboBox2->currentText().trimmed();
-        if (!object.isEmpty() && !m_imeis.stringList().contains(object)) {
+        // Not in the list as read at this showing: perhaps added since.
+        if (!object.isEmpty() && !m_imeis.stringList().contains(object)
+            && m_database.value(AdminSql::objectExists(q(), object), nullptr) != Database::Lookup::Found) {
             say(QStringLiteral("Объект %1 не найден. Правило не добавлено.").arg(object));
             return;
         }

@@ -56,6 +56,7 @@ void Station::wire()
     main->setWindows({m_form2.get(), m_form3.get(), m_form4.get(), m_form5.get(), m_form6.get(), m_form7.get()});
     connect(m_form3.get(), &TForm3::applicationEnd, this, &Station::applicationEnd);
     connect(m_form3.get(), &TForm3::loggedIn, main, &TForm1::onLoggedIn);
+    connect(m_form3.get(), &TForm3::loggedIn, m_form7.get(), &TForm7::abandon);
 
     // The server link.
     connect(m_link.get(), &ServerLink::linkStateChanged, main, [main](bool connected) { main->Show_Link_State(connected); });

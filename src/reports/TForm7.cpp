@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -169,6 +170,14 @@ TForm7::~TForm7()
         m_job->cancel();
     if (m_thread)
         m_thread->wait();
+}
+
+void TForm7::abandon()
+{
+    if (!m_job)
+        return;
+    m_abandoned = true;
+    m_job->cancel();
 }
 
 void TForm7::showEvent(QShowEvent *event)
@@ -411,6 +420,12 @@ void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, 
 
     const QString written = m_written;
     m_written.clear();
+    if (std::exchange(m_abandoned, false)) {
+        // Finished or not before the stop reached it, it is nobody's now.
+        QFile::remove(written);
+        emit reportFinished(ReportJob::Outcome::Cancelled);
+        return;
+    }
     switch (outcome) {
     case ReportJob::Outcome::Cancelled:
         QFile::remove(written);

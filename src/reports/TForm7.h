@@ -47,6 +47,10 @@ public:
 
     ReportSelection selection() const;
     bool isRunning() const { return m_job != nullptr; }
+    // The operator who asked for the report has gone (another logged in):
+    // a report under way is stopped and kept for nobody, its file removed,
+    // nothing of it told or opened.
+    void abandon();
     // The file the last finished report was kept as (empty when none was).
     QString lastReport() const { return m_lastReport; }
 
@@ -97,6 +101,7 @@ private:
     std::function<void(const QUrl &)> m_opener;
 
     std::unique_ptr<ReportJob> m_job;
+    bool m_abandoned = false;
     std::unique_ptr<QThread> m_thread;
     QProgressDialog *m_progress = nullptr;
     QTimer *m_clock = nullptr;

@@ -403,6 +403,22 @@ quint64 Database::affectedRows() const
     return m_connection ? mysql_affected_rows(m_connection) : 0;
 }
 
+qint64 Database::matchedRows() const
+{
+    // "Rows matched: 1  Changed: 0  Warnings: 0"
+    const char *info = m_connection ? mysql_info(m_connection) : nullptr;
+    if (!info)
+        return -1;
+    const QByteArray text(info);
+    const QByteArray label("Rows matched:");
+    const qsizetype at = text.indexOf(label);
+    if (at < 0)
+        return -1;
+    bool number = false;
+    const qint64 rows = text.mid(at + label.size()).trimmed().split(' ').value(0).toLongLong(&number);
+    return number ? rows : -1;
+}
+
 void Database::showError(Dialogs *dialogs, QWidget *parent, const QString &prefix) const
 {
     if (!dialogs)

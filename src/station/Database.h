@@ -167,6 +167,8 @@ public:
     unsigned long connectionId() const;
     // Rows of the last statement that wrote.
     quint64 affectedRows() const;
+    // Rows the last UPDATE found, changed or not; -1 when the server did not say.
+    qint64 matchedRows() const;
 
     // The usual box for a statement that failed: prefix (may be empty), then
     // the server's error text, or "Нет соединения с базой данных" when there

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextCursor>
 #include <QtTest>
 
 
@@ -221,6 +222,14 @@ private slots:
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Ошибка при добавлении данных")});
         QCOMPARE(m_form->TabSheet1->count->text(), QStringLiteral("2"));
 
+        // A line break pasted in would make one group name two in an
+        // operator's list of groups.
+        m_dialogs->clear();
+        m_form->TabSheet1->fields[0]->setText(QStringLiteral("Север\nЮг"));
+        m_form->TabSheet1->add->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.groups")), QStringLiteral("2"));
+
         // A character the tables cannot hold is named, and nothing is sent.
         m_dialogs->clear();
         m_form->TabSheet1->fields[0]->setText(QStringLiteral("Зона \U0001F512"));
@@ -291,10 +300,20 @@ private slots:
                  QList<QStringList>({{QStringLiteral("О'Нил \\ \"Ко\""), QStringLiteral("Арбат, 2\nвход со двора"),
                                       QString(), QStringLiteral("30")}}));
 
-        // The memo has no limit of its own; the column's is kept.
-        m_form->TabSheet2->Memo1->setPlainText(QString(120, QLatin1Char('a')));
-        QCOMPARE(m_form->TabSheet2->Memo1->toPlainText().size(), 100);
-        m_form->TabSheet2->Memo1->setPlainText(QStringLiteral("Арбат, 2\nвход со двора"));
+        // The memo has no limit of its own; the column's is kept: an edit
+        // past it is not made, and what stood after a paste stays.
+        QPlainTextEdit *memo = m_form->TabSheet2->Memo1;
+        const QString address = memo->toPlainText();
+        memo->setPlainText(QString(120, QLatin1Char('a')));
+        QCOMPARE(memo->toPlainText(), address);
+        const QString full = QString(96, QLatin1Char('a')) + QStringLiteral("-END");
+        memo->setPlainText(full);
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(10);
+        memo->setTextCursor(cursor);
+        memo->insertPlainText(QStringLiteral("вставка"));
+        QCOMPARE(memo->toPlainText(), full);
+        memo->setPlainText(address);
 
         // A polling period the column cannot take: the server refuses, nothing changes.
         m_dialogs->clear();
@@ -391,13 +410,19 @@ private slots:
         QCOMPARE(accounts(QStringLiteral("smena")), QStringList{QStringLiteral("%")});
         QCOMPARE(m_form->TabSheet3->Edit12->text(), QStringLiteral("smena"));
 
-        // No anonymous account: it would let anyone in under any name.
-        m_dialogs->clear();
-        m_form->TabSheet3->Edit12->clear();
-        m_form->TabSheet3->Edit14->setText(QStringLiteral("localhost"));
-        m_form->TabSheet3->SpeedButton5->click();
-        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Введите логин пользователя")});
+        // No anonymous account (the server drops a name's blanks): it would
+        // let anyone in under any name; no login whose account is named
+        // otherwise than its row.
+        for (const QString &login : {QString(), QStringLiteral("   "), QStringLiteral("petrov ")}) {
+            m_dialogs->clear();
+            m_form->TabSheet3->Edit12->setText(login);
+            m_form->TabSheet3->Edit14->setText(QStringLiteral("localhost"));
+            m_form->TabSheet3->SpeedButton5->click();
+            QCOMPARE(m_dialogs->messages.size(), 1);
+            QVERIFY2(m_dialogs->messages.first() != Added, qPrintable(login));
+        }
         QVERIFY(accounts(QString()).isEmpty());
+        QVERIFY(accounts(QStringLiteral("petrov")).isEmpty());
 
         // A character the users table cannot hold is named before any account exists.
         m_dialogs->clear();
@@ -484,10 +509,10 @@ private slots:
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='smena'")),
                  QStringLiteral("0"));
 
-        // A login that names no row changes nothing and says nothing.
+        // A login that names no row changes nothing, and says so.
         m_form->TabSheet3->Edit12->setText(QStringLiteral("nobody"));
         m_form->TabSheet3->SpeedButton7->click();
-        QVERIFY(m_dialogs->messages.isEmpty());
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Пользователь nobody не найден: изменения не сохранены")});
         QVERIFY(accounts(QStringLiteral("nobody")).isEmpty());
     }
 
@@ -541,10 +566,15 @@ private slots:
         QCOMPARE(ticked(), QStringList({QStringLiteral("A"), QStringLiteral("B")}));
         QVERIFY(!m_form->TabSheet3->RzCheckBox1->isChecked());
         QCOMPARE(m_form->TabSheet3->Edit13->text(), QStringLiteral("p"));
-        // Rewriting drops the name of the group that is gone.
+        // Rewritten untouched, the row keeps what another program wrote; a
+        // group that is gone from the list is no box to untick, and stays.
         m_form->TabSheet3->SpeedButton7->click();
-        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Admin,Groups FROM orvex_base.users WHERE Login='x'")),
-                 QList<QStringList>({{QStringLiteral("0"), QStringLiteral("A\nB\n")}}));
+        const QString stored = QStringLiteral("SELECT Admin,Groups FROM orvex_base.users WHERE Login='x'");
+        QCOMPARE(TestDatabase::rows(stored), QList<QStringList>({{QStringLiteral(" 1"), QStringLiteral("A\r\nGone\nB")}}));
+        m_form->TabSheet3->RzCheckList1->item(1)->setCheckState(Qt::Unchecked);
+        m_form->TabSheet3->SpeedButton7->click();
+        QCOMPARE(TestDatabase::rows(stored), QList<QStringList>({{QStringLiteral(" 1"), QStringLiteral("A\nGone\n")}}));
+        QVERIFY(m_dialogs->messages.isEmpty());
     }
 
     void deleteRemovesRowAndAccount()
@@ -556,11 +586,100 @@ private slots:
         // The row's account goes, whatever the field says by now.
         m_form->TabSheet3->Edit12->setText(QStringLiteral("Pilot"));
         m_dialogs->clear();
+        // Asked first, naming whom; declined, nothing goes.
+        m_dialogs->nextAnswer = false;
+        m_form->TabSheet3->SpeedButton6->click();
+        QCOMPARE(m_dialogs->confirmations, QStringList{QStringLiteral("Удалить пользователя smena?")});
+        QVERIFY(canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
+        m_dialogs->nextAnswer = true;
         m_form->TabSheet3->SpeedButton6->click();
         QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Пользователь удален")});
         QVERIFY(!canLogIn(QStringLiteral("smena"), QStringLiteral("one")));
         QCOMPARE(column(m_form->TabSheet3->StringGrid3, 0), QStringList{QStringLiteral("Pilot")});
         QVERIFY(canLogIn(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        // Nobody is shown now: a second click deletes nobody else.
+        QVERIFY(m_form->TabSheet3->Edit12->text().isEmpty());
+        m_dialogs->clear();
+        m_form->TabSheet3->SpeedButton6->click();
+        QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral("Выберите пользователя в списке")});
+        // Nor is the station's own account, nor his own rights taken.
+        selectOperator(QStringLiteral("Pilot"));
+        m_dialogs->clear();
+        m_form->TabSheet3->SpeedButton6->click();
+        m_form->TabSheet3->RzCheckBox1->setChecked(false);
+        m_form->TabSheet3->SpeedButton7->click();
+        QCOMPARE(m_dialogs->messages.size(), 2);
+        QVERIFY(m_dialogs->confirmations.isEmpty());
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='Pilot'")),
+                 QStringLiteral("1"));
+
+        // An account renamed on the server: the row goes, and the
+        // administrator is told there was no account of the row's name.
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("ivan"), QStringLiteral("iv"), false, QString(), {}));
+        seed(QStringLiteral("RENAME USER 'ivan'@'%' TO 'ivan'@'127.0.0.1'"));
+        openTab(2);
+        selectOperator(QStringLiteral("ivan"));
+        m_form->TabSheet3->SpeedButton6->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("ivan@%")), qPrintable(m_dialogs->messages.first()));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.users WHERE Login='ivan'")),
+                 QStringLiteral("0"));
+    }
+
+    // Another administrator, or another program, changed an operator since
+    // the list was read: one field's "Обновить" keeps what they wrote, and a
+    // flag set elsewhere brings the rights with it, or takes them.
+    void changesMadeElsewhereAreKept()
+    {
+        QVERIFY(TestDatabase::addOperator(QStringLiteral("smena"), QStringLiteral("one"), false, QString(), {}));
+        openTab(2);
+        selectOperator(QStringLiteral("smena"));
+        seed(QStringLiteral("ALTER USER 'smena'@'%' IDENTIFIED BY 'two';"
+                            "UPDATE orvex_base.users SET Pass='two',Admin='1' WHERE Login='smena'"));
+        m_form->TabSheet3->Edit15->setText(QStringLiteral("89160000009"));
+        m_form->TabSheet3->SpeedButton7->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(u'|')));
+        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Pass,Admin,Number FROM orvex_base.users WHERE Login='smena'")),
+                 QList<QStringList>({{QStringLiteral("two"), QStringLiteral("1"), QStringLiteral("89160000009")}}));
+        {
+            OperatorSession session(QStringLiteral("smena"), QStringLiteral("two"));
+            QVERIFY2(session.isOpen(), qPrintable(session.error()));
+            QVERIFY(session.run(QStringLiteral("SELECT * FROM orvex_base.users")));
+        }
+        // An administrator who never held the grant is demoted all the same.
+        seed(QStringLiteral("REVOKE SELECT,INSERT,UPDATE,DELETE ON `orvex\\_base`.* FROM 'smena'@'%'"));
+        openTab(2);
+        selectOperator(QStringLiteral("smena"));
+        m_form->TabSheet3->RzCheckBox1->setChecked(false);
+        m_form->TabSheet3->SpeedButton7->click();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(u'|')));
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT Admin FROM orvex_base.users WHERE Login='smena'")),
+                 QStringLiteral("0"));
+    }
+
+    // "Сохранить" writes what the administrator changed, nothing else: a
+    // column another program wrote meanwhile keeps it, nothing changed is
+    // nothing written, and an object gone meanwhile is not called saved.
+    void saveWritesWhatChanged()
+    {
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI,Name,Address) VALUES ('351234567890123','NCR','Тверская, 1')"));
+        openTab(1);
+        seed(QStringLiteral("UPDATE orvex_base.objects SET Address='Арбат, 2'"));
+        m_form->TabSheet2->Edit2->setText(QStringLiteral("NCR 22"));
+        m_form->TabSheet2->SpeedButton3->click();
+        m_form->TabSheet2->SpeedButton3->click();
+        QCOMPARE(m_dialogs->messages, QStringList({QStringLiteral("Данные обновлены"), QStringLiteral("Данные не изменены")}));
+        QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Name,Address FROM orvex_base.objects")),
+                 QList<QStringList>({{QStringLiteral("NCR 22"), QStringLiteral("Арбат, 2")}}));
+
+        m_dialogs->clear();
+        seed(QStringLiteral("DELETE FROM orvex_base.objects"));
+        m_form->TabSheet2->Edit2->setText(QStringLiteral("NCR 23"));
+        m_form->TabSheet2->SpeedButton3->click();
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().contains(QStringLiteral("больше нет")), qPrintable(m_dialogs->messages.first()));
+        openTab(1);
+        QVERIFY(!m_form->TabSheet2->SpeedButton3->isEnabled());
     }
 
     void cannedTexts()
@@ -624,7 +743,7 @@ private slots:
         QCOMPARE(m_form->TabSheet6->ComboBox5->count(), 16);
         QCOMPARE(m_form->TabSheet6->ComboBox2->currentIndex(), -1);
 
-        // Neither mode chosen: the group branch, with no group: "G_"; the
+        // The object's mode at first, with no object: no object; the
         // untouched time field.
         m_form->TabSheet6->SpeedButton12->click();
         // A time rule at 07:30 on an object.
@@ -646,7 +765,7 @@ private slots:
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->messages.join(QLatin1Char('|'))));
 
         QCOMPARE(TestDatabase::rows(QStringLiteral("SELECT Name,Object,Source_,Action_ FROM orvex_base.events")),
-                 QList<QStringList>({{QStringLiteral("Название"), QStringLiteral("G_"), QStringLiteral("  :  "), QStringLiteral("ARM")},
+                 QList<QStringList>({{QStringLiteral("Название"), QString(), QStringLiteral("  :  "), QStringLiteral("ARM")},
                                      {QStringLiteral("Название"), QStringLiteral("351234567890123"), QStringLiteral("07:30"),
                                       QStringLiteral("SIREN ON")},
                                      {QStringLiteral("Вибрация 'сейф'"), QStringLiteral("G_Север"), QStringLiteral("VIBRA"),
@@ -838,7 +957,8 @@ private slots:
             QVERIFY(session.run(QStringLiteral("SET ROLE orvex_frames")));
             QCOMPARE(session.run(frame), admin);
         }
-        seed(QStringLiteral("DROP DATABASE orvexXbase"));
+        seed(QStringLiteral("DROP DATABASE orvexXbase;"
+                            "CREATE TABLE orvex_base.o_backup_users AS SELECT * FROM orvex_base.users"));
         m_dialogs->clear();
         m_form->TabSheet3->FramesButton->click();
         QCOMPARE(m_dialogs->messages.size(), 1);
@@ -847,6 +967,8 @@ private slots:
             OperatorSession session(QStringLiteral("smena"), QStringLiteral("one"));
             QVERIFY(session.run(QStringLiteral("SET ROLE orvex_frames")));
             QVERIFY(session.run(frame));
+            // A table that only looks like a frame table is not opened.
+            QVERIFY(!session.run(QStringLiteral("SELECT Pass FROM orvex_base.o_backup_users")));
         }
 
         // An account anyone may log in to with no password is no operator's.
@@ -895,6 +1017,11 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 1);
         QVERIFY(m_dialogs->messages.first().contains(QStringLiteral("351234567899999")));
         QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.events")), QStringLiteral("1"));
+        // An object another program added since the list was read is found.
+        seed(QStringLiteral("INSERT INTO orvex_base.objects(IMEI) VALUES ('351234567899999')"));
+        m_form->TabSheet6->ComboBox2->setEditText(QStringLiteral("351234567899999"));
+        m_form->TabSheet6->SpeedButton12->click();
+        QCOMPARE(TestDatabase::value(QStringLiteral("SELECT COUNT(*) FROM orvex_base.events")), QStringLiteral("2"));
 
         openTab(1);
         QTest::keyClicks(m_form->TabSheet2->ObjectFind, QStringLiteral("9999"));
