@@ -22,23 +22,23 @@ namespace {
 
 // The editor's fields in the order of the columns they show: name, caption
 // and the most that may be typed (0: no limit).
-struct FieldSpec
+struct FieldRow
 {
     const char *name;
     const char *caption;
     int limit;
     const char *column;
 };
-constexpr FieldSpec LineFields[] = {
+constexpr FieldRow LineFields[] = {
     {"Edit2", "Модель", 20, "Name"},
     {"Edit3", "Тел. номер 1", 11, "Number1"},
     {"Edit4", "Тел. номер 2", 11, "Number2"},
     {"Edit5", "Ответственный", 40, "Owner"},
     {"Edit6", "Телефон ответственного", 11, "Num_owner"},
 };
-constexpr FieldSpec AddressField = {"Memo1", "Адрес", 100, "Address"};
-constexpr FieldSpec TailFields[] = {{"Edit7", "Уточнение", 40, "Addr_"}, {"Edit8", "Врем опроса объекта, мин", 0, "Timeout"}};
-constexpr FieldSpec GroupField = {"GroupBox", "Группа", 0, "Group_"};
+constexpr FieldRow AddressField = {"Memo1", "Адрес", 100, "Address"};
+constexpr FieldRow TailFields[] = {{"Edit7", "Уточнение", 40, "Addr_"}, {"Edit8", "Врем опроса объекта, мин", 0, "Timeout"}};
+constexpr FieldRow GroupField = {"GroupBox", "Группа", 0, "Group_"};
 
 } // namespace
 
@@ -58,11 +58,11 @@ ObjectTab::ObjectTab(StationState &state, Database &database, ObjectImeis &imeis
     StringGrid2->setMaximumWidth(190);
 
     auto *form = new QFormLayout;
-    const auto addLine = [this, form](const FieldSpec &spec) {
-        QLineEdit *line = edit(this, QLatin1String(spec.name));
-        m_fields << new KeptField(line, QString::fromUtf8(spec.caption), spec.limit);
-        m_columns << QLatin1String(spec.column);
-        form->addRow(label(this, QString(), QString::fromUtf8(spec.caption)), line);
+    const auto addLine = [this, form](const FieldRow &row) {
+        QLineEdit *line = edit(this, QLatin1String(row.name));
+        m_fields << new KeptField(line, QString::fromUtf8(row.caption), row.limit);
+        m_columns << QLatin1String(row.column);
+        form->addRow(label(this, QString(), QString::fromUtf8(row.caption)), line);
         return line;
     };
     QLineEdit **lines[] = {&Edit2, &Edit3, &Edit4, &Edit5, &Edit6};
