@@ -881,7 +881,7 @@ void Bench::measureReport()
     TForm7 *form = m_station->form7();
     QTemporaryDir out;
     form->setReportFolder(out.path());
-    form->setOpener([](const QUrl &) {});
+    form->setOpener([](const QUrl &) { return true; });
     form->show();
     settle(100);
     form->RzCheckBox1->setChecked(true);

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QThreadPool>
 
 #include <optional>
 #include <utility>
@@ -15,38 +16,85 @@ ReportJob::ReportJob(ReportOrder order, QObject *parent)
 {
 }
 
+void ReportJob::cancel()
+{
+    if (m_cancelled.exchange(true))
+        return;
+    // A statement under way (a count over years, a table another session
+    // holds) is stopped now, not when it ends by itself. The session is
+    // ended, not only its statement: a statement sent after this would run.
+    if (const unsigned long session = m_session.load())
+        endSession(session);
+}
+
+void ReportJob::endSession(unsigned long session) const
+{
+    // Off the caller's thread: a connect may take its while, and the window
+    // must not wait for it.
+    const DbAccount account = m_order.account;
+    QThreadPool::globalInstance()->start([account, session] {
+        Database killer;
+        if (killer.open(account))
+            killer.exec(QStringLiteral("KILL CONNECTION %1").arg(session));
+    });
+}
+
+void ReportJob::finish(Outcome outcome, qint64 rows, qint64 total, const QString &error)
+{
+    if (outcome != Outcome::Cancelled && isCancelled()) {
+        // Whatever the report came to after "Отмена", it is not kept.
+        QFile::remove(m_order.path);
+        outcome = Outcome::Cancelled;
+    }
+    emit finished(outcome, rows, total, outcome == Outcome::Cancelled ? QString() : error);
+}
+
 void ReportJob::run()
 {
     ReportWorkbook book(m_order.sheetRows ? m_order.sheetRows : ReportWorkbook::SheetRows);
     Database db;
+    db.setReadTimeout(0);
     qint64 total = -1;
-    QString error;
 
     // A refused statement still gives the heading, without the count line.
     const auto rejected = [&](const QString &why) {
+        if (isCancelled()) {
+            finish(Outcome::Cancelled, 0, total, {});
+            return;
+        }
         book.discard();
-        if (!book.begin(m_order.path, m_order.heading, std::nullopt)) {
-            emit finished(Outcome::Failed, 0, total, why);
-            return;
-        }
         QString writeError;
-        if (!book.finish(&writeError)) {
-            emit finished(Outcome::Failed, 0, total, writeError);
+        if (!book.begin(m_order.path, m_order.heading, std::nullopt) || !book.finish(&writeError)) {
+            finish(Outcome::Failed, 0, total, writeError);
             return;
         }
-        emit finished(Outcome::Rejected, 0, total, why);
+        finish(Outcome::Rejected, 0, total, why);
     };
 
+    if (isCancelled()) {
+        finish(Outcome::Cancelled, 0, total, {});
+        return;
+    }
     if (!db.open(m_order.account)) {
         rejected(db.errorText());
+        return;
+    }
+    m_session.store(db.connectionId());
+    // Cancelled before the session was known: ended here.
+    if (isCancelled()) {
+        finish(Outcome::Cancelled, 0, total, {});
         return;
     }
     // The count line stands above the rows, so it is known before them: the
     // count and the rows are read in one snapshot, or the journal's other
     // writers could make them disagree.
-    db.exec(QStringLiteral("START TRANSACTION WITH CONSISTENT SNAPSHOT"));
+    if (!db.beginSnapshot()) {
+        rejected(db.errorText());
+        return;
+    }
+    const QString query = ReportSql::report(db.escaper(), m_order.selection);
     QString counted;
-    if (db.value(ReportSql::count(m_order.query), &counted) != Database::Lookup::Found) {
+    if (db.value(ReportSql::count(query), &counted) != Database::Lookup::Found) {
         rejected(db.errorText());
         return;
     }
@@ -54,7 +102,7 @@ void ReportJob::run()
     emit progress(0, total);
 
     if (!book.begin(m_order.path, m_order.heading, total)) {
-        emit finished(Outcome::Failed, 0, total, QStringLiteral("не удалось начать книгу"));
+        finish(Outcome::Failed, 0, total, QStringLiteral("не удалось начать книгу"));
         return;
     }
 
@@ -75,7 +123,7 @@ void ReportJob::run()
     const bool allObjects = m_order.allObjects;
     QByteArrayView texts[4];
     const Database::Rows rows = db.forEach(
-        m_order.query,
+        query,
         [&](const DbRow &row) {
             if (isCancelled())
                 return false;
@@ -101,32 +149,34 @@ void ReportJob::run()
             return true;
         },
         Database::Fetch::Streamed);
-    if (rows == Database::Rows::Failed && !isCancelled()) {
+    if (isCancelled()) {
+        book.discard();
+        finish(Outcome::Cancelled, book.rows(), total, {});
+        return;
+    }
+    if (rows == Database::Rows::Failed) {
         rejected(db.errorText());
         return;
     }
-    if (rows == Database::Rows::Cut)
+    QString error;
+    if (rows == Database::Rows::Cut) {
         error = db.errorText();
-    db.exec(QStringLiteral("COMMIT"));
+        // The file says of itself that it is not the whole report.
+        book.addNote(QStringLiteral("Отчет неполный: чтение записей прервано, в отчете %1 из %2")
+                         .arg(book.rows())
+                         .arg(total));
+    } else if (book.rows() != total) {
+        book.addNote(QStringLiteral("Записей прочитано %1, а подсчитано %2").arg(book.rows()).arg(total));
+    }
+    db.rollback();
     db.close();
 
-    if (isCancelled()) {
-        book.discard();
-        emit finished(Outcome::Cancelled, book.rows(), total, {});
-        return;
-    }
     emit progress(book.rows(), total);
     emit saving();
     QString writeError;
     if (!book.finish(&writeError)) {
-        emit finished(Outcome::Failed, book.rows(), total, writeError);
+        finish(Outcome::Failed, book.rows(), total, writeError);
         return;
     }
-    if (isCancelled()) {
-        // Stopped while the file was put together: it goes as well.
-        QFile::remove(m_order.path);
-        emit finished(Outcome::Cancelled, book.rows(), total, {});
-        return;
-    }
-    emit finished(rows == Database::Rows::Cut ? Outcome::Cut : Outcome::Written, book.rows(), total, error);
+    finish(rows == Database::Rows::Cut ? Outcome::Cut : Outcome::Written, book.rows(), total, error);
 }

@@ -15,7 +15,8 @@ struct ReportOrder
 {
     // The account of a connection of its own: the logged-in operator's.
     DbAccount account;
-    QString query;
+    // The statement is built on that connection, escaped as it reads it.
+    ReportSelection selection;
     ReportHeading heading;
     bool allObjects = true;
     // The listed objects, position for position, for the name column.
@@ -28,6 +29,12 @@ struct ReportOrder
 // Writes one report on a connection of its own, off the GUI thread: run() is
 // called in the worker thread, cancel() from any thread. It tells how far it
 // got by progress() and ends with exactly one finished().
+//
+// The count and the rows are read in one snapshot of the database, so that
+// they agree; the connection has no read timeout (a report of years may take
+// long) and is not opened again midway. Cancel always wins: it ends the
+// report's session on the server at once, and whatever the report had come
+// to, the outcome is Cancelled and no file is left.
 class ReportJob : public QObject
 {
     Q_OBJECT
@@ -36,17 +43,17 @@ public:
     enum class Outcome {
         Written,   // every row of the report is in the file
         Rejected,  // the statement was refused: the file holds the heading only
-        Cut,       // the rows ended with an error: the file holds those read
+        Cut,       // the rows ended with an error: the file holds those read, and says so
         Cancelled, // stopped by the operator: no file
-        Failed,    // the file could not be written
+        Failed,    // the file could not be written whole: no file
     };
     Q_ENUM(Outcome)
 
     explicit ReportJob(ReportOrder order, QObject *parent = nullptr);
 
     void run();
-    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
-    bool isCancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+    void cancel();
+    bool isCancelled() const { return m_cancelled.load(); }
 
 signals:
     // total is -1 until it is known.
@@ -56,6 +63,13 @@ signals:
     void finished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error);
 
 private:
+    // Ends the report's session, from a connection of its own.
+    void endSession(unsigned long session) const;
+    // One outcome, unless the report was cancelled meanwhile: then no file.
+    void finish(Outcome outcome, qint64 rows, qint64 total, const QString &error);
+
     ReportOrder m_order;
     std::atomic<bool> m_cancelled{false};
+    // The report's session on the server, once it has one.
+    std::atomic<unsigned long> m_session{0};
 };

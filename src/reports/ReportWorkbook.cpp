@@ -3,10 +3,16 @@
 #include <QByteArray>
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 
 #include <xlsxwriter.h>
 
+#include <unzip.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -59,10 +65,17 @@ ReportWorkbook::~ReportWorkbook()
 bool ReportWorkbook::begin(const QString &path, const ReportHeading &heading, std::optional<qint64> count)
 {
     discard();
+    m_path = path;
+    m_error.clear();
+    m_lastRows.clear();
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     // A million rows of text make a sheet larger than plain zip allows.
     options.use_zip64 = LXW_TRUE;
+    // The rows wait in temporary files beside the report, not in a system
+    // folder that may be smaller, shared or cleared.
+    m_tmpdir = QFile::encodeName(QFileInfo(path).absolutePath());
+    options.tmpdir = m_tmpdir.data();
     const QByteArray name = QFile::encodeName(path);
     m_workbook = workbook_new_opt(name.constData(), &options);
     if (!m_workbook)
@@ -86,6 +99,7 @@ bool ReportWorkbook::begin(const QString &path, const ReportHeading &heading, st
     putText(5, 0, heading.content);
     for (int c = 0; c < m_columns.size(); ++c)
         putText(7, quint16(c), m_columns.at(c));
+    m_lastRows.last() = 7;
     m_row = FirstDataRow;
     return true;
 }
@@ -95,8 +109,12 @@ lxw_worksheet *ReportWorkbook::addSheet()
     ++m_sheets;
     const QByteArray name = QStringLiteral("Лист%1").arg(m_sheets).toUtf8();
     m_sheet = workbook_add_worksheet(m_workbook, name.constData());
-    if (!m_sheet)
+    if (!m_sheet) {
+        // The rows to come have nowhere to go: the report is not written.
+        m_error = QStringLiteral("не удалось добавить лист %1").arg(m_sheets);
         return nullptr;
+    }
+    m_lastRows.append(0);
     worksheet_set_column(m_sheet, 0, 0, 20, nullptr);
     worksheet_set_column(m_sheet, 1, lxw_col_t(std::max<qsizetype>(1, m_columns.size() - 1)), 24, nullptr);
     return m_sheet;
@@ -125,17 +143,25 @@ void ReportWorkbook::putDate(quint32 row, quint16 column, QByteArrayView text)
         putText(row, column, text);
 }
 
-void ReportWorkbook::addRow(QByteArrayView date, const QByteArrayView *texts, int textCount)
+bool ReportWorkbook::nextRow()
 {
     if (!m_workbook || !m_sheet)
-        return;
+        return false;
     if (m_row >= m_sheetRows) {
         if (!addSheet())
-            return;
+            return false;
         for (int c = 0; c < m_columns.size(); ++c)
             putText(0, quint16(c), m_columns.at(c));
         m_row = 1;
     }
+    m_lastRows.last() = m_row;
+    return true;
+}
+
+void ReportWorkbook::addRow(QByteArrayView date, const QByteArrayView *texts, int textCount)
+{
+    if (!nextRow())
+        return;
     putDate(m_row, 0, date);
     for (int i = 0; i < textCount; ++i) {
         if (!texts[i].isNull())
@@ -145,22 +171,86 @@ void ReportWorkbook::addRow(QByteArrayView date, const QByteArrayView *texts, in
     ++m_rows;
 }
 
-bool ReportWorkbook::finish(QString *error)
+void ReportWorkbook::addNote(const QString &text)
 {
-    if (!m_workbook) {
-        if (error)
-            *error = QStringLiteral("нет книги для записи");
-        return false;
-    }
-    const lxw_error result = workbook_close(m_workbook);
-    m_workbook = nullptr;
-    m_sheet = nullptr;
-    if (result != LXW_NO_ERROR) {
-        if (error)
-            *error = QString::fromUtf8(lxw_strerror(result));
-        return false;
+    if (!nextRow())
+        return;
+    putText(m_row, 0, text);
+    ++m_row;
+}
+
+bool ReportWorkbook::tempFilesWritten(QString *error) const
+{
+    lxw_worksheet *sheet = nullptr;
+    STAILQ_FOREACH(sheet, m_workbook->worksheets, list_pointers)
+    {
+        FILE *rows = sheet->optimize_tmpfile;
+        if (rows && (std::fflush(rows) != 0 || std::ferror(rows))) {
+            *error = QStringLiteral("не удалось записать временный файл отчета: ") + QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
     }
     return true;
+}
+
+bool ReportWorkbook::packageWhole(QString *error) const
+{
+    const QByteArray name = QFile::encodeName(m_path);
+    unzFile package = unzOpen64(name.constData());
+    if (!package) {
+        *error = QStringLiteral("файл отчета не читается как книга");
+        return false;
+    }
+    bool whole = true;
+    for (int sheet = 1; whole && sheet <= m_sheets; ++sheet) {
+        const QByteArray part = "xl/worksheets/sheet" + QByteArray::number(sheet) + ".xml";
+        if (unzLocateFile(package, part.constData(), 1) != UNZ_OK || unzOpenCurrentFile(package) != UNZ_OK) {
+            *error = QStringLiteral("в книге нет листа %1").arg(sheet);
+            whole = false;
+            break;
+        }
+        // Read to its end (which checks its checksum), keeping the tail: a
+        // sheet cut short by a full disk ends before its closing tag.
+        QByteArray tail;
+        char buffer[1 << 16];
+        int read = 0;
+        while ((read = unzReadCurrentFile(package, buffer, sizeof buffer)) > 0) {
+            tail.append(buffer, read);
+            if (tail.size() > 16384)
+                tail.remove(0, tail.size() - 8192);
+        }
+        const bool intact = read == 0 && unzCloseCurrentFile(package) == UNZ_OK;
+        const QByteArray lastRow = "<row r=\"" + QByteArray::number(m_lastRows.value(sheet - 1) + 1) + '"';
+        if (!intact || !tail.trimmed().endsWith("</worksheet>") || !tail.contains(lastRow)) {
+            *error = QStringLiteral("лист %1 записан не полностью").arg(sheet);
+            whole = false;
+        }
+    }
+    unzClose(package);
+    return whole;
+}
+
+bool ReportWorkbook::finish(QString *error)
+{
+    QString why;
+    if (!m_workbook) {
+        why = QStringLiteral("нет книги для записи");
+    } else if (!m_error.isEmpty()) {
+        why = m_error;
+    } else if (tempFilesWritten(&why)) {
+        const lxw_error result = workbook_close(m_workbook);
+        m_workbook = nullptr;
+        m_sheet = nullptr;
+        if (result != LXW_NO_ERROR)
+            why = QString::fromUtf8(lxw_strerror(result));
+        else if (packageWhole(&why))
+            return true;
+    }
+    discard();
+    QFile::remove(m_path);
+    if (error)
+        *error = why;
+    return false;
 }
 
 void ReportWorkbook::discard()

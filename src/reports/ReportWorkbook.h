@@ -2,7 +2,9 @@
 
 #include "ReportSql.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -15,6 +17,9 @@ struct lxw_format;
 // The report as an .xlsx workbook, written row by row in libxlsxwriter's
 // constant-memory mode, so that memory stays flat however many rows come.
 // Nothing exists on disk until finish(); discard() leaves nothing behind.
+// The library keeps the rows in temporary files beside the report and does
+// not look whether writing them worked: finish() does, and reads the
+// finished package back, so that a full disk is never a written report.
 //
 // Layout of the first sheet (rows counted from 1): the heading lines in
 // column A of rows 1 to 6 (row 5, the count, only when it is known), the
@@ -40,6 +45,9 @@ public:
     // Starts a workbook to be written to path, with the heading; count is the
     // number of rows when the report statement was accepted.
     bool begin(const QString &path, const ReportHeading &heading, std::optional<qint64> count);
+    // A line of text in the row after the last one (what the file must say
+    // of itself: that it is incomplete).
+    void addNote(const QString &text);
 
     // One report row: the Date text, then the other columns' UTF-8 texts. A
     // null view (not an empty one) leaves its cell empty.
@@ -48,13 +56,18 @@ public:
     qint64 rows() const { return m_rows; }
     int sheets() const { return m_sheets; }
 
-    // Writes the file; false with the reason when that failed.
+    // Writes the file and checks it: every sheet present and whole, down to
+    // its last row; false with the reason when not, and nothing is left.
     bool finish(QString *error);
     // Drops everything written so far without creating the file.
     void discard();
 
 private:
     lxw_worksheet *addSheet();
+    // The next row to write, on a further sheet when this one is full.
+    bool nextRow();
+    bool tempFilesWritten(QString *error) const;
+    bool packageWhole(QString *error) const;
     void putText(quint32 row, quint16 column, QByteArrayView text);
     void putText(quint32 row, quint16 column, const QString &text);
     void putDate(quint32 row, quint16 column, QByteArrayView text);
@@ -68,5 +81,12 @@ private:
     quint32 m_row = 0;
     qint64 m_rows = 0;
     int m_sheets = 0;
+    // The last row written on each sheet (counted from 0).
+    QList<quint32> m_lastRows;
+    QString m_path;
+    // Where the library keeps the rows meanwhile: the report's folder.
+    QByteArray m_tmpdir;
+    // Why a sheet could not be made, if one could not.
+    QString m_error;
     std::string m_scratch;
 };

@@ -153,8 +153,16 @@ TForm7::TForm7(StationState &state, Database &database, QWidget *parent)
     m_progress->reset();
     m_progress->hide();
     connect(m_progress, &QProgressDialog::canceled, this, [this] {
-        if (m_job)
-            m_job->cancel();
+        if (!m_job)
+            return;
+        m_job->cancel();
+        // The dialog hid itself; it stays, without its button, saying what
+        // happens until the report has stopped.
+        m_stopping = true;
+        m_progress->setCancelButton(nullptr);
+        m_progress->setRange(0, 0);
+        showProgress(m_shownRows, m_shownTotal);
+        m_progress->show();
     });
     m_clock = new QTimer(this);
     m_clock->setInterval(500);
@@ -305,20 +313,6 @@ void TForm7::setControlsEnabled(bool enabled)
         w->setEnabled(enabled);
 }
 
-namespace {
-
-// ORVEX_Report (2).xlsx, (3), ...: the first name not taken in folder.
-QString freeName(const QDir &folder)
-{
-    for (int n = 2;; ++n) {
-        const QString path = folder.filePath(QStringLiteral("ORVEX_Report (%1).xlsx").arg(n));
-        if (!QFileInfo::exists(path))
-            return path;
-    }
-}
-
-} // namespace
-
 bool TForm7::Make_Report()
 {
     if (m_job)
@@ -330,23 +324,20 @@ bool TForm7::Make_Report()
     if (order.account.login.isEmpty())
         order.account = {m_state.Base_address, m_state.Base_port, m_state.Login, m_state.Password,
                          QStringLiteral("orvex_base"), {}};
-    order.query = ReportSql::report(m_database.escaper(), s);
+    order.selection = s;
     order.heading = ReportSql::heading(s);
     order.allObjects = s.allObjects();
     order.names = m_names;
     order.imeis = m_imeis;
     order.sheetRows = m_sheetRows;
 
-    // The documents folder, or the temporary one when that cannot be written,
-    // so that the report has somewhere to go.
-    QString folder = reportFolder();
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable())
-        folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    const QDir dir(folder);
-    m_target = dir.filePath(FileName);
-    // An existing report is replaced only when the operator agrees, at the end.
-    m_written = QFileInfo::exists(m_target) ? freeName(dir) : m_target;
-    order.path = m_written;
+    m_file.emplace(reportFolder());
+    if (!m_file->isUsable()) {
+        message(QStringLiteral("Отчет некуда записать: ") + m_file->why());
+        m_file.reset();
+        return false;
+    }
+    order.path = m_file->written();
 
     m_job = std::make_unique<ReportJob>(std::move(order));
     connect(m_job.get(), &ReportJob::progress, this, [this](qint64 rows, qint64 total) { showProgress(rows, total); });
@@ -384,6 +375,10 @@ void TForm7::showProgress(qint64 rows, qint64 total)
         m_progress->setRange(0, 1000);
         m_progress->setValue(total > 0 ? int(std::min<qint64>(rows, total) * 1000 / total) : 1000);
     }
+    if (m_stopping) {
+        m_progress->setLabelText(QStringLiteral("Отчет останавливается..."));
+        return;
+    }
     QString text = total < 0 ? QStringLiteral("Выполняется запрос...")
                              : QStringLiteral("Записано строк: %1 из %2").arg(rows).arg(total);
     if (m_saving)
@@ -392,19 +387,22 @@ void TForm7::showProgress(qint64 rows, qint64 total)
     m_progress->setLabelText(text);
 }
 
-QString TForm7::keepReport(const QString &written, const QString &target)
+QString TForm7::keepReport(ReportFile &file, ReportJob::Outcome outcome, const QString &tell)
 {
-    if (written == target)
-        return target;
-    const QString question = QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(target));
-    if (m_state.dialogs && m_state.dialogs->confirm(this, question)) {
-        // rename() replaces the old file in one step; QFile::rename would not.
-        if (std::rename(QFile::encodeName(written).constData(), QFile::encodeName(target).constData()) == 0)
-            return target;
-    }
+    file.restrict(file.written());
+    // What the report is comes first; a question, if any, after it.
+    if (!tell.isEmpty())
+        message(tell + QStringLiteral("\nОтчет сохранен в файле ") + QDir::toNativeSeparators(file.written()));
+    // Only a whole report takes the place of the one there.
+    if (outcome != ReportJob::Outcome::Written || !file.besideAnother())
+        return file.written();
+    const QString question =
+        QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(file.target()));
+    if (m_state.dialogs && m_state.dialogs->confirm(this, question) && file.replace())
+        return file.written();
     message(QStringLiteral("Не забудьте сохранить сделанные изменения !") + QLatin1Char('\n')
-            + QStringLiteral("Отчет сохранен в файле ") + QDir::toNativeSeparators(written));
-    return written;
+            + QStringLiteral("Отчет сохранен в файле ") + QDir::toNativeSeparators(file.written()));
+    return file.written();
 }
 
 void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error)
@@ -416,40 +414,46 @@ void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, 
     m_clock->stop();
     m_progress->reset();
     m_progress->hide();
+    m_progress->setCancelButtonText(QStringLiteral("Отмена"));
+    m_stopping = false;
     setControlsEnabled(true);
 
-    const QString written = m_written;
-    m_written.clear();
+    std::optional<ReportFile> file = std::exchange(m_file, std::nullopt);
     if (std::exchange(m_abandoned, false)) {
         // Finished or not before the stop reached it, it is nobody's now.
-        QFile::remove(written);
+        QFile::remove(file->written());
         emit reportFinished(ReportJob::Outcome::Cancelled);
         return;
     }
     switch (outcome) {
     case ReportJob::Outcome::Cancelled:
-        QFile::remove(written);
+        QFile::remove(file->written());
         break;
     case ReportJob::Outcome::Failed:
-        QFile::remove(written);
-        message(QStringLiteral("Не удалось записать отчет в файл ") + QDir::toNativeSeparators(written)
+        QFile::remove(file->written());
+        message(QStringLiteral("Отчет не записан в файл ") + QDir::toNativeSeparators(file->written())
                 + QLatin1Char('\n') + error);
         break;
     case ReportJob::Outcome::Written:
     case ReportJob::Outcome::Rejected:
     case ReportJob::Outcome::Cut: {
-        m_lastReport = keepReport(written, m_target);
+        QString tell;
         if (outcome == ReportJob::Outcome::Rejected)
-            message(QStringLiteral("Сервер не выполнил запрос отчета, отчет не содержит записей") + QLatin1Char('\n')
-                    + error);
+            tell = QStringLiteral("Сервер не выполнил запрос отчета, отчет не содержит записей") + QLatin1Char('\n')
+                + error;
         else if (outcome == ReportJob::Outcome::Cut)
-            message(QStringLiteral("Отчет неполный: чтение записей прервано, получено %1 из %2").arg(rows).arg(total)
-                    + QLatin1Char('\n') + error);
+            tell = QStringLiteral("Отчет неполный: чтение записей прервано, получено %1 из %2").arg(rows).arg(total)
+                + QLatin1Char('\n') + error;
+        else if (rows != total)
+            tell = QStringLiteral("Записей в отчете %1, а подсчитано %2").arg(rows).arg(total);
+        else if (!file->besideAnother() && !file->isWhereExpected(file->written()))
+            tell = QStringLiteral("Папку документов нельзя записать.");
+        m_lastReport = keepReport(*file, outcome, tell);
         const QUrl url = QUrl::fromLocalFile(m_lastReport);
-        if (m_opener)
-            m_opener(url);
-        else
-            QDesktopServices::openUrl(url);
+        const bool opened = m_opener ? m_opener(url) : QDesktopServices::openUrl(url);
+        if (!opened)
+            message(QStringLiteral("Отчет не удалось открыть: нет программы для файлов .xlsx.\nОтчет сохранен в файле ")
+                    + QDir::toNativeSeparators(m_lastReport));
         break;
     }
     }

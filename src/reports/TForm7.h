@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReportFile.h"
 #include "ReportJob.h"
 #include "ReportSql.h"
 
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Database;
 class QCheckBox;
@@ -33,7 +35,7 @@ class TForm7 : public QWidget
     Q_OBJECT
 
 public:
-    static inline const QString FileName = QStringLiteral("ORVEX_Report.xlsx");
+    static inline const QString FileName = ReportFile::FileName;
 
     TForm7(StationState &state, Database &database, QWidget *parent = nullptr);
     ~TForm7() override;
@@ -59,8 +61,9 @@ public:
     QString reportFolder() const;
     // Rows per sheet, for tests of the continuation sheets.
     void setSheetRows(quint32 rows) { m_sheetRows = rows; }
-    // How a finished report is opened: the desktop's program unless set.
-    void setOpener(std::function<void(const QUrl &)> opener) { m_opener = std::move(opener); }
+    // How a finished report is opened: the desktop's program unless set;
+    // false when nothing could open it.
+    void setOpener(std::function<bool(const QUrl &)> opener) { m_opener = std::move(opener); }
 
     QComboBox *ComboBox3 = nullptr;
     QComboBox *ComboBox1 = nullptr;
@@ -90,15 +93,17 @@ private:
     void setControlsEnabled(bool enabled);
     void showProgress(qint64 rows, qint64 total);
     void jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error);
-    // Moves the written file to its place; returns where it is kept.
-    QString keepReport(const QString &written, const QString &target);
+    // Keeps a finished report: in the place of the one there only when it is
+    // whole and the operator agrees. Returns where it is kept; tell is what
+    // is said of it first.
+    QString keepReport(ReportFile &file, ReportJob::Outcome outcome, const QString &tell);
     void message(const QString &text);
 
     StationState &m_state;
     Database &m_database;
     QString m_folder;
     quint32 m_sheetRows = 0;
-    std::function<void(const QUrl &)> m_opener;
+    std::function<bool(const QUrl &)> m_opener;
 
     std::unique_ptr<ReportJob> m_job;
     bool m_abandoned = false;
@@ -109,8 +114,9 @@ private:
     qint64 m_shownRows = 0;
     qint64 m_shownTotal = -1;
     bool m_saving = false;
-    QString m_written;
-    QString m_target;
+    // "Отмена" was pressed and the report has not stopped yet.
+    bool m_stopping = false;
+    std::optional<ReportFile> m_file;
     QString m_lastReport;
     QStringList m_names;
     QStringList m_imeis;

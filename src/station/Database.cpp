@@ -122,12 +122,16 @@ bool Database::connectNow()
     mysql_options(connection, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     mysql_options(connection, MYSQL_OPT_CONNECT_TIMEOUT, &ConnectTimeoutSeconds);
-    mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &ReadWriteTimeoutSeconds);
+    mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &m_readTimeout);
     mysql_options(connection, MYSQL_OPT_WRITE_TIMEOUT, &ReadWriteTimeoutSeconds);
+    // The station's own writes get a definite answer within the read
+    // timeout; a report's reads wait on a held table as long as they must
+    // (its operator cancels it if he will not wait).
     const QByteArray lockWaits = QStringLiteral("SET SESSION innodb_lock_wait_timeout=%1, lock_wait_timeout=%1")
                                      .arg(LockWaitSeconds)
                                      .toLatin1();
-    mysql_options(connection, MYSQL_INIT_COMMAND, lockWaits.constData());
+    if (m_state)
+        mysql_options(connection, MYSQL_INIT_COMMAND, lockWaits.constData());
 
     // An empty address means this machine, as the client takes it; it is
     // spelled out so that TCP is used.
@@ -252,6 +256,16 @@ bool Database::begin()
     if (!exec(QStringLiteral("SET SESSION wait_timeout=%1").arg(TransactionIdleSeconds)))
         return false;
     if (!exec(QStringLiteral("START TRANSACTION")))
+        return false;
+    m_transactionId = connectionId();
+    return true;
+}
+
+bool Database::beginSnapshot()
+{
+    rollback();
+    if (!exec(QStringLiteral("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ"))
+        || !exec(QStringLiteral("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY")))
         return false;
     m_transactionId = connectionId();
     return true;

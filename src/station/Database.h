@@ -118,6 +118,17 @@ public:
     // A statement without rows (or whose rows are not wanted).
     bool exec(const QString &sql);
 
+    // How long an answer may take before the connection counts as lost, for
+    // the connections opened from now on; 0 waits for ever (a report, which
+    // the operator can always cancel).
+    void setReadTimeout(unsigned int seconds) { m_readTimeout = seconds; }
+
+    // Reads that all see the database as it was at their start, whatever
+    // the server's default isolation (a report's count and its rows). The
+    // connection is not opened again inside it, so that no statement is
+    // sent twice, the second time outside the snapshot.
+    bool beginSnapshot();
+
     // Writes that are stored together or not at all. Inside a transaction
     // a connection found dropped is not opened again: the statements that
     // follow fail, and the server rolls back what it had.
@@ -192,6 +203,7 @@ private:
     // The session of the open transaction; 0 when none is open.
     unsigned long m_transactionId = 0;
     LostCommit m_lostCommit;
+    unsigned int m_readTimeout = ReadWriteTimeoutSeconds;
     // When the connection of the moment was opened (monotonic clock, ms).
     qint64 m_openedAtMs = 0;
     // Error text of a failure that left no connection to ask.

@@ -23,6 +23,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 const QString Login = QStringLiteral("Rep");
@@ -197,14 +200,18 @@ private slots:
         m_form = std::make_unique<TForm7>(*m_state, *m_database);
         m_form->setReportFolder(m_dir->path());
         m_opened.clear();
-        m_form->setOpener([this](const QUrl &url) { m_opened << url; });
+        m_form->setOpener([this](const QUrl &url) {
+            m_opened << url;
+            return true;
+        });
     }
 
     void cleanup()
     {
         m_form.reset();
         m_database.reset();
-        TestDatabase::exec(QStringLiteral("DROP USER IF EXISTS 'Limited'@'%'"));
+        TestDatabase::exec(QStringLiteral("DROP USER IF EXISTS 'Limited'@'%';"
+                                          "SET GLOBAL sql_mode=DEFAULT; SET GLOBAL tx_isolation=DEFAULT"));
     }
 
     void listsAtEveryShowing()
@@ -394,8 +401,14 @@ private slots:
         QCOMPARE(m_opened, (QList<QUrl>{QUrl::fromLocalFile(m_form->lastReport())}));
     }
 
+    // A refused report says why, and never takes the place of one there.
     void refusedReportSaysWhy()
     {
+        {
+            QFile old(reportPath());
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the report of yesterday");
+        }
         addLimited({QStringLiteral("users"), QStringLiteral("`groups`"), QStringLiteral("objects")});
         login(QStringLiteral("Limited"), QStringLiteral("lim"));
         m_form->show();
@@ -405,15 +418,27 @@ private slots:
         // Heading without count and rows, and the server's reason besides.
         QCOMPARE(m_dialogs.messages.size(), 1);
         QVERIFY2(m_dialogs.messages.first().contains(QStringLiteral("Limited")), qPrintable(m_dialogs.messages.first()));
-        const QList<Sheet> sheets = readBack(reportPath());
+        QVERIFY(m_dialogs.confirmations.isEmpty());
+        QFile old(reportPath());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the report of yesterday"));
+        const QList<Sheet> sheets = readBack(m_form->lastReport());
         QCOMPARE(sheets.size(), 1);
         checkHeading(sheets.first(), ReportSql::heading(s), QString());
         checkRows(sheets.first(), 10, {}, true, {});
         QCOMPARE(m_opened.size(), 1);
     }
 
+    // A cut report never replaces a whole one, says so before anything is
+    // asked, and says inside, in its last row, how many of how many rows it
+    // holds.
     void cutRowsSayTheReportIsIncomplete()
     {
+        {
+            QFile old(reportPath());
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the report of yesterday");
+        }
         QVERIFY(TestDatabase::exec(QStringLiteral(
             "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) SELECT '%1',"
             "'2013-01-01 00:00:00' + INTERVAL seq SECOND,'Событие',REPEAT('x',400),'Юг','Pilot' FROM seq_1_to_150000")
@@ -435,12 +460,22 @@ private slots:
         });
         runReport(ReportJob::Outcome::Cut);
         QVERIFY(killed);
+        QVERIFY(m_dialogs.confirmations.isEmpty());
         QCOMPARE(m_dialogs.messages.size(), 1);
         QVERIFY2(m_dialogs.messages.first().startsWith(QStringLiteral("Отчет неполный")), qPrintable(m_dialogs.messages.first()));
         QVERIFY2(m_dialogs.messages.first().contains(QStringLiteral("connection"), Qt::CaseInsensitive),
                  qPrintable(m_dialogs.messages.first()));
-        QVERIFY(QFile::exists(reportPath()));
-        QCOMPARE(m_opened.size(), 1);
+        QFile old(reportPath());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the report of yesterday"));
+        const QString kept = QDir(m_dir->path()).filePath(QStringLiteral("ORVEX_Report (2).xlsx"));
+        QVERIFY2(m_dialogs.messages.first().contains(QDir::toNativeSeparators(kept)), qPrintable(m_dialogs.messages.first()));
+        QCOMPARE(m_opened, (QList<QUrl>{QUrl::fromLocalFile(kept)}));
+        const QList<Sheet> sheets = readBack(kept);
+        const Sheet &last = sheets.last();
+        QVERIFY2(last.text(last.lastRow(), 1).startsWith(QStringLiteral("Отчет неполный")),
+                 qPrintable(last.text(last.lastRow(), 1)));
+        QVERIFY2(last.text(last.lastRow(), 1).contains(QStringLiteral(" из 150006")), qPrintable(last.text(last.lastRow(), 1)));
     }
 
     // Cancelled by the operator, or left by him for another who logs in at
@@ -488,6 +523,158 @@ private slots:
         QVERIFY(m_dialogs.messages.isEmpty());
         QVERIFY(m_form->SpeedButton1->isEnabled());
         QVERIFY(!m_form->progressDialog()->isVisible());
+    }
+
+    // "Отмена" while the count waits on a table another session holds: the
+    // statement is stopped at once, the window says so until it has
+    // stopped, and nothing is kept, told or opened.
+    void cancelStopsAWaitingCount()
+    {
+        Database root;
+        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
+                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
+        m_form->show();
+        QSignalSpy done(m_form.get(), &TForm7::reportFinished);
+        m_form->SpeedButton1->click();
+        QTRY_VERIFY(!TestDatabase::value(QStringLiteral(
+                         "SELECT ID FROM information_schema.PROCESSLIST WHERE USER='Rep' AND INFO LIKE 'SELECT COUNT%'"))
+                         .isEmpty());
+        QPushButton *cancel = nullptr;
+        for (QPushButton *b : m_form->progressDialog()->findChildren<QPushButton *>())
+            if (b->text() == QStringLiteral("Отмена"))
+                cancel = b;
+        QVERIFY(cancel);
+        cancel->click();
+        QVERIFY(m_form->progressDialog()->isVisible());
+        QVERIFY2(m_form->progressDialog()->labelText().contains(QStringLiteral("останавливается")),
+                 qPrintable(m_form->progressDialog()->labelText()));
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
+        QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Cancelled);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY2(m_dialogs.messages.isEmpty(), qPrintable(m_dialogs.messages.join(u'|')));
+        QVERIFY(!m_form->progressDialog()->isVisible());
+        QVERIFY(root.exec(QStringLiteral("UNLOCK TABLES")));
+    }
+
+    // The station closes while a report waits: the window goes at once (the
+    // table is still held when it is gone) and leaves no file.
+    void closingDuringAReportLeavesNothing()
+    {
+        Database root;
+        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
+                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
+        m_form->show();
+        m_form->SpeedButton1->click();
+        QTRY_VERIFY(!TestDatabase::value(QStringLiteral(
+                         "SELECT ID FROM information_schema.PROCESSLIST WHERE USER='Rep' AND INFO LIKE 'SELECT COUNT%'"))
+                         .isEmpty());
+        m_form.reset();
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QVERIFY(root.exec(QStringLiteral("UNLOCK TABLES")));
+        QVERIFY(m_opened.isEmpty());
+    }
+
+    // The disk fills while the report is written: it is no report, and it
+    // says so; nothing of it is kept.
+    void aFullDiskIsNoReport()
+    {
+        QVERIFY(TestDatabase::exec(QStringLiteral(
+            "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) SELECT '%1',"
+            "'2013-01-01 00:00:00' + INTERVAL seq SECOND,'Событие',REPEAT('x',400),'Юг','Pilot' FROM seq_1_to_40000")
+                                       .arg(ImeiC)));
+        m_form->show();
+        m_form->RzCheckBox1->setChecked(true);
+        // A file-size limit of the process plays the full disk; the signal
+        // it sends is left aside, so that a write just fails.
+        struct rlimit before{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit capped = before;
+        capped.rlim_cur = 2 * 1024 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
+        QSignalSpy done(m_form.get(), &TForm7::reportFinished);
+        m_form->SpeedButton1->click();
+        const bool finished = QTest::qWaitFor([&done] { return done.count() == 1; }, 120000);
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(finished);
+        QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Failed);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY2(m_dialogs.messages.first().startsWith(QStringLiteral("Отчет не записан")),
+                 qPrintable(m_dialogs.messages.first()));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(m_opened.isEmpty());
+    }
+
+    // The documents folder cannot be written: the report goes elsewhere, is
+    // readable by its owner only, and the operator is told where.
+    void theOperatorIsToldWhereTheReportWent()
+    {
+        QFile blocker(QDir(m_dir->path()).filePath(QStringLiteral("not-a-folder")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_form->setReportFolder(QDir(blocker.fileName()).filePath(QStringLiteral("Documents")));
+        m_form->show();
+        runReport(ReportJob::Outcome::Written);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY2(m_dialogs.messages.first().contains(QDir::toNativeSeparators(m_form->lastReport())),
+                 qPrintable(m_dialogs.messages.first()));
+        QVERIFY(!m_form->lastReport().startsWith(m_dir->path()));
+        QCOMPARE(QFile::permissions(m_form->lastReport()) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+        QFile::remove(m_form->lastReport());
+
+        // Where it is expected, but nothing opens it: he is told where it is.
+        m_form->setReportFolder(m_dir->path());
+        m_form->setOpener([](const QUrl &) { return false; });
+        m_dialogs.clear();
+        runReport(ReportJob::Outcome::Written);
+        QCOMPARE(m_dialogs.messages.size(), 1);
+        QVERIFY2(m_dialogs.messages.first().contains(QDir::toNativeSeparators(reportPath())),
+                 qPrintable(m_dialogs.messages.first()));
+    }
+
+    // The report's statement is escaped as its own connection reads it, in
+    // the server's mode, also when the station's connection is down.
+    void theStatementFollowsTheReportsConnection()
+    {
+        QVERIFY(TestDatabase::exec(QStringLiteral(
+            "INSERT INTO orvex_base.groups(Name) VALUES('O''Brien');"
+            "UPDATE orvex_base.objects SET Group_='O''Brien' WHERE IMEI='%1';"
+            "UPDATE orvex_base.messages SET Group_='O''Brien' WHERE IMEI='%1';"
+            "SET GLOBAL sql_mode=CONCAT(@@GLOBAL.sql_mode, ',NO_BACKSLASH_ESCAPES')")
+                                       .arg(ImeiA)));
+        m_form->show();
+        m_form->RzCheckBox1->setChecked(true);
+        select(m_form->ComboBox3, QStringLiteral("O'Brien"));
+        m_database->close();
+        runReport(ReportJob::Outcome::Written);
+        QVERIFY2(m_dialogs.messages.isEmpty(), qPrintable(m_dialogs.messages.join(u'|')));
+        QCOMPARE(readBack(reportPath()).value(0).text(5, 1), QStringLiteral("Записей в отчете: 3"));
+    }
+
+    // Rows written after the count and before the rows are read, on a
+    // server whose transactions read what others committed meanwhile: the
+    // count line and the rows still agree.
+    void countAndRowsAgree()
+    {
+        QVERIFY(TestDatabase::exec(QStringLiteral("SET GLOBAL tx_isolation='READ-COMMITTED'")));
+        m_form->show();
+        m_form->RzCheckBox1->setChecked(true);
+        connect(m_form.get(), &TForm7::reportStarted, this, [](ReportJob *job) {
+            connect(job, &ReportJob::progress, job, [](qint64 rows, qint64) {
+                if (rows == 0)
+                    TestDatabase::exec(QStringLiteral(
+                        "INSERT INTO orvex_base.messages(IMEI,Date,Type,Event,Group_,User) VALUES"
+                        "('%1','2011-08-02 10:00:00','Событие','позже','Север','Pilot')").arg(ImeiA));
+            }, Qt::DirectConnection);
+        });
+        runReport(ReportJob::Outcome::Written);
+        const QList<Sheet> sheets = readBack(reportPath());
+        QCOMPARE(sheets.value(0).text(5, 1), QStringLiteral("Записей в отчете: %1").arg(sheets.value(0).lastRow() - 9));
     }
 };
 
