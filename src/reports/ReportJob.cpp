@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QThreadPool>
 
+#include <sys/socket.h>
+
 #include <optional>
 #include <utility>
 
@@ -21,10 +23,35 @@ void ReportJob::cancel()
     if (m_cancelled.exchange(true))
         return;
     // A statement under way (a count over years, a table another session
-    // holds) is stopped now, not when it ends by itself. The session is
-    // ended, not only its statement: a statement sent after this would run.
-    if (const unsigned long session = m_session.load())
+    // holds) is stopped now, not when it ends by itself: the report's side
+    // of the connection is shut at once, whatever the server or the network
+    // does, and the server is told to end the session, so that it stops
+    // working for nobody.
+    unsigned long session = 0;
+    {
+        const std::lock_guard<std::mutex> lock(m_link->mutex);
+        if (m_link->socket >= 0)
+            ::shutdown(m_link->socket, SHUT_RDWR);
+        session = m_link->session;
+    }
+    if (session)
         endSession(session);
+}
+
+void ReportJob::holdLink(const Database &db)
+{
+    const std::lock_guard<std::mutex> lock(m_link->mutex);
+    m_link->socket = db.socketDescriptor();
+    m_link->session = db.connectionId();
+}
+
+void ReportJob::dropLink()
+{
+    // Before the connection closes: its socket's number and its session's id
+    // may soon be another's.
+    const std::lock_guard<std::mutex> lock(m_link->mutex);
+    m_link->socket = -1;
+    m_link->session = 0;
 }
 
 void ReportJob::endSession(unsigned long session) const
@@ -32,9 +59,19 @@ void ReportJob::endSession(unsigned long session) const
     // Off the caller's thread: a connect may take its while, and the window
     // must not wait for it.
     const DbAccount account = m_order.account;
-    QThreadPool::globalInstance()->start([account, session] {
+    QThreadPool::globalInstance()->start([account, session, link = m_link] {
         Database killer;
-        if (killer.open(account))
+        if (!killer.open(account))
+            return;
+        // Only while the report still holds that session: once it has let
+        // it go the id may be another's (after a restart of the server).
+        // Not under the lock: the report must never wait for this server.
+        bool held = false;
+        {
+            const std::lock_guard<std::mutex> lock(link->mutex);
+            held = link->session == session;
+        }
+        if (held)
             killer.exec(QStringLiteral("KILL CONNECTION %1").arg(session));
     });
 }
@@ -54,9 +91,16 @@ void ReportJob::run()
     ReportWorkbook book(m_order.sheetRows ? m_order.sheetRows : ReportWorkbook::SheetRows);
     Database db;
     db.setReadTimeout(0);
+    db.setReopen(false);
+    // However run() ends, the link is let go before the connection closes.
+    struct LinkHolder {
+        ReportJob *job;
+        ~LinkHolder() { job->dropLink(); }
+    } holder{this};
     qint64 total = -1;
 
-    // A refused statement still gives the heading, without the count line.
+    // A refused statement still gives the heading, without the count line,
+    // and says inside that the report holds nothing.
     const auto rejected = [&](const QString &why) {
         if (isCancelled()) {
             finish(Outcome::Cancelled, 0, total, {});
@@ -64,7 +108,10 @@ void ReportJob::run()
         }
         book.discard();
         QString writeError;
-        if (!book.begin(m_order.path, m_order.heading, std::nullopt) || !book.finish(&writeError)) {
+        const bool begun = book.begin(m_order.path, m_order.heading, std::nullopt);
+        if (begun)
+            book.addNote(QStringLiteral("Отчет не содержит записей: сервер не выполнил запрос отчета: ") + why);
+        if (!begun || !book.finish(&writeError)) {
             finish(Outcome::Failed, 0, total, writeError);
             return;
         }
@@ -79,7 +126,8 @@ void ReportJob::run()
         rejected(db.errorText());
         return;
     }
-    m_session.store(db.connectionId());
+    const unsigned long session = db.connectionId();
+    holdLink(db);
     // Cancelled before the session was known: ended here.
     if (isCancelled()) {
         finish(Outcome::Cancelled, 0, total, {});
@@ -87,8 +135,8 @@ void ReportJob::run()
     }
     // The count line stands above the rows, so it is known before them: the
     // count and the rows are read in one snapshot, or the journal's other
-    // writers could make them disagree.
-    if (!db.beginSnapshot()) {
+    // writers could make them disagree. All of it on the one session.
+    if (!db.beginSnapshot() || db.connectionId() != session) {
         rejected(db.errorText());
         return;
     }
@@ -169,6 +217,7 @@ void ReportJob::run()
         book.addNote(QStringLiteral("Записей прочитано %1, а подсчитано %2").arg(book.rows()).arg(total));
     }
     db.rollback();
+    dropLink();
     db.close();
 
     emit progress(book.rows(), total);

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 // Everything one report needs, handed to the thread that writes it.
 struct ReportOrder
@@ -65,11 +66,22 @@ signals:
 private:
     // Ends the report's session, from a connection of its own.
     void endSession(unsigned long session) const;
+    // The report's connection, for cancel() from another thread.
+    void holdLink(const Database &db);
+    void dropLink();
     // One outcome, unless the report was cancelled meanwhile: then no file.
     void finish(Outcome outcome, qint64 rows, qint64 total, const QString &error);
 
     ReportOrder m_order;
     std::atomic<bool> m_cancelled{false};
-    // The report's session on the server, once it has one.
-    std::atomic<unsigned long> m_session{0};
+    // The report's connection while it is open: its socket and its session
+    // on the server. Shared with the connection that ends the session, which
+    // may outlive the job.
+    struct Link
+    {
+        std::mutex mutex;
+        int socket = -1;
+        unsigned long session = 0;
+    };
+    std::shared_ptr<Link> m_link = std::make_shared<Link>();
 };

@@ -159,7 +159,13 @@ TForm7::TForm7(StationState &state, Database &database, QWidget *parent)
         // The dialog hid itself; it stays, without its button, saying what
         // happens until the report has stopped.
         m_stopping = true;
-        m_progress->setCancelButton(nullptr);
+        // Not inside the button's own click.
+        QMetaObject::invokeMethod(
+            m_progress, [this] {
+                if (m_stopping)
+                    m_progress->setCancelButton(nullptr);
+            },
+            Qt::QueuedConnection);
         m_progress->setRange(0, 0);
         showProgress(m_shownRows, m_shownTotal);
         m_progress->show();
@@ -178,6 +184,8 @@ TForm7::~TForm7()
         m_job->cancel();
     if (m_thread)
         m_thread->wait();
+    if (m_file)
+        m_file->discard();
 }
 
 void TForm7::abandon()
@@ -337,7 +345,7 @@ bool TForm7::Make_Report()
         m_file.reset();
         return false;
     }
-    order.path = m_file->written();
+    order.path = m_file->work();
 
     m_job = std::make_unique<ReportJob>(std::move(order));
     connect(m_job.get(), &ReportJob::progress, this, [this](qint64 rows, qint64 total) { showProgress(rows, total); });
@@ -387,26 +395,47 @@ void TForm7::showProgress(qint64 rows, qint64 total)
     m_progress->setLabelText(text);
 }
 
-QString TForm7::keepReport(ReportFile &file, ReportJob::Outcome outcome, const QString &tell)
+QString TForm7::keepReport(ReportFile &file, bool whole, const QString &tell)
 {
     file.restrict(file.written());
-    // What the report is comes first; a question, if any, after it.
+    QStringList told;
+    if (file.isPrivate())
+        told << QStringLiteral("Папку документов нельзя записать.");
     if (!tell.isEmpty())
-        message(tell + QStringLiteral("\nОтчет сохранен в файле ") + QDir::toNativeSeparators(file.written()));
-    // Only a whole report takes the place of the one there.
-    if (outcome != ReportJob::Outcome::Written || !file.besideAnother())
+        told << tell;
+    // Where it is, whenever that is not the documents folder under the
+    // report's own name or something else was said of it.
+    const auto tellWhere = [&] {
+        if (told.isEmpty() && file.isWhereExpected(file.written()))
+            return;
+        told << QStringLiteral("Отчет сохранен в файле ") + QDir::toNativeSeparators(file.written());
+        message(told.join(QLatin1Char('\n')));
+    };
+    // Only a whole report takes the place of the one there, and only when
+    // the operator agrees; what any other report is comes before anything.
+    if (!whole || !file.besideAnother()) {
+        tellWhere();
         return file.written();
+    }
     const QString question =
         QStringLiteral("Файл %1 уже существует. Заменить его?").arg(QDir::toNativeSeparators(file.target()));
-    if (m_state.dialogs && m_state.dialogs->confirm(this, question) && file.replace())
+    if (m_state.dialogs && m_state.dialogs->confirm(this, question) && file.replace()) {
+        tellWhere();
         return file.written();
-    message(QStringLiteral("Не забудьте сохранить сделанные изменения !") + QLatin1Char('\n')
-            + QStringLiteral("Отчет сохранен в файле ") + QDir::toNativeSeparators(file.written()));
+    }
+    told.prepend(QStringLiteral("Не забудьте сохранить сделанные изменения !"));
+    told << QStringLiteral("Отчет сохранен в файле ") + QDir::toNativeSeparators(file.written());
+    message(told.join(QLatin1Char('\n')));
     return file.written();
 }
 
 void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, const QString &error)
 {
+    // "Отмена" pressed after the job's last look, while its outcome was on
+    // its way here, still wins.
+    const bool cancelled = m_stopping || (m_job && m_job->isCancelled());
+    if (cancelled)
+        outcome = ReportJob::Outcome::Cancelled;
     if (m_thread)
         m_thread->wait();
     m_thread.reset();
@@ -421,17 +450,17 @@ void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, 
     std::optional<ReportFile> file = std::exchange(m_file, std::nullopt);
     if (std::exchange(m_abandoned, false)) {
         // Finished or not before the stop reached it, it is nobody's now.
-        QFile::remove(file->written());
+        file->discard();
         emit reportFinished(ReportJob::Outcome::Cancelled);
         return;
     }
     switch (outcome) {
     case ReportJob::Outcome::Cancelled:
-        QFile::remove(file->written());
+        file->discard();
         break;
     case ReportJob::Outcome::Failed:
-        QFile::remove(file->written());
-        message(QStringLiteral("Отчет не записан в файл ") + QDir::toNativeSeparators(file->written())
+        file->discard();
+        message(QStringLiteral("Отчет не записан в файл ") + QDir::toNativeSeparators(file->target())
                 + QLatin1Char('\n') + error);
         break;
     case ReportJob::Outcome::Written:
@@ -446,9 +475,14 @@ void TForm7::jobFinished(ReportJob::Outcome outcome, qint64 rows, qint64 total, 
                 + QLatin1Char('\n') + error;
         else if (rows != total)
             tell = QStringLiteral("Записей в отчете %1, а подсчитано %2").arg(rows).arg(total);
-        else if (!file->besideAnother() && !file->isWhereExpected(file->written()))
-            tell = QStringLiteral("Папку документов нельзя записать.");
-        m_lastReport = keepReport(*file, outcome, tell);
+        if (!file->publish()) {
+            file->discard();
+            message(QStringLiteral("Отчет не записан в файл ") + QDir::toNativeSeparators(file->target())
+                    + QLatin1Char('\n') + file->why());
+            outcome = ReportJob::Outcome::Failed;
+            break;
+        }
+        m_lastReport = keepReport(*file, outcome == ReportJob::Outcome::Written && rows == total, tell);
         const QUrl url = QUrl::fromLocalFile(m_lastReport);
         const bool opened = m_opener ? m_opener(url) : QDesktopServices::openUrl(url);
         if (!opened)

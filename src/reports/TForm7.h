@@ -96,7 +96,7 @@ private:
     // Keeps a finished report: in the place of the one there only when it is
     // whole and the operator agrees. Returns where it is kept; tell is what
     // is said of it first.
-    QString keepReport(ReportFile &file, ReportJob::Outcome outcome, const QString &tell);
+    QString keepReport(ReportFile &file, bool whole, const QString &tell);
     void message(const QString &text);
 
     StationState &m_state;

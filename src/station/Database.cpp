@@ -186,7 +186,7 @@ bool Database::ready()
         return m_connection && !m_lost && mysql_thread_id(m_connection) == m_transactionId;
     if (m_connection && !m_lost)
         return true;
-    if (!m_lost)
+    if (!m_lost || !m_reopen)
         return false;
     // Dropped: one attempt to come back under the same account. When it
     // fails the statements fail at once until ping() finds the server back.
@@ -410,6 +410,11 @@ unsigned int Database::errorNumber() const
 unsigned long Database::connectionId() const
 {
     return m_connection ? mysql_thread_id(m_connection) : 0;
+}
+
+int Database::socketDescriptor() const
+{
+    return m_connection ? static_cast<int>(mysql_get_socket(m_connection)) : -1;
 }
 
 quint64 Database::affectedRows() const

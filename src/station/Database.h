@@ -122,6 +122,9 @@ public:
     // the connections opened from now on; 0 waits for ever (a report, which
     // the operator can always cancel).
     void setReadTimeout(unsigned int seconds) { m_readTimeout = seconds; }
+    // A connection found dropped is opened again before the next statement,
+    // unless this is off: a report's statements belong to its one session.
+    void setReopen(bool reopen) { m_reopen = reopen; }
 
     // Reads that all see the database as it was at their start, whatever
     // the server's default isolation (a report's count and its rows). The
@@ -176,6 +179,9 @@ public:
 
     // The server's id of this session (for KILL); 0 when not connected.
     unsigned long connectionId() const;
+    // The connection's socket, -1 when not connected. Shut down from another
+    // thread, it ends a statement this one waits for at once.
+    int socketDescriptor() const;
     // Rows of the last statement that wrote.
     quint64 affectedRows() const;
     // Rows the last UPDATE found, changed or not; -1 when the server did not say.
@@ -204,6 +210,7 @@ private:
     unsigned long m_transactionId = 0;
     LostCommit m_lostCommit;
     unsigned int m_readTimeout = ReadWriteTimeoutSeconds;
+    bool m_reopen = true;
     // When the connection of the moment was opened (monotonic clock, ms).
     qint64 m_openedAtMs = 0;
     // Error text of a failure that left no connection to ask.

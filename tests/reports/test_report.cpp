@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,13 +18,17 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <memory>
 
 #include <csignal>
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
@@ -81,6 +86,7 @@ class TestReport final : public QObject
     Q_OBJECT
 
 private:
+    QTemporaryDir m_tmp;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<StationState> m_state;
     RecordingDialogs m_dialogs;
@@ -166,7 +172,27 @@ private:
         QCOMPARE(sheet.lastRow(), rows.isEmpty() ? 8 : firstRow + int(rows.size()) - 1);
     }
 
+    // "Отмена" in the progress window, as the operator presses it.
+    bool pressCancel() const
+    {
+        for (QPushButton *button : m_form->progressDialog()->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("Отмена") && button->isVisible()) {
+                button->click();
+                return true;
+            }
+        }
+        return false;
+    }
+
 private slots:
+    // The temporary folder, where a report goes when the documents folder
+    // cannot be written, is the test's own.
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+    }
+
     void init()
     {
         QString error;
@@ -424,8 +450,13 @@ private slots:
         QCOMPARE(old.readAll(), QByteArray("the report of yesterday"));
         const QList<Sheet> sheets = readBack(m_form->lastReport());
         QCOMPARE(sheets.size(), 1);
-        checkHeading(sheets.first(), ReportSql::heading(s), QString());
-        checkRows(sheets.first(), 10, {}, true, {});
+        const Sheet &sheet = sheets.first();
+        checkHeading(sheet, ReportSql::heading(s), QString());
+        // The file says of itself, in its last row, that it holds nothing
+        // and why: passed on, it does not read as a quiet period.
+        const QString note = sheet.text(sheet.lastRow(), 1);
+        QVERIFY2(note.startsWith(QStringLiteral("Отчет не содержит записей: сервер не выполнил запрос отчета")), qPrintable(note));
+        QVERIFY2(note.contains(QStringLiteral("Limited")), qPrintable(note));
         QCOMPARE(m_opened.size(), 1);
     }
 
@@ -508,21 +539,73 @@ private slots:
         if (newLogin) {
             m_form->abandon();
         } else {
-            QPushButton *cancel = nullptr;
-            for (QPushButton *b : m_form->progressDialog()->findChildren<QPushButton *>())
-                if (b->text() == QStringLiteral("Отмена"))
-                    cancel = b;
-            QVERIFY(cancel);
-            cancel->click();
+            QVERIFY(pressCancel());
         }
         QVERIFY(root.exec(QStringLiteral("UNLOCK TABLES")));
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 60000);
         QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Cancelled);
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QVERIFY(m_opened.isEmpty());
         QVERIFY(m_dialogs.messages.isEmpty());
         QVERIFY(m_form->SpeedButton1->isEnabled());
         QVERIFY(!m_form->progressDialog()->isVisible());
+    }
+
+    // "Отмена" pressed after the job's last look at it, while its finished
+    // report is on its way to the window: cancel still wins.
+    void aCancelAfterTheLastLookStillWins()
+    {
+        m_form->show();
+        std::atomic<bool> ended{false};
+        connect(m_form.get(), &TForm7::reportStarted, this, [&ended](ReportJob *job) {
+            connect(job, &ReportJob::finished, job, [&ended] { ended = true; }, Qt::DirectConnection);
+        });
+        QSignalSpy done(m_form.get(), &TForm7::reportFinished);
+        m_form->SpeedButton1->click();
+        // No events meanwhile: the outcome waits in the window's queue.
+        QElapsedTimer waited;
+        waited.start();
+        while (!ended && waited.elapsed() < 60000)
+            QThread::msleep(5);
+        QVERIFY(ended);
+        QVERIFY(pressCancel());
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Cancelled);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(m_dialogs.messages.isEmpty());
+        QVERIFY(m_dialogs.confirmations.isEmpty());
+    }
+
+    // "Отмена" while the database server does not answer at all (stopped, or
+    // the network gone without a word): the report stops at once all the
+    // same, and nothing is kept.
+    void cancelWinsOverAServerThatDoesNotAnswer()
+    {
+        Database root;
+        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
+                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
+        m_form->show();
+        QSignalSpy done(m_form.get(), &TForm7::reportFinished);
+        m_form->SpeedButton1->click();
+        QTRY_VERIFY(!TestDatabase::value(QStringLiteral(
+            "SELECT ID FROM information_schema.PROCESSLIST WHERE USER='Rep' AND STATE LIKE '%lock%'")).isEmpty());
+        QFile pidFile(QDir(qEnvironmentVariable("ORVEX_TEST_DB_DIR")).filePath(QStringLiteral("mariadbd.pid")));
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        bool ok = false;
+        const qint64 server = pidFile.readAll().trimmed().toLongLong(&ok);
+        QVERIFY(ok && server > 0);
+        QVERIFY(::kill(pid_t(server), SIGSTOP) == 0);
+        const auto resume = qScopeGuard([server] { ::kill(pid_t(server), SIGCONT); });
+        QElapsedTimer stopping;
+        stopping.start();
+        QVERIFY(pressCancel());
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+        QVERIFY2(stopping.elapsed() < 10000, qPrintable(QString::number(stopping.elapsed())));
+        QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Cancelled);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(m_dialogs.messages.isEmpty());
     }
 
     // "Отмена" while the count waits on a table another session holds: the
@@ -540,21 +623,20 @@ private slots:
         QTRY_VERIFY(!TestDatabase::value(QStringLiteral(
                          "SELECT ID FROM information_schema.PROCESSLIST WHERE USER='Rep' AND INFO LIKE 'SELECT COUNT%'"))
                          .isEmpty());
-        QPushButton *cancel = nullptr;
-        for (QPushButton *b : m_form->progressDialog()->findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("Отмена"))
-                cancel = b;
-        QVERIFY(cancel);
-        cancel->click();
+        QVERIFY(pressCancel());
         QVERIFY(m_form->progressDialog()->isVisible());
         QVERIFY2(m_form->progressDialog()->labelText().contains(QStringLiteral("останавливается")),
                  qPrintable(m_form->progressDialog()->labelText()));
         QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 30000);
         QCOMPARE(done.first().first().value<ReportJob::Outcome>(), ReportJob::Outcome::Cancelled);
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QVERIFY(m_opened.isEmpty());
         QVERIFY2(m_dialogs.messages.isEmpty(), qPrintable(m_dialogs.messages.join(u'|')));
         QVERIFY(!m_form->progressDialog()->isVisible());
+        // The server stops working for it too, while the table is still held.
+        QTRY_VERIFY(TestDatabase::value(QStringLiteral(
+                        "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE USER='Rep' AND INFO LIKE 'SELECT COUNT%'"))
+                    == QStringLiteral("0"));
         QVERIFY(root.exec(QStringLiteral("UNLOCK TABLES")));
     }
 
@@ -572,7 +654,7 @@ private slots:
                          "SELECT ID FROM information_schema.PROCESSLIST WHERE USER='Rep' AND INFO LIKE 'SELECT COUNT%'"))
                          .isEmpty());
         m_form.reset();
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QVERIFY(root.exec(QStringLiteral("UNLOCK TABLES")));
         QVERIFY(m_opened.isEmpty());
     }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,29 +25,67 @@ private:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    QTemporaryDir m_tmp;
+
 private slots:
-    // Beside yesterday's report the new one is written under the first free
-    // name, and takes its place only when told to, in one step.
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+    }
+
+    // The report is written under a hidden name of its own and takes a
+    // report's name only when finished: its own, or beside yesterday's the
+    // first free one, and yesterday's place only when told to, in one step.
     void aNewReportGoesBesideTheOldOne()
     {
         QTemporaryDir documents;
         const QDir dir(documents.path());
         ReportFile first(documents.path());
+        QVERIFY(first.isUsable());
+        QVERIFY(QFileInfo(first.work()).fileName().startsWith(QLatin1Char('.')));
+        QCOMPARE(QFileInfo(first.work()).absolutePath(), documents.path());
+        write(first.work(), "first");
+        QVERIFY(first.publish());
         QCOMPARE(first.written(), dir.filePath(QStringLiteral("ORVEX_Report.xlsx")));
         QVERIFY(!first.besideAnother());
         QVERIFY(first.isWhereExpected(first.written()));
+        QVERIFY(!QFile::exists(first.work()));
 
-        write(dir.filePath(QStringLiteral("ORVEX_Report.xlsx")), "yesterday");
         write(dir.filePath(QStringLiteral("ORVEX_Report (2).xlsx")), "the day before");
         ReportFile second(documents.path());
+        write(second.work(), "today");
+        QVERIFY(second.publish());
         QCOMPARE(second.written(), dir.filePath(QStringLiteral("ORVEX_Report (3).xlsx")));
         QVERIFY(second.besideAnother());
-        write(second.written(), "today");
         QVERIFY(!second.isWhereExpected(second.written()));
         QVERIFY(second.replace());
         QCOMPARE(read(second.target()), QByteArray("today"));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("ORVEX_Report (3).xlsx"))));
         QCOMPARE(read(dir.filePath(QStringLiteral("ORVEX_Report (2).xlsx"))), QByteArray("the day before"));
+    }
+
+    // Another station sharing the folder finished its report under the name
+    // meanwhile: it is never written over; a report not kept leaves nothing.
+    void aNameTakenMeanwhileIsNeverWrittenOver()
+    {
+        QTemporaryDir documents;
+        const QDir dir(documents.path());
+        ReportFile mine(documents.path());
+        ReportFile theirs(documents.path());
+        QVERIFY(mine.work() != theirs.work());
+        write(theirs.work(), "theirs");
+        QVERIFY(theirs.publish());
+        write(mine.work(), "mine");
+        QVERIFY(mine.publish());
+        QCOMPARE(read(dir.filePath(QStringLiteral("ORVEX_Report.xlsx"))), QByteArray("theirs"));
+        QCOMPARE(read(mine.written()), QByteArray("mine"));
+        QCOMPARE(mine.written(), dir.filePath(QStringLiteral("ORVEX_Report (2).xlsx")));
+
+        ReportFile dropped(documents.path());
+        write(dropped.work(), "cancelled");
+        dropped.discard();
+        QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     // A documents folder that cannot be made goes to a folder of the user's
@@ -58,15 +97,16 @@ private slots:
         write(QDir(scratch.path()).filePath(QStringLiteral("file")), "not a folder");
         ReportFile file(QDir(scratch.path()).filePath(QStringLiteral("file/Documents")));
         QVERIFY(file.isUsable());
-        const QString folder = QFileInfo(file.written()).absolutePath();
-        QVERIFY(folder.startsWith(QStandardPaths::writableLocation(QStandardPaths::TempLocation)));
+        QVERIFY(file.isPrivate());
+        const QString folder = QFileInfo(file.work()).absolutePath();
+        QVERIFY(folder.startsWith(m_tmp.path()));
         QCOMPARE(QFile::permissions(folder) & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeGroup | QFile::ExeOther),
                  QFile::Permissions());
-        write(file.written(), "report");
+        write(file.work(), "report");
+        QVERIFY(file.publish());
         file.restrict(file.written());
         QCOMPARE(QFile::permissions(file.written()) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         QVERIFY(!file.isWhereExpected(file.written()));
-        QFile::remove(file.written());
     }
 };
 
