@@ -3,6 +3,7 @@
 #include "AlarmMarkDelegate.h"
 #include "AlarmPanel.h"
 #include "AlarmWatch.h"
+#include "Clock.h"
 #include "ConfigIni.h"
 #include "Database.h"
 #include "DatabaseWatcher.h"
@@ -295,11 +296,7 @@ void TForm1::saveLayout()
 
 void TForm1::Timer1Timer()
 {
-    tick(QDateTime::currentDateTime());
-}
-
-void TForm1::tick(const QDateTime &now)
-{
+    const QDateTime now = Clock::now();
     m_state.Clock = now;
     LTIME->setText(now.time().toString(QStringLiteral("HH:mm:ss")));
     m_watcher.tick();
@@ -469,7 +466,7 @@ void TForm1::openSession(bool announce)
         // The journal's period starts as a click into the list sets it, the
         // last day: the first notification or selection must not fetch every
         // row since the pickers' design dates.
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = Clock::now();
         m_session->setPeriod(now.addDays(-1), now, false);
     }
     alarms().Load_PopupMenu();

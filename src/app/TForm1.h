@@ -77,9 +77,9 @@ public:
     // back (tests make it short).
     void setBaseRetryInterval(int milliseconds);
     void Show_Sound_State(bool on);
+    // The clock's tick, every second (Timer1): the time shown, the keep-alive
+    // of the database session, its indicator and the alarms' ages and rings.
     void Timer1Timer();
-    // One clock tick at the given moment.
-    void tick(const QDateTime &now);
 
     // The login window reports a login: connect to the server.
     void onLoggedIn();

@@ -3,6 +3,7 @@
 #include "AlarmEntry.h"
 #include "AlarmPanel.h"
 #include "CaptionIndex.h"
+#include "Clock.h"
 #include "Database.h"
 #include "JournalSql.h"
 #include "ObjectListModel.h"
@@ -30,7 +31,6 @@ AlarmWatch::AlarmWatch(StationState &state, Database &database, ObjectListModel 
     , m_database(database)
     , m_model(model)
     , m_reports(reports)
-    , m_clock([] { return QDateTime::currentDateTimeUtc(); })
     , m_repeat(new QTimer(this))
 {
     m_repeat->setObjectName(QStringLiteral("alarmRepeat"));
@@ -65,17 +65,12 @@ int AlarmWatch::rowOf(const Alarm &alarm) const
     return m_model.findFirst(alarm.imei);
 }
 
-void AlarmWatch::setClock(Clock clock)
-{
-    m_clock = std::move(clock);
-}
-
 QDateTime AlarmWatch::now() const
 {
     // Kept in UTC: ages of local times go through the time zone rules
     // (mktime, a stat of the zone file) each time, and a list reload looks
     // at the age of every alarm.
-    return m_clock().toUTC();
+    return Clock::nowUtc();
 }
 
 void AlarmWatch::setRepeatSeconds(int seconds)

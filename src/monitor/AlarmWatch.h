@@ -27,14 +27,10 @@ class AlarmWatch final : public QObject
     Q_OBJECT
 
 public:
-    using Clock = std::function<QDateTime()>;
-
     AlarmWatch(StationState &state, Database &database, ObjectListModel &model, StateReports &reports,
                QObject *parent = nullptr);
 
-    // Where the time comes from (the system clock unless a test sets one).
-    void setClock(Clock clock);
-    // In UTC.
+    // In UTC, from the station's clock.
     QDateTime now() const;
 
     // 0 switches the repeats off.
@@ -131,7 +127,6 @@ private:
     Database &m_database;
     ObjectListModel &m_model;
     StateReports &m_reports;
-    Clock m_clock;
     QTimer *m_repeat;
     int m_repeatSeconds = 10;
     int m_overdueSeconds = 120;

@@ -1,5 +1,6 @@
 #include "ObjectList.h"
 
+#include "Clock.h"
 #include "Database.h"
 #include "Dialogs.h"
 #include "MonitoringSession.h"
@@ -600,7 +601,7 @@ bool ObjectList::eventFilter(QObject *watched, QEvent *event)
             }
             if (mouse->button() == Qt::LeftButton) {
                 // The journal loaded by this press reads the period of the click.
-                const QDateTime now = QDateTime::currentDateTime();
+                const QDateTime now = Clock::now();
                 m_session.setPeriod(now.addDays(-1), now, false);
             }
             const QModelIndex index = m_table->indexAt(mouse->position().toPoint());

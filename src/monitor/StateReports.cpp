@@ -1,5 +1,6 @@
 #include "StateReports.h"
 
+#include "Clock.h"
 #include "Database.h"
 #include "Dialogs.h"
 #include "ObjectList.h"
@@ -60,7 +61,7 @@ bool StateReports::Save_Step(const QString &imei, std::optional<quint8> code, co
     step.event = event;
     // The clock has not ticked yet only in the first second after start;
     // a row dated 0000-00-00 would never show in any period.
-    step.when = m_state.Clock.isValid() ? m_state.Clock : QDateTime::currentDateTime();
+    step.when = m_state.Clock.isValid() ? m_state.Clock : Clock::now();
     Stored stored = storeStep(step);
     if (stored == Stored::Unknown)
         stored = readBack(step);

@@ -8,6 +8,23 @@ QtSoundPlayer::QtSoundPlayer() = default;
 
 QtSoundPlayer::~QtSoundPlayer() = default;
 
+QtSoundPlayer::State QtSoundPlayer::state(const QString &path) const
+{
+    const QSoundEffect *effect = m_effects.value(path);
+    if (!effect)
+        return State::Unknown;
+    switch (effect->status()) {
+    case QSoundEffect::Error:
+        return State::Undecodable;
+    case QSoundEffect::Null:
+    case QSoundEffect::Loading:
+        return m_pending == effect ? State::Started : State::Loading;
+    case QSoundEffect::Ready:
+        break;
+    }
+    return effect->isPlaying() ? State::Started : State::Stopped;
+}
+
 void QtSoundPlayer::play(const QString &path)
 {
     if (!QFileInfo(path).isFile())

@@ -27,6 +27,13 @@ public:
 
     void play(const QString &path) override;
 
+    // What the player has made of a file it was asked to play: the decoded
+    // effect's state, and whether it was started (or waits to start as soon
+    // as it is decoded). The device may still stay silent: that is the
+    // machine's, not the player's.
+    enum class State { Unknown, Loading, Started, Stopped, Undecodable };
+    State state(const QString &path) const;
+
 private:
     // Owns the effects, one per file, loaded on first use and kept.
     QObject m_owner;

@@ -4,16 +4,14 @@
 #include "AlarmWatch.h"
 #include "Journal.h"
 #include "JournalModel.h"
+#include "LoggedInStation.h"
 #include "ObjectList.h"
 #include "Packets.h"
-#include "RecordingSoundPlayer.h"
 #include "ShownList.h"
 #include "Station.h"
-#include "StationFixture.h"
 #include "TForm1.h"
 #include "TForm3.h"
-#include "TcpPeer.h"
-#include "TestDatabase.h"
+#include "TestClock.h"
 
 #include <QComboBox>
 #include <QAbstractItemModel>
@@ -41,6 +39,19 @@ const QDateTime Start(QDate(2026, 1, 6), QTime(12, 0, 0));
 
 } // namespace
 
+// Counts the paintings of a widget.
+struct PaintCount final : QObject
+{
+    explicit PaintCount(QWidget *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
 // What helps the operator not to lose an alarm and to see who handles it,
 // through the real main window against the private database, with a test
 // clock in place of the watch's and a TCP peer in the server's place.
@@ -49,15 +60,15 @@ class TestAlarmAids final : public QObject
     Q_OBJECT
 
 private:
-    TcpPeer *m_peer = nullptr;
-    std::unique_ptr<StationFixture> m_f;
-    RecordingSoundPlayer m_sounds;
-    QDateTime m_now;
+    std::optional<TestClock> m_clock;
+    std::unique_ptr<LoggedInStation> m_s;
 
-    TForm1 *main() const { return m_f->station->form1(); }
+    TForm1 *main() const { return &m_s->main(); }
+    TcpPeer &peer() const { return m_s->peer; }
+    QStringList &played() const { return m_s->sounds.played; }
     AlarmWatch &watch() const { return main()->alarmWatch(); }
     QListView *table() const { return main()->objects().OTable; }
-    QString alarmSound() const { return m_f->dir.filePath(QStringLiteral("alarm.wav")); }
+    QString alarmSound() const { return m_s->fixture.dir.filePath(QStringLiteral("alarm.wav")); }
 
     int rowOf(const QString &imei) const { return ShownList::rowOf(table(), imei); }
     void select(const QString &imei) { QVERIFY(ShownList::select(table(), imei)); }
@@ -94,32 +105,28 @@ private:
         return count;
     }
 
+    // Seconds pass on the station's clock, and the main window's own tick
+    // tells the list, the hints and the entries.
     void advance(qint64 seconds)
     {
-        m_now = m_now.addSecs(seconds);
-        watch().refresh();
+        m_clock->advance(seconds);
+        QVERIFY(TestClock::fire(main()->Timer1));
     }
 
-    // The station logged in as Pilot, with `extra` appended to Config.ini
-    // and the test clock in the watch before the states are first loaded.
-    void start(const QByteArray &extra = {})
+    // One interval of the alarm reminder ends.
+    void repeatTick() { TestClock::fire(watch().repeatTimer()); }
+
+    // The station logged in as Pilot, with `config` appended to Config.ini
+    // and the test clock in place before the states are first loaded.
+    void start(const QByteArray &config = {})
     {
-        m_peer = new TcpPeer(this);
-        m_f = std::make_unique<StationFixture>();
-        m_f->writeConfig("[Connections]\nServer_address=127.0.0.1\nServer_port=" + QByteArray::number(m_peer->port())
-                         + "\nBase_address=127.0.0.1\nBase_port=" + QByteArray::number(TestDatabase::port()) + "\n"
-                         + extra);
-        Station &s = m_f->start();
-        m_now = Start;
-        s.form1()->alarmWatch().setClock([this] { return m_now; });
-        s.form1()->setSoundPlayer(&m_sounds);
-        s.form3()->Edit1->setText(QStringLiteral("Pilot"));
-        s.form3()->SpeedButton1->click();
-        QTRY_COMPARE(m_peer->received().size(), 33);
-        m_peer->clearReceived();
-        m_peer->send(QByteArray("\xff\x01", 2));
-        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Аутентификация пройдена")});
-        m_f->dialogs.clear();
+        m_clock.emplace(Start);
+        m_s = std::make_unique<LoggedInStation>();
+        LoggedInStation::Operator op;
+        op.groups = {QStringLiteral("Центр")};
+        op.config = config;
+        op.repeats = true;
+        QVERIFY(m_s->logIn(op));
         // The icon view lays its entries out from the event loop.
         QTRY_VERIFY(table()->visualRect(table()->model()->index(0, 0)).isValid());
     }
@@ -139,16 +146,12 @@ private slots:
                                         .arg(Safe, Disarmed, Taken, Quiet),
                                     &error),
                  qPrintable(error));
-        QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(),
-                                          {QStringLiteral("Центр")}));
     }
 
     void cleanup()
     {
-        m_f.reset();
-        delete m_peer;
-        m_peer = nullptr;
-        m_sounds.played.clear();
+        m_s.reset();
+        m_clock.reset();
     }
 
     void soundRepeatsWhileAnAlarmWaits()
@@ -159,13 +162,13 @@ private slots:
         QCOMPARE(watch().waitingCount(), 2);
         QVERIFY(repeat->isActive());
         QCOMPARE(repeat->interval(), 10000);
-        watch().repeatTick();
-        QCOMPARE(m_sounds.played, QStringList{alarmSound()});
+        repeatTick();
+        QCOMPARE(played(), QStringList{alarmSound()});
 
         // The toolbar's sound switch silences the reminders too.
         main()->SpeedButton1->click();
-        watch().repeatTick();
-        QCOMPARE(m_sounds.played.size(), 1);
+        repeatTick();
+        QCOMPARE(played().size(), 1);
         main()->SpeedButton1->click();
 
         // Taking one alarm leaves the other one reminding.
@@ -173,29 +176,29 @@ private slots:
         QTRY_VERIFY(main()->alarms().entry(Safe));
         QCOMPARE(watch().waitingCount(), 1);
         QVERIFY(repeat->isActive());
-        m_sounds.played.clear();
-        watch().repeatTick();
-        QCOMPARE(m_sounds.played, QStringList{alarmSound()});
+        played().clear();
+        repeatTick();
+        QCOMPARE(played(), QStringList{alarmSound()});
 
         // Both taken: nothing waits, nothing repeats.
         select(Disarmed);
         QTRY_VERIFY(main()->alarms().entry(Disarmed));
         QCOMPARE(watch().waitingCount(), 0);
         QVERIFY(!repeat->isActive());
-        m_sounds.played.clear();
-        watch().repeatTick();
-        QVERIFY(m_sounds.played.isEmpty());
+        played().clear();
+        repeatTick();
+        QVERIFY(played().isEmpty());
 
         // A new alarm starts the reminder again, with its own sound.
-        m_peer->send(Packets::state(Quiet, 112));
+        peer().send(Packets::state(Quiet, 112));
         QTRY_VERIFY(watch().isWaiting(Quiet));
         QVERIFY(repeat->isActive());
-        m_sounds.played.clear();
-        watch().repeatTick();
-        QCOMPARE(m_sounds.played, QStringList{m_f->dir.filePath(QStringLiteral("battery_fault.wav"))});
+        played().clear();
+        repeatTick();
+        QCOMPARE(played(), QStringList{m_s->fixture.dir.filePath(QStringLiteral("battery_fault.wav"))});
 
         // The object disarmed from its panel: its alarm is over.
-        m_peer->send(Packets::state(Quiet, 1));
+        peer().send(Packets::state(Quiet, 1));
         QTRY_VERIFY(!watch().isWaiting(Quiet));
         QVERIFY(!repeat->isActive());
     }
@@ -256,12 +259,12 @@ private slots:
         QCOMPARE(watch().waitingCount(), 2);
         QCOMPARE(watch().overdueSeconds(), 30);
         QVERIFY(!watch().repeatTimer()->isActive());
-        m_peer->send(Packets::state(Quiet, 101));
+        peer().send(Packets::state(Quiet, 101));
         QTRY_VERIFY(watch().isWaiting(Quiet));
         QVERIFY(!watch().repeatTimer()->isActive());
-        watch().repeatTick();
+        repeatTick();
         // Only the notification itself sounded.
-        QCOMPARE(m_sounds.played, QStringList{alarmSound()});
+        QCOMPARE(played(), QStringList{alarmSound()});
     }
 
     void agesAndOverdueMarksFollowTheClock()
@@ -272,7 +275,7 @@ private slots:
         QVERIFY2(hintOf(Safe).endsWith(QStringLiteral("\nТревога ждёт 40 с")), qPrintable(hintOf(Safe)));
         QVERIFY(!hintOf(Quiet).contains(QStringLiteral("ждёт")));
         // A notification starts its own object's wait, not the others'.
-        m_peer->send(Packets::state(Quiet, 110));
+        peer().send(Packets::state(Quiet, 110));
         QTRY_VERIFY(watch().isWaiting(Quiet));
         advance(100);
         QVERIFY2(hintOf(Safe).endsWith(QStringLiteral("Тревога ждёт 2 мин")), qPrintable(hintOf(Safe)));
@@ -291,6 +294,15 @@ private slots:
         advance(1);
         QVERIFY(watch().isOverdue(Quiet));
         QTRY_VERIFY(markPixels(Quiet) > 40);
+        // While a ring is overdue every tick flips its blink, and the list is
+        // painted anew for it.
+        PaintCount paints(table()->viewport());
+        for (int tick = 0; tick < 2; ++tick) {
+            QTest::qWait(20);
+            paints.count = 0;
+            advance(0);
+            QTRY_VERIFY(paints.count > 0);
+        }
 
         // Taken into processing: the entry tells how long it waited and who
         // took it; the mark goes.
@@ -308,7 +320,7 @@ private slots:
         QVERIFY(hintOf(Disarmed).endsWith(QStringLiteral("Тревога ждёт 1 ч 12 мин")));
 
         // A new alarm of the taken object waits afresh, and its entry says so.
-        m_peer->send(Packets::state(Safe, 114));
+        peer().send(Packets::state(Safe, 114));
         QTRY_VERIFY(watch().isWaiting(Safe));
         advance(5);
         QCOMPARE(entry->age(), QStringLiteral("Тревога ждёт 5 с"));
@@ -329,9 +341,9 @@ private slots:
         // The hint of an object in processing names its taker, the newest.
         QVERIFY2(hintOf(Taken).endsWith(QStringLiteral("\nВ обработке: Boris с 11:42")), qPrintable(hintOf(Taken)));
         // Another day's taking carries its date.
-        m_now = Start.addDays(1);
+        m_clock->advance(86400);
         QVERIFY(hintOf(Taken).endsWith(QStringLiteral("\nВ обработке: Boris с 06.01.2026 11:42")));
-        m_now = Start;
+        m_clock->advance(-86400);
         // Opening its entry shows the taker before anything else is done.
         select(Taken);
         QTRY_VERIFY(main()->alarms().entry(Taken));
@@ -354,7 +366,7 @@ private slots:
         // Taken by a program that journals nothing: the newest row is of an
         // earlier alarm and must not be passed off as this one's.
         QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=90 WHERE IMEI='%1'").arg(Safe)));
-        m_peer->send(Packets::state(Safe, 90));
+        peer().send(Packets::state(Safe, 90));
         QTRY_COMPARE(main()->objects().stateCode(Safe), 90);
         select(Safe);
         QTRY_VERIFY(main()->alarms().entry(Safe));
@@ -419,8 +431,8 @@ private slots:
         main()->Splitter2->setSizes({260, 180});
         QTRY_COMPARE(main()->Splitter2->sizes().value(1), 180);
         main()->close();
-        QVERIFY(m_f->ended);
-        const QByteArray saved = m_f->readConfig();
+        QVERIFY(m_s->fixture.ended);
+        const QByteArray saved = m_s->fixture.readConfig();
         for (const char *line : {"[Window]", "Left=12", "Top=24", "Width=740", "Height=500", "Maximized=0",
                                  "Journal_height=180"})
             QVERIFY2(saved.contains(line), line);

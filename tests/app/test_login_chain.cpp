@@ -12,6 +12,7 @@
 #include "TForm6.h"
 #include "TForm7.h"
 #include "TcpPeer.h"
+#include "TestClock.h"
 #include "TestDatabase.h"
 
 #include <QComboBox>
@@ -345,7 +346,7 @@ private slots:
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER USER 'Pilot'@'%' ACCOUNT LOCK")));
         QVERIFY(TestDatabase::exec(QStringLiteral("KILL %1").arg(s.database().connectionId())));
         QVERIFY(!s.form1()->rights().Load_User_Groups());
-        s.form1()->tick(QDateTime::currentDateTime());
+        QVERIFY(TestClock::fire(s.form1()->Timer1));
         QCOMPARE(s.form1()->LBASE->toolTip(), QStringLiteral("Нет соединения с базой данных"));
         // Back: the station looks for it by itself, logs in again and the
         // indicator follows.
@@ -366,7 +367,7 @@ private slots:
         const unsigned long id = s.form1()->database().connectionId();
         QVERIFY(TestDatabase::exec(QStringLiteral("KILL ") + QString::number(id)));
         s.state().Tick_count = 301;
-        s.form1()->tick(QDateTime::currentDateTime());
+        QVERIFY(TestClock::fire(s.form1()->Timer1));
         QCOMPARE(s.state().Tick_count, quint16(0));
         QVERIFY(s.state().Base_connected);
         QVERIFY(s.form1()->database().connectionId() != id);

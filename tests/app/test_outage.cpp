@@ -8,6 +8,7 @@
 #include "ServerLink.h"
 #include "ShownList.h"
 #include "Station.h"
+#include "StationChecks.h"
 #include "StationState.h"
 
 #include <QAbstractItemModel>
@@ -99,6 +100,8 @@ private slots:
         LoggedInStation::Operator op;
         op.admin = false;
         op.groups = {QStringLiteral("Центр"), QStringLiteral("Север")};
+        if (qstrcmp(QTest::currentTestFunction(), "relinkCanBeLeftToTheOperator") == 0)
+            op.config = "[Reconnect]\nServer_seconds=0\n";
         QVERIFY(m_s->logIn(op));
         main().setBaseRetryInterval(100);
     }
@@ -113,6 +116,7 @@ private slots:
     void databaseRestartLosesNothing()
     {
         QCOMPARE(main().LBASE->toolTip(), QStringLiteral("База данных подключена"));
+        QCOMPARE(StationChecks::inkOf(main().LBASE), QStringLiteral("green"));
         QVERIFY(database(QStringLiteral("stop")));
 
         // The server's news still reaches the operator: listed, and heard.
@@ -123,6 +127,7 @@ private slots:
         QTRY_VERIFY(main().journal().isBehind());
         QVERIFY2(main().LBASE->toolTip().startsWith(QStringLiteral("Нет соединения с базой данных\n")),
                  qPrintable(main().LBASE->toolTip()));
+        QCOMPARE(StationChecks::inkOf(main().LBASE), QStringLiteral("red"));
         QVERIFY(m_s->dialogs().messages.isEmpty());
 
         // Back: the row the server wrote for the alarm reaches the journal
@@ -135,6 +140,7 @@ private slots:
                                        .arg(Quiet)));
         QTRY_VERIFY_WITH_TIMEOUT(journalEvents().contains(QStringLiteral("Тревога: Удар")), 10000);
         QTRY_COMPARE(main().LBASE->toolTip(), QStringLiteral("База данных подключена"));
+        QCOMPARE(StationChecks::inkOf(main().LBASE), QStringLiteral("green"));
         QVERIFY(!main().journal().isBehind());
         QVERIFY(m_s->dialogs().messages.isEmpty());
 
@@ -158,8 +164,10 @@ private slots:
         m_s->peer.stopListening();
         m_s->peer.closeClient();
         QTRY_COMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+        const auto *relink = main().findChild<QTimer *>(QStringLiteral("relink"));
+        QVERIFY(relink->isActive());
         QTest::qWait(300);
-        QCOMPARE(m_s->peer.connectionCount(), connections);
+        QVERIFY(relink->isActive());
         QCOMPARE(m_s->dialogs().messages.size(), 1);
 
         // Meanwhile another station changed a state.
@@ -174,6 +182,25 @@ private slots:
         QCOMPARE(main().ComboBox1->currentText(), QStringLiteral("Центр"));
         QCOMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
         QVERIFY(!main().findChild<QTimer *>(QStringLiteral("relink"))->isActive());
+    }
+
+    // The database answers but the journal cannot be read: the indicator
+    // turns from green to orange and says why, until a top-up succeeds.
+    void journalBehindAConnectedDatabaseIsShown()
+    {
+        QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.messages TO orvex_base.messages_away")));
+        m_s->peer.send(Packets::state(Quiet, 120));
+        QTRY_VERIFY(main().journal().isBehind());
+        QVERIFY(m_s->state().Base_connected);
+        QVERIFY2(main().LBASE->toolTip().startsWith(QStringLiteral("База данных подключена, журнал не обновлен:\n")),
+                 qPrintable(main().LBASE->toolTip()));
+        QCOMPARE(StationChecks::inkOf(main().LBASE), QStringLiteral("orange"));
+
+        QVERIFY(TestDatabase::exec(QStringLiteral("RENAME TABLE orvex_base.messages_away TO orvex_base.messages")));
+        m_s->peer.send(Packets::state(Quiet, 121));
+        QTRY_VERIFY(!main().journal().isBehind());
+        QTRY_COMPARE(main().LBASE->toolTip(), QStringLiteral("База данных подключена"));
+        QCOMPARE(StationChecks::inkOf(main().LBASE), QStringLiteral("green"));
     }
 
     // The link comes back while the database is away: the login is accepted,
@@ -362,12 +389,16 @@ private slots:
         QCOMPARE(m_s->peer.connectionCount(), connections + 1);
     }
 
+    // Config.ini's Server_seconds=0 (see init): a lost link stays lost until
+    // the operator's click.
     void relinkCanBeLeftToTheOperator()
     {
-        main().setRelinkInterval(0);
         const int connections = m_s->peer.connectionCount();
         m_s->peer.closeClient();
         QTRY_COMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+        // Nothing is set to try again (a wait shorter than the 5 s default
+        // interval could not tell).
+        QVERIFY(!main().findChild<QTimer *>(QStringLiteral("relink"))->isActive());
         QTest::qWait(300);
         QCOMPARE(m_s->peer.connectionCount(), connections);
         // The click still connects.

@@ -43,7 +43,7 @@ struct Rig
 
     bool logIn(bool admin, const QStringList &groups)
     {
-        if (!s.logIn({QStringLiteral("Pilot"), QStringLiteral("Pilot"), admin, groups, QString()}))
+        if (!s.logIn(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), admin, groups)))
             return false;
         TForm1 &main = s.main();
         list = &main.objects();

@@ -53,8 +53,7 @@ struct Rig
     // Logged in as an administrator with the list filled for "Все".
     bool logIn()
     {
-        if (!s.logIn({QStringLiteral("Pilot"), QStringLiteral("Pilot"), true,
-                      {QStringLiteral("Центр"), QStringLiteral("Север")}, QString()}))
+        if (!s.logIn(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, {QStringLiteral("Центр"), QStringLiteral("Север")})))
             return false;
         TForm1 &main = s.main();
         list = &main.objects();
@@ -402,11 +401,20 @@ private slots:
         if (name != QStringLiteral("alarm"))
             QVERIFY(info.seconds < readWave(dir + QStringLiteral("alarm.wav")).seconds);
 
-        // The real player returns at once, also for a file that is not there.
+        // The real player returns at once, also for a file that is not there,
+        // and plays the file it was asked for last, alone.
         QtSoundPlayer player;
-        player.play(dir + name + QStringLiteral(".wav"));
+        const QString path = dir + name + QStringLiteral(".wav");
+        player.play(path);
         player.play(dir + QStringLiteral("missing.wav"));
-        player.play(dir + name + QStringLiteral(".wav"));
+        QCOMPARE(player.state(dir + QStringLiteral("missing.wav")), QtSoundPlayer::State::Unknown);
+        player.play(path);
+        QTRY_COMPARE(player.state(path), QtSoundPlayer::State::Started);
+        const QString other = dir + (name == QStringLiteral("alarm") ? QStringLiteral("arm") : QStringLiteral("alarm"))
+            + QStringLiteral(".wav");
+        player.play(other);
+        QTRY_COMPARE(player.state(other), QtSoundPlayer::State::Started);
+        QVERIFY(player.state(path) != QtSoundPlayer::State::Started);
     }
 };
 

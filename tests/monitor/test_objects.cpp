@@ -67,7 +67,7 @@ struct Rig
     // Logs in as the operator (created here): the login fills the list.
     bool logIn(const QString &login, bool admin, const QStringList &groups)
     {
-        if (!s.logIn({login, QStringLiteral("secret"), admin, groups, QString()}))
+        if (!s.logIn(LoggedInStation::Operator::named(login, QStringLiteral("secret"), admin, groups)))
             return false;
         TForm1 &main = s.main();
         list = &main.objects();

@@ -8,6 +8,7 @@
 #include "TForm3.h"
 #include "TForm4.h"
 #include "TcpPeer.h"
+#include "TestClock.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -141,17 +142,37 @@ private slots:
         QCOMPARE(s.form3()->ComboBox1->count(), 255);
     }
 
+    // "Отмена" in the login window, by its button or by Esc.
+    static void cancel(TForm3 *login, bool byKey)
+    {
+        if (byKey)
+            QTest::keyClick(login, Qt::Key_Escape);
+        else
+            login->SpeedButton2->click();
+    }
+
+    void cancelBeforeLoginEndsWithoutWriting_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("button") << false;
+        QTest::newRow("Esc") << true;
+    }
+
     void cancelBeforeLoginEndsWithoutWriting()
     {
+        QFETCH(bool, byKey);
         StationFixture f;
         Station &s = f.start();
-        s.form3()->SpeedButton2->click();
+        cancel(s.form3(), byKey);
         QVERIFY(f.ended);
         QVERIFY(!QFile::exists(f.configPath()));
     }
 
+    void cancelAfterLoginKeepsTheSession_data() { cancelBeforeLoginEndsWithoutWriting_data(); }
+
     void cancelAfterLoginKeepsTheSession()
     {
+        QFETCH(bool, byKey);
         StationFixture f;
         f.writeConfig(serverConfig(1));
         Station &s = f.start();
@@ -159,7 +180,7 @@ private slots:
         s.form1()->SpeedButton7->click();
         QVERIFY(s.form3()->isVisible());
         QVERIFY(s.form3()->Edit1->text().isEmpty());
-        s.form3()->SpeedButton2->click();
+        cancel(s.form3(), byKey);
         QVERIFY(!s.form3()->isVisible());
         QVERIFY(s.form1()->isVisible());
         QVERIFY(!f.ended);
@@ -196,17 +217,23 @@ private slots:
 
     void clockAndKeepAliveCounter()
     {
+        TestClock clock(QDateTime(QDate(2026, 12, 9), QTime(9, 5, 7)));
         StationFixture f;
         Station &s = f.start();
         TForm1 *main = s.form1();
-        main->Timer1->stop();
-        main->tick(QDateTime(QDate(2026, 12, 9), QTime(9, 5, 7)));
+        // The clock ticks every second from the start; here its next real
+        // tick is put off, so that only the test's ticks count.
+        QCOMPARE(main->Timer1->interval(), 1000);
+        main->Timer1->start(3600 * 1000);
+        QVERIFY(TestClock::fire(main->Timer1));
         QCOMPARE(main->LTIME->text(), QStringLiteral("09:05:07"));
         QCOMPARE(s.state().Clock.time(), QTime(9, 5, 7));
         s.state().Tick_count = 300;
-        main->tick(QDateTime::currentDateTime());
+        clock.advance(1);
+        QVERIFY(TestClock::fire(main->Timer1));
+        QCOMPARE(main->LTIME->text(), QStringLiteral("09:05:08"));
         QCOMPARE(s.state().Tick_count, quint16(301));
-        main->tick(QDateTime::currentDateTime());
+        QVERIFY(TestClock::fire(main->Timer1));
         QCOMPARE(s.state().Tick_count, quint16(0));
     }
 

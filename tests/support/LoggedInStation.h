@@ -34,6 +34,21 @@ struct LoggedInStation
         // Where the station finds the database: 0 for the private server
         // itself, or a relay in front of it.
         quint16 basePort = 0;
+        // Appended to Config.ini (sections of its own).
+        QByteArray config;
+        // The alarm reminder at its real pace; off unless asked for, so that
+        // no reminder sounds among the sounds a test counts.
+        bool repeats = false;
+
+        static Operator named(const QString &login, const QString &password, bool admin, const QStringList &groups)
+        {
+            Operator op;
+            op.login = login;
+            op.password = password;
+            op.admin = admin;
+            op.groups = groups;
+            return op;
+        }
     };
 
     bool logIn(const Operator &op)
@@ -47,7 +62,9 @@ struct LoggedInStation
                             + "\nBase_address=127.0.0.1\nBase_port="
                             + QByteArray::number(op.basePort ? op.basePort : TestDatabase::port())
                             + "\n[Users]\nCount=1\n[User0]\nLogin=" + op.login.toUtf8() + "\nPass="
-                            + op.password.toUtf8() + "\n");
+                            + op.password.toUtf8() + "\n"
+                            + (op.repeats || op.config.contains("[Alarms]") ? QByteArray() : "[Alarms]\nRepeat_seconds=0\n")
+                            + op.config);
         Station &s = fixture.start();
         s.form1()->setSoundPlayer(&sounds);
         s.form3()->ComboBox1->setCurrentIndex(0);

@@ -9,8 +9,12 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QImage>
 #include <QMenu>
 #include <QTest>
+#include <QWidget>
+
+#include <algorithm>
 
 // What the operator does on the main window and what the server hears of it,
 // as the main-window tests check them.
@@ -46,6 +50,38 @@ inline bool chooseInMenu(AlarmPanel &alarms, AlarmEntry *entry, const QString &c
         return false;
     chosen->trigger();
     return true;
+}
+
+// The colour a label's text is painted in, told by its hue as the operator
+// tells it: "green", "orange" or "red"; empty when none of them is painted.
+inline QString inkOf(QWidget *label)
+{
+    // Painted as the window shows it, but without a background of its own
+    // (a grab would fill the label with its palette's window colour).
+    QImage image(label->size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    int green = 0;
+    int orange = 0;
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() < 128 || c.hsvSaturation() < 120 || c.value() < 100)
+                continue;
+            const int hue = c.hsvHue();
+            if (hue >= 90 && hue <= 160)
+                ++green;
+            else if (hue >= 25 && hue <= 50)
+                ++orange;
+            else if (hue <= 12 || hue >= 345)
+                ++red;
+        }
+    }
+    const int most = std::max({green, orange, red});
+    if (most < 10)
+        return QString();
+    return most == green ? QStringLiteral("green") : most == orange ? QStringLiteral("orange") : QStringLiteral("red");
 }
 
 } // namespace StationChecks
