@@ -56,3 +56,12 @@ if(ORVEX_FUZZ)
     # targets themselves link libFuzzer and its main().
     target_compile_options(orvex_common INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# Qt's headers parsed once per library instead of once per file: the test
+# command's tree turns it on.
+option(ORVEX_PCH "Precompile Qt's headers for each library" OFF)
+function(orvex_precompile target)
+    if(ORVEX_PCH)
+        target_precompile_headers(${target} PRIVATE <QtCore> <QtGui> <QtWidgets>)
+    endif()
+endfunction()

@@ -2,6 +2,7 @@
 #include "AdminSql.h"
 #include "Database.h"
 #include "OperatorSession.h"
+#include "TestConnections.h"
 #include "TestDatabase.h"
 
 #include <QtTest>
@@ -74,8 +75,7 @@ private slots:
             "CREATE TRIGGER orvex_base.refuse_users BEFORE UPDATE ON orvex_base.users FOR EACH ROW "
             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='no rewrites today'")));
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
-                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.open(rootAccount()));
         const OperatorRow stored = operatorRow(QStringLiteral("one"), QStringLiteral("%"), false);
         const AccountPlan::Outcome outcome = AccountPlan::run(
             root, AccountPlan::rewrite(root.escaper(), stored, operatorRow(QStringLiteral("two"), QStringLiteral("127.0.0.1"), true)));
@@ -98,8 +98,7 @@ private slots:
             "CREATE TRIGGER orvex_base.keep_users BEFORE DELETE ON orvex_base.users FOR EACH ROW "
             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='no removals today'")));
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
-                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.open(rootAccount()));
         const AccountPlan::Outcome outcome =
             AccountPlan::run(root, AccountPlan::remove(root.escaper(), operatorRow(QStringLiteral("one"), QStringLiteral("%"), true)));
         QVERIFY(!outcome.done);

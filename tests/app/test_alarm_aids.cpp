@@ -2,6 +2,7 @@
 #include "AlarmMarkDelegate.h"
 #include "AlarmPanel.h"
 #include "AlarmWatch.h"
+#include "CentreObjects.h"
 #include "Journal.h"
 #include "JournalModel.h"
 #include "LoggedInStation.h"
@@ -29,10 +30,7 @@
 
 namespace {
 
-const QString Safe = QStringLiteral("356938035640101");     // alarm 101, armed
-const QString Disarmed = QStringLiteral("356938035640102"); // alarm 115, disarmed
-const QString Taken = QStringLiteral("356938035640103");    // already in processing
-const QString Quiet = QStringLiteral("356938035640104");    // armed, no alarm
+using namespace CentreObjects;
 
 // Noon of a fixed day: ages and "today" do not depend on when the test runs.
 const QDateTime Start(QDate(2026, 1, 6), QTime(12, 0, 0));
@@ -135,17 +133,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral(
-                     "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр');"
-                     "INSERT INTO orvex_base.objects(IMEI,Name,Owner,Num_owner,Address,Addr_,Group_,State,Ohrana) VALUES "
-                     "('%1','NCR','Иванов','8916','ул. Тверская, 1','холл','Центр',101,1),"
-                     "('%2','Wincor','Петров','8903','пр. Мира, 5','','Центр',115,0),"
-                     "('%3','Diebold','Сидоров','8926','ул. Ленина, 7','','Центр',90,1),"
-                     "('%4','NCR','Орлов','8915','ул. Садовая, 3','','Центр',2,1);")
-                                        .arg(Safe, Disarmed, Taken, Quiet),
-                                    &error),
-                 qPrintable(error));
+        QVERIFY2(TestDatabase::seed(CentreObjects::seed(), &error), qPrintable(error));
     }
 
     void cleanup()

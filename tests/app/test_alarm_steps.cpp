@@ -7,6 +7,7 @@
 #include "Packets.h"
 #include "ShownList.h"
 #include "StationChecks.h"
+#include "TestConnections.h"
 
 #include <QListView>
 
@@ -61,8 +62,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral(
+        QVERIFY2(TestDatabase::seed(QStringLiteral(
                      "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр');"
                      "INSERT INTO orvex_base.objects(IMEI,Name,Address,Group_,State,Ohrana) VALUES "
                      "('%1','NCR','ул. Тверская, 1','Центр',101,1),"
@@ -228,8 +228,7 @@ private slots:
     void aHeldRowGetsADefiniteAnswer()
     {
         Database other;
-        QVERIFY(other.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), QString(),
-                            QStringLiteral("orvex_base"), {}}));
+        QVERIFY(other.open(rootAccount()));
         QVERIFY(other.exec(QStringLiteral("START TRANSACTION")));
         QCOMPARE(other.value(QStringLiteral("SELECT State FROM objects WHERE IMEI='%1' FOR UPDATE").arg(Safe), nullptr),
                  Database::Lookup::Found);

@@ -78,8 +78,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral("INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр'),('Север'),('Юг')"), &error),
+        QVERIFY2(TestDatabase::seed(QStringLiteral("INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр'),('Север'),('Юг')"), &error),
                  qPrintable(error));
         m_peer = new TcpPeer(this);
         m_f = std::make_unique<StationFixture>();

@@ -1,7 +1,9 @@
 #include "AlarmEntry.h"
+#include "CentreObjects.h"
 #include "Database.h"
 #include "AlarmPanel.h"
 #include "Journal.h"
+#include "LoggedInStation.h"
 #include "MonitoringSession.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
@@ -9,13 +11,9 @@
 #include "ServerLink.h"
 #include "ShownList.h"
 #include "StationChecks.h"
-#include "RecordingSoundPlayer.h"
 #include "Station.h"
-#include "StationFixture.h"
 #include "TForm1.h"
-#include "TForm3.h"
 #include "TForm6.h"
-#include "TcpPeer.h"
 #include "TestDatabase.h"
 
 #include <QAbstractItemModel>
@@ -34,10 +32,7 @@
 
 namespace {
 
-const QString Safe = QStringLiteral("356938035640101");     // alarm 101, armed
-const QString Disarmed = QStringLiteral("356938035640102"); // alarm 115, disarmed
-const QString Taken = QStringLiteral("356938035640103");    // already in processing
-const QString Quiet = QStringLiteral("356938035640104");    // armed, no alarm
+using namespace CentreObjects;
 
 } // namespace
 
@@ -49,11 +44,9 @@ class TestMonitoring final : public QObject
     Q_OBJECT
 
 private:
-    TcpPeer *m_peer = nullptr;
-    std::unique_ptr<StationFixture> m_f;
-    RecordingSoundPlayer m_sounds;
+    std::unique_ptr<LoggedInStation> m_s;
 
-    TForm1 *main() const { return m_f->station->form1(); }
+    TForm1 *main() const { return &m_s->main(); }
     QAbstractItemModel *list() const { return main()->objects().OTable->model(); }
 
     QStringList captions() const { return ShownList::captions(main()->objects().OTable); }
@@ -73,7 +66,7 @@ private:
         return out;
     }
 
-    void expectNothingSent() { QVERIFY(StationChecks::nothingSent(main()->link(), *m_peer)); }
+    void expectNothingSent() { QVERIFY(StationChecks::nothingSent(main()->link(), m_s->peer)); }
 
     void chooseInMenu(AlarmEntry *entry, const QString &caption)
     {
@@ -84,41 +77,18 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral(
-                     "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр');"
-                     "INSERT INTO orvex_base.objects(IMEI,Name,Owner,Num_owner,Address,Addr_,Group_,State,Ohrana) VALUES "
-                     "('%1','NCR','Иванов','8916','ул. Тверская, 1','холл','Центр',101,1),"
-                     "('%2','Wincor','Петров','8903','пр. Мира, 5','','Центр',115,0),"
-                     "('%3','Diebold','Сидоров','8926','ул. Ленина, 7','','Центр',90,1),"
-                     "('%4','NCR','Орлов','8915','ул. Садовая, 3','','Центр',2,1);"
-                     "INSERT INTO orvex_base.text_mes(Text) VALUES ('Выезд группы'),('Закрыть'),('Выезд & осмотр');")
-                                        .arg(Safe, Disarmed, Taken, Quiet),
+        QVERIFY2(TestDatabase::seed(CentreObjects::seed()
+                                        + QStringLiteral("INSERT INTO orvex_base.text_mes(Text) VALUES "
+                                                         "('Выезд группы'),('Закрыть'),('Выезд & осмотр');"),
                                     &error),
                  qPrintable(error));
-        QVERIFY(TestDatabase::addOperator(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, QString(), {QStringLiteral("Центр")}));
-
-        m_peer = new TcpPeer(this);
-        m_f = std::make_unique<StationFixture>();
-        m_f->writeConfig("[Connections]\nServer_address=127.0.0.1\nServer_port=" + QByteArray::number(m_peer->port())
-                         + "\nBase_address=127.0.0.1\nBase_port=" + QByteArray::number(TestDatabase::port()) + "\n");
-        Station &s = m_f->start();
-        s.form1()->setSoundPlayer(&m_sounds);
-        s.form3()->Edit1->setText(QStringLiteral("Pilot"));
-        s.form3()->SpeedButton1->click();
-        QTRY_COMPARE(m_peer->received().size(), 33);
-        m_peer->clearReceived();
-        m_peer->send(QByteArray("\xff\x01", 2));
-        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Аутентификация пройдена")});
-        m_f->dialogs.clear();
+        m_s = std::make_unique<LoggedInStation>();
+        LoggedInStation::Operator op;
+        op.groups = {QStringLiteral("Центр")};
+        QVERIFY(m_s->logIn(op));
     }
 
-    void cleanup()
-    {
-        m_f.reset();
-        delete m_peer;
-        m_sounds.played.clear();
-    }
+    void cleanup() { m_s.reset(); }
 
     void listAfterLoginAndLiveNotifications()
     {
@@ -126,14 +96,14 @@ private slots:
         QCOMPARE(main()->Panel4->width(), 1);
 
         // A notification moves the object to the top with the alarm sound.
-        m_peer->send(Packets::state(Quiet, 120));
+        m_s->peer.send(Packets::state(Quiet, 120));
         QTRY_COMPARE(captions().first(), Quiet);
-        QCOMPARE(m_sounds.played, QStringList{m_f->dir.filePath(QStringLiteral("alarm.wav"))});
+        QCOMPARE(m_s->sounds.played, QStringList{m_s->fixture.dir.filePath(QStringLiteral("alarm.wav"))});
         // The sound switch silences the next one.
         main()->SpeedButton1->click();
-        m_peer->send(Packets::state(Quiet, 1));
+        m_s->peer.send(Packets::state(Quiet, 1));
         QTRY_COMPARE(captions().last(), Quiet);
-        QCOMPARE(m_sounds.played.size(), 1);
+        QCOMPARE(m_s->sounds.played.size(), 1);
         QCOMPARE(main()->SpeedButton1->toolTip(), QStringLiteral("Звуковое оповещение выключено"));
         // Nothing of it went to the database.
         QCOMPARE(stored(Quiet, QStringLiteral("State")), QStringLiteral("2"));
@@ -153,7 +123,7 @@ private slots:
         QCOMPARE(main()->Panel4->width(), MonitoringSession::ColumnWidth);
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
         QCOMPARE(journal(Safe), QStringList{QStringLiteral("Тревога принята в обработку")});
-        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
+        QTRY_COMPARE(m_s->peer.received(), Packets::state(Safe, 90));
         // The journal below shows the object's new row, newest first.
         QTRY_COMPARE(main()->journal().StringGrid1->model()->index(0, 3).data().toString(), QStringLiteral("Тревога принята в обработку"));
 
@@ -163,7 +133,7 @@ private slots:
         QCOMPARE(alarms.entries().size(), 1);
         QCOMPARE(journal(Safe).size(), 1);
 
-        m_peer->clearReceived();
+        m_s->peer.clearReceived();
         chooseInMenu(entry, QStringLiteral("Выезд группы"));
         QCOMPARE(entry->line(4), QStringLiteral("Выезд группы"));
         QCOMPARE(journal(Safe).last(), QStringLiteral("Выезд группы"));
@@ -180,12 +150,12 @@ private slots:
         chooseInMenu(entry, QStringLiteral("Обработана"));
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("2"));
         QCOMPARE(journal(Safe).last(), QStringLiteral("Тревога обработана"));
-        QTRY_VERIFY(m_peer->received().endsWith(Packets::state(Safe, 2)));
-        QVERIFY(m_peer->received().contains(Packets::state(Safe, 2)));
+        QTRY_VERIFY(m_s->peer.received().endsWith(Packets::state(Safe, 2)));
+        QVERIFY(m_s->peer.received().contains(Packets::state(Safe, 2)));
         QCOMPARE(alarms.entries().size(), 1);
 
         // The fixed "Закрыть" removes the entry and folds the column.
-        m_peer->clearReceived();
+        m_s->peer.clearReceived();
         const int rows = int(journal(Safe).size());
         const QList<QAction *> actions = alarms.PopupMenu1->actions();
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), entry->mapToGlobal(QPoint(5, 5)));
@@ -215,7 +185,7 @@ private slots:
         QCOMPARE(main()->alarms().entry(Taken)->line(4), QStringLiteral("Тревога: Принята в обработку"));
         QVERIFY(journal(Taken).isEmpty());
         QCOMPARE(stored(Taken, QStringLiteral("State")), QStringLiteral("90"));
-        QTRY_COMPARE(m_peer->received(), Packets::state(Taken, 90));
+        QTRY_COMPARE(m_s->peer.received(), Packets::state(Taken, 90));
     }
 
     void cardFollowsTheServerAnswers()
@@ -227,7 +197,7 @@ private slots:
         // As the operator does it: a click selects, a double click opens.
         QTest::mouseClick(main()->objects().OTable->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(main()->objects().OTable->viewport(), Qt::LeftButton, {}, rect.center());
-        TForm6 *card = m_f->station->form6();
+        TForm6 *card = m_s->station().form6();
         QTRY_VERIFY(card->isVisible());
         // Offscreen there is no window manager to activate it.
         QEvent activate(QEvent::WindowActivate);
@@ -235,18 +205,18 @@ private slots:
         QTRY_COMPARE(card->shownImei(), Quiet);
         QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
 
-        m_peer->clearReceived();
+        m_s->peer.clearReceived();
         card->SpeedButton2->click();
-        QTRY_COMPARE(m_peer->received(), Packets::command(Quiet, Packets::Guard, QByteArray(1, '\0')));
+        QTRY_COMPARE(m_s->peer.received(), Packets::command(Quiet, Packets::Guard, QByteArray(1, '\0')));
         // The unit's answer comes back as a notification and reaches the card.
-        m_peer->send(Packets::state(Quiet, 1));
+        m_s->peer.send(Packets::state(Quiet, 1));
         QTRY_COMPARE(card->Label24->text(), QStringLiteral("Снят с охраны"));
         // A reload of the list's states reaches the card too.
         QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=2 WHERE IMEI='%1'").arg(Quiet)));
         main()->objects().Load_States();
         QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
         // Another object's alarm leaves the card's text alone.
-        m_peer->send(Packets::state(Safe, 120));
+        m_s->peer.send(Packets::state(Safe, 120));
         QTRY_COMPARE(captions().first(), Safe);
         QCOMPARE(card->Label24->text(), QStringLiteral("На охране"));
     }
@@ -267,15 +237,15 @@ private slots:
         select(Safe);
         QTRY_VERIFY(main()->alarms().entry(Safe));
         AlarmEntry *entry = main()->alarms().entry(Safe);
-        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
-        m_peer->clearReceived();
+        QTRY_COMPARE(m_s->peer.received(), Packets::state(Safe, 90));
+        m_s->peer.clearReceived();
         const QStringList rows = journal(Safe);
         QVERIFY(TestDatabase::exec(QStringLiteral("ALTER TABLE orvex_base.objects MODIFY Ohrana TINYINT UNSIGNED NULL")));
         QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET Ohrana=NULL WHERE IMEI='%1'").arg(Safe)));
         chooseInMenu(entry, QStringLiteral("Обработана"));
         // Neither "disarmed" nor anything else: told, and still in processing.
-        QCOMPARE(m_f->dialogs.messages.size(), 1);
-        QVERIFY2(m_f->dialogs.messages.first().contains(Safe), qPrintable(m_f->dialogs.messages.first()));
+        QCOMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().contains(Safe), qPrintable(m_s->dialogs().messages.first()));
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
         QCOMPARE(journal(Safe), rows);
         QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
@@ -287,12 +257,12 @@ private slots:
     // box, the alarm stays as it was, and no station hears of a change.
     void alarmStepWithTheDatabaseDownChangesNothing()
     {
-        m_f->station->database().close();
-        m_peer->clearReceived();
+        m_s->station().database().close();
+        m_s->peer.clearReceived();
         select(Safe);
-        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
-        QVERIFY2(m_f->dialogs.messages.first().startsWith(QStringLiteral("Действие не сохранено")),
-                 qPrintable(m_f->dialogs.messages.first()));
+        QTRY_COMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().startsWith(QStringLiteral("Действие не сохранено")),
+                 qPrintable(m_s->dialogs().messages.first()));
         QVERIFY(!main()->alarms().entry(Safe));
         QCOMPARE(main()->objects().stateCode(Safe), 101);
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("101"));
@@ -306,8 +276,8 @@ private slots:
         select(Safe);
         QTRY_VERIFY(main()->alarms().entry(Safe));
         AlarmEntry *entry = main()->alarms().entry(Safe);
-        QTRY_COMPARE(m_peer->received(), Packets::state(Safe, 90));
-        m_peer->clearReceived();
+        QTRY_COMPARE(m_s->peer.received(), Packets::state(Safe, 90));
+        m_s->peer.clearReceived();
         const QStringList rows = journal(Safe);
         QVERIFY(TestDatabase::exec(QStringLiteral(
             "CREATE TRIGGER orvex_base.refuse_rows BEFORE INSERT ON orvex_base.messages FOR EACH ROW "
@@ -316,16 +286,16 @@ private slots:
             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='no states today'")));
 
         chooseInMenu(entry, QStringLiteral("Выезд группы"));
-        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
-        QVERIFY2(m_f->dialogs.messages.first().contains(QStringLiteral("no rows today")),
-                 qPrintable(m_f->dialogs.messages.first()));
+        QTRY_COMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().contains(QStringLiteral("no rows today")),
+                 qPrintable(m_s->dialogs().messages.first()));
         QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
 
-        m_f->dialogs.clear();
+        m_s->dialogs().clear();
         chooseInMenu(entry, QStringLiteral("Обработана"));
-        QTRY_COMPARE(m_f->dialogs.messages.size(), 1);
-        QVERIFY2(m_f->dialogs.messages.first().startsWith(QStringLiteral("Действие не сохранено")),
-                 qPrintable(m_f->dialogs.messages.first()));
+        QTRY_COMPARE(m_s->dialogs().messages.size(), 1);
+        QVERIFY2(m_s->dialogs().messages.first().startsWith(QStringLiteral("Действие не сохранено")),
+                 qPrintable(m_s->dialogs().messages.first()));
         QCOMPARE(entry->line(4), QStringLiteral("Тревога: Открыт сейф"));
         QCOMPARE(main()->objects().stateCode(Safe), 90);
         QCOMPARE(stored(Safe, QStringLiteral("State")), QStringLiteral("90"));
@@ -357,19 +327,19 @@ private slots:
     void lostServerIsFoundAgainWithoutAClick()
     {
         main()->setRelinkInterval(50);
-        const int connections = m_peer->connectionCount();
-        m_peer->closeClient();
-        QTRY_COMPARE(m_f->dialogs.messages, QStringList{QStringLiteral("Соединение закрыто")});
-        QTRY_COMPARE(m_peer->connectionCount(), connections + 1);
-        QTRY_COMPARE(m_peer->received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
+        const int connections = m_s->peer.connectionCount();
+        m_s->peer.closeClient();
+        QTRY_COMPARE(m_s->dialogs().messages, QStringList{QStringLiteral("Соединение закрыто")});
+        QTRY_COMPARE(m_s->peer.connectionCount(), connections + 1);
+        QTRY_COMPARE(m_s->peer.received(), Packets::auth(QStringLiteral("Pilot"), QStringLiteral("Pilot")));
         QVERIFY(TestDatabase::exec(QStringLiteral("UPDATE orvex_base.objects SET State=120 WHERE IMEI='%1'").arg(Quiet)));
-        m_peer->send(QByteArray("\xff\x01", 2));
+        m_s->peer.send(QByteArray("\xff\x01", 2));
         QTRY_COMPARE(captions().first(), Quiet);
         // Connected again, it tries nothing more.
         const auto *relink = main()->findChild<QTimer *>(QStringLiteral("relink"));
         QVERIFY(relink);
         QVERIFY(!relink->isActive());
-        QCOMPARE(m_peer->connectionCount(), connections + 1);
+        QCOMPARE(m_s->peer.connectionCount(), connections + 1);
     }
 
     void quietObjectOpensNoAlarm()

@@ -86,8 +86,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral(
+        QVERIFY2(TestDatabase::seed(QStringLiteral(
                      "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр'),('Север');"
                      "INSERT INTO orvex_base.objects(IMEI,Name,Address,Group_,State,Ohrana) VALUES "
                      "('%1','NCR','ул. Тверская, 1','Центр',101,1),"

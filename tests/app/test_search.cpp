@@ -1,6 +1,6 @@
 #include "AlarmPanel.h"
 #include "Journal.h"
-#include "LoggedInStation.h"
+#include "ListStation.h"
 #include "MonitoringSession.h"
 #include "ObjectFilterModel.h"
 #include "ObjectList.h"
@@ -33,26 +33,22 @@ const QString South = QStringLiteral("356938035643805");   // disarmed, group Ю
 const QStringList Everything{Safe, Cash, Taken, Kiosk, South};
 
 // The main window of a logged-in station, its object list and search field.
-struct Rig
+struct Rig : ListStation
 {
-    LoggedInStation s;
-    ObjectList *list = nullptr;
-    QListView *OTable = nullptr;
     QLineEdit *SearchEdit = nullptr;
-    std::unique_ptr<QAbstractItemModelTester> tester;
+    // The view's own model: the search's filter over the list.
+    std::unique_ptr<QAbstractItemModelTester> viewTester;
 
     bool logIn(bool admin, const QStringList &groups)
     {
-        if (!s.logIn(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), admin, groups)))
+        if (!logInAs(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), admin, groups)))
             return false;
         TForm1 &main = s.main();
-        list = &main.objects();
-        OTable = list->OTable;
         SearchEdit = main.findChild<QLineEdit *>(QStringLiteral("SearchEdit"));
         if (!SearchEdit)
             return false;
-        tester = std::make_unique<QAbstractItemModelTester>(OTable->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        viewTester = std::make_unique<QAbstractItemModelTester>(OTable->model(),
+                                                                QAbstractItemModelTester::FailureReportingMode::QtTest);
         main.show();
         main.activateWindow();
         return QTest::qWaitForWindowActive(&main);
@@ -68,13 +64,7 @@ struct Rig
         return out;
     }
 
-    QStringList all() const
-    {
-        QStringList out;
-        for (int row = 0; row < list->model()->rowCount(); ++row)
-            out << list->model()->entry(row).caption;
-        return out;
-    }
+    QStringList all() const { return captions(); }
 
     // Typed key by key, as an operator types, Cyrillic included.
     void type(const QString &text) const
@@ -130,8 +120,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(
+        QVERIFY2(TestDatabase::seed(
                      QStringLiteral(
                          "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр'),('Юг');"
                          "INSERT INTO orvex_base.objects(IMEI,Name,Owner,Num_owner,Address,Addr_,Group_,State,Ohrana,TState) "

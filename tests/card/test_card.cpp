@@ -1,3 +1,4 @@
+#include "Bytes.h"
 #include "CardObject.h"
 #include "CardSql.h"
 #include "Database.h"
@@ -41,14 +42,6 @@ const QColor Green(0x00, 0x80, 0x00);
 QByteArray command(const QByteArray &codeAndData)
 {
     return QByteArray(1, '\x0a') + Imei + codeAndData;
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out += char(v);
-    return out;
 }
 
 // Message boxes as a desktop shows them: a real modal box over the card that

@@ -5,6 +5,7 @@
 #include "OperatorRights.h"
 #include "RecordingSoundPlayer.h"
 #include "ServerLink.h"
+#include "TestConnections.h"
 #include "TForm1.h"
 #include "FrameStore.h"
 #include "Journal.h"
@@ -189,13 +190,7 @@ struct FrameWindow
     QString file(const QString &name) const { return state.homeFile(name); }
     bool pictureShown() const { return !Image1->pixmap().isNull(); }
 
-    int selectsRun()
-    {
-        int count = -1;
-        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                           [&count](const DbRow &r) { count = r.text(1).toInt(); });
-        return count;
-    }
+    int selectsRun() { return statementsRun(database); }
 };
 
 } // namespace

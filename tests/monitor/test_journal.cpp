@@ -5,6 +5,7 @@
 #include "JournalSql.h"
 #include "RecordingDialogs.h"
 #include "StationState.h"
+#include "TestConnections.h"
 #include "TestDatabase.h"
 
 #include <QAbstractItemModelTester>
@@ -96,13 +97,7 @@ struct JournalWindow
     const QAbstractItemModel *grid() const { return StringGrid1->model(); }
 
     // Statements this connection has run, as the server counts them.
-    int selectsRun()
-    {
-        int count = -1;
-        database.selectOne(QStringLiteral("SHOW SESSION STATUS LIKE 'Com_select'"),
-                           [&count](const DbRow &r) { count = r.text(1).toInt(); });
-        return count;
-    }
+    int selectsRun() { return statementsRun(database); }
 };
 
 } // namespace

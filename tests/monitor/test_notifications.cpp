@@ -1,5 +1,5 @@
 #include "Database.h"
-#include "LoggedInStation.h"
+#include "ListStation.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "RecordingDialogs.h"
@@ -33,46 +33,27 @@ const QString Imei2 = QStringLiteral("356938035643802"); // Центр, disarmed
 const QString Imei3 = QStringLiteral("356938035643803"); // Север, not connected
 const QString Unlisted = QStringLiteral("356938035643899");
 
-struct Rig
+struct Rig : ListStation
 {
-    LoggedInStation s;
-    ObjectList *list = nullptr;
     StateReports *reports = nullptr;
-    QListView *OTable = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     QList<QIcon> ImageList2;
-    std::unique_ptr<QAbstractItemModelTester> tester;
     QStringList refreshed;
 
-    ObjectListModel *model() const { return list->model(); }
-    StationState &state() const { return s.state(); }
-    RecordingDialogs &dialogs() { return s.dialogs(); }
-    TcpPeer &peer() { return s.peer; }
     RecordingSoundPlayer &player() { return s.sounds; }
 
     // Logged in as an administrator with the list filled for "Все".
     bool logIn()
     {
-        if (!s.logIn(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true, {QStringLiteral("Центр"), QStringLiteral("Север")})))
+        if (!logInAs(LoggedInStation::Operator::named(QStringLiteral("Pilot"), QStringLiteral("Pilot"), true,
+                                                      {QStringLiteral("Центр"), QStringLiteral("Север")})))
             return false;
         TForm1 &main = s.main();
-        list = &main.objects();
         reports = &main.reports();
-        OTable = list->OTable;
         SpeedButton1 = main.SpeedButton1;
         ImageList2 = main.ImageList2;
-        tester = std::make_unique<QAbstractItemModelTester>(list->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
         QObject::connect(reports, &StateReports::messagesRefreshRequested, [this](const QString &key) { refreshed << key; });
         return true;
-    }
-
-    QStringList captions() const
-    {
-        QStringList out;
-        for (int row = 0; row < model()->rowCount(); ++row)
-            out << model()->entry(row).caption;
-        return out;
     }
 
     QStringList states() const
@@ -148,8 +129,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(
+        QVERIFY2(TestDatabase::seed(
                      QStringLiteral(
                          "INSERT INTO orvex_base.objects(IMEI,Name,Group_,State,Ohrana) VALUES "
                          "('356938035643801','NCR','Центр',2,1),"

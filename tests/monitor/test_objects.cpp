@@ -1,7 +1,7 @@
 #include "Database.h"
 #include "Journal.h"
 #include "MonitoringSession.h"
-#include "LoggedInStation.h"
+#include "ListStation.h"
 #include "ObjectList.h"
 #include "ObjectListModel.h"
 #include "OperatorRights.h"
@@ -47,46 +47,26 @@ QByteArray command(const QString &imei, std::initializer_list<int> tail)
 }
 
 // The object list of a logged-in station, with its selector and period.
-struct Rig
+struct Rig : ListStation
 {
-    LoggedInStation s;
-    ObjectList *list = nullptr;
-    QListView *OTable = nullptr;
     QComboBox *ComboBox1 = nullptr;
     QDateTimeEdit *StartDate = nullptr;
     QDateTimeEdit *EndDate = nullptr;
-    std::unique_ptr<QAbstractItemModelTester> tester;
 
-    ObjectListModel *model() const { return list->model(); }
-    StationState &state() const { return s.state(); }
-    RecordingDialogs &dialogs() { return s.dialogs(); }
-    TcpPeer &peer() { return s.peer; }
     Database &database() const { return s.station().database(); }
     int selectsRun() const { return s.statementsRun(); }
 
     // Logs in as the operator (created here): the login fills the list.
     bool logIn(const QString &login, bool admin, const QStringList &groups)
     {
-        if (!s.logIn(LoggedInStation::Operator::named(login, QStringLiteral("secret"), admin, groups)))
+        if (!logInAs(LoggedInStation::Operator::named(login, QStringLiteral("secret"), admin, groups)))
             return false;
         TForm1 &main = s.main();
-        list = &main.objects();
-        OTable = list->OTable;
         ComboBox1 = main.ComboBox1;
         StartDate = main.journal().StartDate;
         EndDate = main.journal().EndDate;
-        tester = std::make_unique<QAbstractItemModelTester>(list->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::QtTest);
         main.show();
         return QTest::qWaitForWindowExposed(&main);
-    }
-
-    QStringList captions() const
-    {
-        QStringList out;
-        for (int row = 0; row < model()->rowCount(); ++row)
-            out << model()->entry(row).caption;
-        return out;
     }
 
     int rowOf(const QString &imei) const { return model()->findFirst(imei); }
@@ -137,8 +117,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(
+        QVERIFY2(TestDatabase::seed(
                      QStringLiteral(
                          "INSERT INTO orvex_base.`groups`(Name) VALUES ('Центр'),('Север'),('Юг');"
                          "INSERT INTO orvex_base.objects(IMEI,Name,Owner,Num_owner,Address,Addr_,Group_,State,Ohrana,TState) "

@@ -3,6 +3,7 @@
 #include "ReportJob.h"
 #include "ReportSql.h"
 #include "StationState.h"
+#include "TestConnections.h"
 #include "TForm7.h"
 #include "TestDatabase.h"
 
@@ -196,8 +197,7 @@ private slots:
     void init()
     {
         QString error;
-        QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-        QVERIFY2(TestDatabase::exec(QStringLiteral(
+        QVERIFY2(TestDatabase::seed(QStringLiteral(
             "INSERT INTO orvex_base.groups(Name) VALUES('Север'),('Юг');"
             "INSERT INTO orvex_base.objects(IMEI,Name,Group_) VALUES('%1','NCR 1','Север'),('%2','00123','Север'),"
             "('%3','Wincor','Юг');"
@@ -524,7 +524,7 @@ private slots:
         // The journal is locked, so the report waits at its first statement
         // until the operator has cancelled it.
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {}, QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.open(rootAccount()));
         QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
         m_form->show();
         m_form->RzCheckBox1->setChecked(true);
@@ -593,8 +593,7 @@ private slots:
     {
         QFETCH(bool, serverStopped);
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
-                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.open(rootAccount()));
         QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
         m_form->show();
         QSignalSpy done(m_form.get(), &TForm7::reportFinished);
@@ -638,8 +637,7 @@ private slots:
     void closingDuringAReportLeavesNothing()
     {
         Database root;
-        QVERIFY(root.open({QStringLiteral("127.0.0.1"), TestDatabase::port(), QStringLiteral("root"), {},
-                           QStringLiteral("orvex_base"), {}}));
+        QVERIFY(root.open(rootAccount()));
         QVERIFY(root.exec(QStringLiteral("LOCK TABLES orvex_base.messages WRITE")));
         m_form->show();
         m_form->SpeedButton1->click();

@@ -1,6 +1,7 @@
 // orvex-server run as a process against the private database, driven over TCP
 // the way a station drives it.
 
+#include "Bytes.h"
 #include "DbProxy.h"
 #include "OperatorSession.h"
 #include "Sql.h"
@@ -56,14 +57,6 @@ QByteArray authPacket(const QString &login, const QString &password)
 QByteArray command(const QByteArray &imei, quint8 code, const QByteArray &data = {})
 {
     return QByteArray(1, '\x0a') + imei + QByteArray(1, char(code)) + data;
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (const int value : values)
-        result.append(char(value));
-    return result;
 }
 
 QByteArray statePacket(const QByteArray &imei, quint8 code)
@@ -225,8 +218,7 @@ void TestServer::init()
     m_databasePort = 0;
     m_fileLimit = 0;
     QString error;
-    QVERIFY2(TestDatabase::reset(&error), qPrintable(error));
-    QVERIFY2(TestDatabase::exec(QStringLiteral(
+    QVERIFY2(TestDatabase::seed(QStringLiteral(
                  "INSERT INTO orvex_base.objects(IMEI,Name,Number1,Number2,Owner,Num_owner,Address,Addr_,Timeout,"
                  "Group_,State,Ohrana,TState,Status) VALUES "
                  "('356000000000001','NCR 6622','89160000011','89160000012','Иванов','89160000013','Ленина 1','',"

@@ -1,17 +1,10 @@
+#include "Bytes.h"
 #include "Packets.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 const QString Imei = QStringLiteral("356938035643809");
 

@@ -1,3 +1,4 @@
+#include "Bytes.h"
 #include "Packets.h"
 #include "RecordingDialogs.h"
 #include "ServerLink.h"
@@ -8,14 +9,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 const QByteArray Imei("356938035643809");
 

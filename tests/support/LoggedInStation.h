@@ -2,6 +2,7 @@
 
 #include "RecordingSoundPlayer.h"
 #include "StationFixture.h"
+#include "TestConnections.h"
 #include "TForm1.h"
 #include "TForm3.h"
 #include "TcpPeer.h"
@@ -92,11 +93,5 @@ struct LoggedInStation
 
     // The statements of a kind (Com_select, Com_update...) the station's own
     // connection has run so far, as the server counts them.
-    int statementsRun(const char *kind = "Com_select") const
-    {
-        int count = -1;
-        station().database().selectOne(QStringLiteral("SHOW SESSION STATUS LIKE '%1'").arg(QLatin1String(kind)),
-                                       [&count](const DbRow &row) { count = row.text(1).toInt(); });
-        return count;
-    }
+    int statementsRun(const char *kind = "Com_select") const { return ::statementsRun(station().database(), kind); }
 };

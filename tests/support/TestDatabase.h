@@ -17,6 +17,8 @@ public:
     // Drops every account but root and the server's own, then orvex_base, and
     // creates it again from src/admin/schema.sql: empty tables.
     static bool reset(QString *error = nullptr);
+    // reset(), then the rows sql puts in.
+    static bool seed(const QString &sql, QString *error = nullptr) { return reset(error) && exec(sql, error); }
     // reset(), then the demo rows and accounts of data/make_demo_sql.py, as
     // scripts/db demo leaves them.
     static bool loadDemo(QString *error = nullptr);
